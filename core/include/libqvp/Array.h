@@ -1,0 +1,116 @@
+// An n-dimensional array of one scalar type, with the hyperslab selection of
+// the last constraint and values either in memory or from a box reader.
+#ifndef LIBQVP_ARRAY_H
+#define LIBQVP_ARRAY_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <libqvp/BaseType.h>
+
+namespace libqvp {
+
+class Array : public BaseType {
+ public:
+  // One dimension: its size and name, and the selection [start:stride:stop]
+  // (indices into the whole dimension) with the count it selects.
+  struct Dimension {
+    int size = 0;
+    std::string name;
+    int start = 0;
+    int stride = 1;
+    int stop = -1;
+    int c_size = 0;
+  };
+
+  // Fills `out` with the values of one box of the array: for each dimension d
+  // the count[d] indices start[d], start[d] + stride[d], ... in row-major
+  // order. `out` has room for the product of `count` values of the element's
+  // value type (std::string objects for String and Url). Throws Error.
+  using BoxReader = std::function<void(
+      const Array& array, const std::vector<size_t>& start,
+      const std::vector<size_t>& stride, const std::vector<size_t>& count,
+      void* out)>;
+
+  // Largest box serialize() reads at once, in bytes of values.
+  static constexpr size_t kBoxBytes = size_t{1} << 20;
+
+  // `element` is a scalar prototype that gives the element type; its name is
+  // normally the array's. Throws Error(type_mismatch) for a non-scalar.
+  Array(std::string name, std::unique_ptr<BaseType> element);
+  ~Array() override;
+
+  BaseType* var() const { return d_element.get(); }
+  Type element_type() const { return d_element->type(); }
+
+  // Adds a dimension of `size` elements (selected whole). Throws
+  // Error(bad_hyperslab) for a negative size or an array of more than
+  // 2^32 - 1 elements.
+  void append_dim(int size, const std::string& name = "");
+  const std::vector<Dimension>& dims() const { return d_dims; }
+  size_t dimensions() const { return d_dims.size(); }
+
+  // Selects [start:stride:stop] of dimension `dim`. Throws
+  // Error(bad_hyperslab) when dim is out of range, start < 0, stride < 1,
+  // stop < start or stop >= size; nothing changes then.
+  void add_constraint(size_t dim, int start, int stride, int stop);
+  // Selects every element of every dimension again.
+  void reset_constraint();
+
+  size_t length() const;       // elements selected
+  size_t full_length() const;  // elements in the whole array
+
+  // Values in memory, row-major over the whole array; T is the element's
+  // value type. Throws Error(type_mismatch) for another type or a count other
+  // than full_length(). Replaces any box reader.
+  void set_values(std::vector<uint8_t> v);
+  void set_values(std::vector<int16_t> v);
+  void set_values(std::vector<uint16_t> v);
+  void set_values(std::vector<int32_t> v);
+  void set_values(std::vector<uint32_t> v);
+  void set_values(std::vector<float> v);
+  void set_values(std::vector<double> v);
+  void set_values(std::vector<std::string> v);
+
+  // Installs a reader for the values; replaces values in memory.
+  void set_box_reader(BoxReader reader);
+
+  // Reads one box (as BoxReader describes it) from memory or the reader.
+  void read_box(const std::vector<size_t>& start,
+                const std::vector<size_t>& stride,
+                const std::vector<size_t>& count, void* out) const;
+
+  // The selected values converted to double, row-major; for numeric arrays.
+  // Throws Error(type_mismatch) for String and Url.
+  std::vector<double> selected_as_double() const;
+
+  void print_decl(std::ostream& out, const std::string& space = "    ",
+                  bool print_semi = true, bool constraint_info = false,
+                  bool constrained = false) const override;
+
+  // Numbers: the selected count twice, then the elements (Byte packed and
+  // padded). Strings: the count once, then each string. Box by box, each at
+  // most kBoxBytes of values, each written before the next is read.
+  bool serialize(const std::string& dataset, ConstraintEvaluator& eval,
+                 DDS& dds, Marshaller& m, bool ce_eval = true) override;
+
+  void print_xml(std::ostream& out, const std::string& indent,
+                 bool constrained) const override;
+
+ private:
+  template <typename T>
+  void store(std::vector<T>& v, Type expected);
+
+  std::unique_ptr<BaseType> d_element;
+  std::vector<Dimension> d_dims;
+  std::shared_ptr<void> d_values;  // a std::vector<T> of the element type
+  BoxReader d_reader;
+};
+
+}  // namespace libqvp
+
+#endif  // LIBQVP_ARRAY_H

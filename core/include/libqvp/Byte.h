@@ -1,0 +1,19 @@
+// The Byte scalar variable.
+#ifndef LIBQVP_BYTE_H
+#define LIBQVP_BYTE_H
+
+#include <cstdint>
+#include <string>
+
+#include <libqvp/Scalar.h>
+
+namespace libqvp {
+
+class Byte : public Scalar<uint8_t, Type::Byte> {
+ public:
+  explicit Byte(std::string name) : Scalar(std::move(name)) {}
+};
+
+}  // namespace libqvp
+
+#endif  // LIBQVP_BYTE_H

@@ -1,0 +1,19 @@
+// The UInt16 scalar variable.
+#ifndef LIBQVP_UINT16_H
+#define LIBQVP_UINT16_H
+
+#include <cstdint>
+#include <string>
+
+#include <libqvp/Scalar.h>
+
+namespace libqvp {
+
+class UInt16 : public Scalar<uint16_t, Type::UInt16> {
+ public:
+  explicit UInt16(std::string name) : Scalar(std::move(name)) {}
+};
+
+}  // namespace libqvp
+
+#endif  // LIBQVP_UINT16_H
