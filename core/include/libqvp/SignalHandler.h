@@ -3,9 +3,9 @@
 #ifndef LIBQVP_SIGNALHANDLER_H
 #define LIBQVP_SIGNALHANDLER_H
 
-#include <csignal>
-
 #include <libqvp/EventHandler.h>
+
+#include <csignal>
 
 namespace libqvp {
 
