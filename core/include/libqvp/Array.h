@@ -3,14 +3,14 @@
 #ifndef LIBQVP_ARRAY_H
 #define LIBQVP_ARRAY_H
 
+#include <libqvp/BaseType.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <libqvp/BaseType.h>
 
 namespace libqvp {
 
@@ -31,10 +31,10 @@ class Array : public BaseType {
   // the count[d] indices start[d], start[d] + stride[d], ... in row-major
   // order. `out` has room for the product of `count` values of the element's
   // value type (std::string objects for String and Url). Throws Error.
-  using BoxReader = std::function<void(
-      const Array& array, const std::vector<size_t>& start,
-      const std::vector<size_t>& stride, const std::vector<size_t>& count,
-      void* out)>;
+  using BoxReader =
+      std::function<void(const Array& array, const std::vector<size_t>& start,
+                         const std::vector<size_t>& stride,
+                         const std::vector<size_t>& count, void* out)>;
 
   // Largest box serialize() reads at once, in bytes of values.
   static constexpr size_t kBoxBytes = size_t{1} << 20;
@@ -88,6 +88,9 @@ class Array : public BaseType {
   // Throws Error(type_mismatch) for String and Url.
   std::vector<double> selected_as_double() const;
 
+  using BaseType::print_decl;
+  // "<space>Float64 depth[depth = 4];\n"; a dimension without a name prints
+  // as "[4]". Constrained: the selected counts, nothing when not selected.
   void print_decl(std::ostream& out, const std::string& space = "    ",
                   bool print_semi = true, bool constraint_info = false,
                   bool constrained = false) const override;
@@ -100,10 +103,35 @@ class Array : public BaseType {
 
   void print_xml(std::ostream& out, const std::string& indent,
                  bool constrained) const override;
+  // The same element under another element name (a Grid's "Map"):
+  //   <indent><Map name="time">
+  //   <indent>    ...attributes...
+  //   <indent>    <Float64/>
+  //   <indent>    <dimension name="time" size="2"/>
+  //   <indent></Map>
+  // Constrained: the selected sizes (written even when not selected).
+  void print_xml_as(std::ostream& out, const std::string& indent,
+                    const std::string& element, bool constrained) const;
+
+ protected:
+  std::string constraint_comment() const override;
 
  private:
+  // Calls f(start, stride, count, n) for each box of the selection in
+  // row-major order, each box holding n <= max_values values.
+  template <typename F>
+  void for_each_box(size_t max_values, F f) const;
   template <typename T>
   void store(std::vector<T>& v, Type expected);
+  template <typename T>
+  void gather(const std::vector<size_t>& start,
+              const std::vector<size_t>& stride,
+              const std::vector<size_t>& count, T* out) const;
+  void check_box(const std::vector<size_t>& start,
+                 const std::vector<size_t>& stride,
+                 const std::vector<size_t>& count) const;
+  void serialize_numbers(Marshaller& m);
+  void serialize_strings(Marshaller& m);
 
   std::unique_ptr<BaseType> d_element;
   std::vector<Dimension> d_dims;

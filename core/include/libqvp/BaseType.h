@@ -3,12 +3,12 @@
 #ifndef LIBQVP_BASETYPE_H
 #define LIBQVP_BASETYPE_H
 
+#include <libqvp/AttrTable.h>
+#include <libqvp/Type.h>
+
 #include <cstdio>
 #include <ostream>
 #include <string>
-
-#include <libqvp/AttrTable.h>
-#include <libqvp/Type.h>
 
 namespace libqvp {
 
@@ -79,6 +79,10 @@ class BaseType {
  protected:
   // The name as the text form writes it (escaped with id2www).
   std::string www_name() const;
+
+  // The comment that print_decl's `constraint_info` appends: "selected" or
+  // "not selected" (arrays add their hyperslabs).
+  virtual std::string constraint_comment() const;
 
  private:
   std::string d_name;

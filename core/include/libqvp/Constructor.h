@@ -2,12 +2,12 @@
 #ifndef LIBQVP_CONSTRUCTOR_H
 #define LIBQVP_CONSTRUCTOR_H
 
+#include <libqvp/BaseType.h>
+#include <libqvp/VarIterator.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <libqvp/BaseType.h>
-#include <libqvp/VarIterator.h>
 
 namespace libqvp {
 
@@ -31,6 +31,7 @@ class Constructor : public BaseType {
   // Sets this and every member, recursively.
   void set_send_p(bool state) override;
 
+  using BaseType::print_decl;
   // "Structure {" / "Sequence {", members at `space` plus four blanks,
   // "} name;". Constrained: only selected members.
   void print_decl(std::ostream& out, const std::string& space = "    ",

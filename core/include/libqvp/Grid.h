@@ -2,12 +2,12 @@
 #ifndef LIBQVP_GRID_H
 #define LIBQVP_GRID_H
 
+#include <libqvp/Array.h>
+#include <libqvp/BaseType.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <libqvp/Array.h>
-#include <libqvp/BaseType.h>
 
 namespace libqvp {
 
@@ -32,6 +32,7 @@ class Grid : public BaseType {
   // Sets the grid, its array and every map.
   void set_send_p(bool state) override;
 
+  using BaseType::print_decl;
   // A Grid with "Array:" and "Maps:" two blanks inside `space`; constrained,
   // only the selected maps, and a Structure of the selected maps when the
   // array is not selected.
@@ -46,7 +47,14 @@ class Grid : public BaseType {
   void print_xml(std::ostream& out, const std::string& indent,
                  bool constrained) const override;
 
+ protected:
+  std::string constraint_comment() const override;
+
  private:
+  // Constrained forms when only maps are selected: a Structure of them.
+  void print_maps_as_structure(std::ostream& out, const std::string& space,
+                               bool print_semi, bool constraint_info) const;
+
   std::unique_ptr<Array> d_array;
   std::vector<std::unique_ptr<Array>> d_maps;
 };

@@ -3,11 +3,11 @@
 #ifndef LIBQVP_SEQUENCE_H
 #define LIBQVP_SEQUENCE_H
 
+#include <libqvp/Constructor.h>
+
 #include <functional>
 #include <memory>
 #include <vector>
-
-#include <libqvp/Constructor.h>
 
 namespace libqvp {
 
@@ -44,6 +44,22 @@ class Sequence : public Constructor {
                  DDS& dds, Marshaller& m, bool ce_eval = true) override;
 
  private:
+  // Throws Error(type_mismatch) unless `row` fits the fields of `shape`.
+  static void check_row(const Sequence& shape, const Row& row);
+  // Writes this sequence's rows (stored or read) as rows of `shape`, the
+  // declared sequence whose selection and clauses apply; this is `shape`
+  // itself at the top, or a row value of a nested sequence.
+  void write_rows(const Sequence& shape, const std::string& dataset,
+                  ConstraintEvaluator& eval, DDS& dds, Marshaller& m,
+                  bool ce_eval);
+  void write_row(const Sequence& shape, const Row& row,
+                 const std::string& dataset, ConstraintEvaluator& eval,
+                 DDS& dds, Marshaller& m, bool ce_eval);
+  // Writes the row value `value` of field `shape`.
+  static void write_value(const BaseType& shape, BaseType& value,
+                          const std::string& dataset, ConstraintEvaluator& eval,
+                          DDS& dds, Marshaller& m, bool ce_eval);
+
   std::vector<Row> d_rows;
   RowReader d_reader;
   bool d_leaf = true;

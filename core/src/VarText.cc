@@ -1,0 +1,58 @@
+// Text helpers shared by the variables' printers.
+#include "VarText.h"
+
+#include <libqvp/BaseType.h>
+
+namespace libqvp {
+namespace vartext {
+
+std::string xml_escape(const std::string& in) {
+  std::string out;
+  out.reserve(in.size());
+  for (char c : in) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+void open_xml(std::ostream& out, const std::string& indent,
+              const std::string& element, const std::string* name,
+              const BaseType& v) {
+  out << indent << '<' << element;
+  if (name) out << " name=\"" << xml_escape(*name) << '"';
+  out << ">\n";
+  v.get_attr_table().print_xml(out, indent + "    ");
+}
+
+void close_xml(std::ostream& out, const std::string& indent,
+               const std::string& element) {
+  out << indent << "</" << element << ">\n";
+}
+
+void end_decl(std::ostream& out, bool print_semi, const std::string& comment) {
+  if (!print_semi) return;
+  out << ';';
+  if (!comment.empty()) out << " // " << comment;
+  out << '\n';
+}
+
+}  // namespace vartext
+}  // namespace libqvp
