@@ -1,0 +1,320 @@
+// Command lines that VORNFilter accepts (with the state they give) and those
+// it rejects (usage text logged once, Error 1001, nothing on stdout).
+#include <gtest/gtest.h>
+#include <libqvp/Error.h>
+#include <libqvp/VORNFilter.h>
+
+#include <climits>
+#include <iostream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace libqvp {
+namespace {
+
+const char kEmessage[] =
+    "VORN internal server error; usage error. Please report this to the "
+    "dataset maintainer, or to the qvp-support@lists.libqvp.org mailing list.";
+
+// The usage text, built line by line from its layout.
+std::string expected_usage() {
+  static const char* const kLines[] = {
+      "options: -o <response>: DAS, DDS, DataDDS, DDX, BLOB or Version "
+      "(Required)",
+      "-u <url>: The complete URL minus the CE (required for DDX)",
+      "-c: Compress the response using the deflate algorithm.",
+      "-e <expr>: When returning a DataDDS, use <expr> as the constraint.",
+      "-v <version>: Use <version> as the version number",
+      "-d <dir>: Look for ancillary file in <dir> (deprecated).",
+      "-f <file>: Look for ancillary data in <file> (deprecated).",
+      "-r <dir>: Use <dir> as a cache directory",
+      "-l <time>: Conditional request; if data source is unchanged since",
+      "<time>, return an HTTP 304 response.",
+      "-t <seconds>: Timeout the handler after <seconds>.",
+      "-h: This message."};
+  std::string text =
+      "Usage: <handler name> -o <response> -u <url> [options ...] [data "
+      "set]\n    ";
+  for (const char* line : kLines) text += std::string("\n    ") + line;
+  return text;
+}
+
+// Exposes the protected state for checking.
+class Probe : public VORNFilter {
+ public:
+  using VORNFilter::process_options;
+  using VORNFilter::VORNFilter;
+  bool comp() const { return d_comp; }
+  bool bad_options() const { return d_bad_options; }
+  std::string program_name() const { return d_program_name; }
+  std::string anc_dir() const { return d_anc_dir; }
+  std::string anc_file() const { return d_anc_file; }
+  time_t anc_das_lmt() const { return d_anc_das_lmt; }
+  time_t anc_dds_lmt() const { return d_anc_dds_lmt; }
+};
+
+// A mutable argv for the scanner, which permutes it.
+class Argv {
+ public:
+  explicit Argv(std::vector<std::string> words) : d_words(std::move(words)) {
+    for (auto& w : d_words) d_ptrs.push_back(&w[0]);
+    d_ptrs.push_back(nullptr);
+  }
+  int argc() const { return static_cast<int>(d_words.size()); }
+  char** argv() { return d_ptrs.data(); }
+
+ private:
+  std::vector<std::string> d_words;
+  std::vector<char*> d_ptrs;
+};
+
+std::string join(const std::vector<std::string>& words) {
+  std::string s;
+  for (const auto& w : words) s += "[" + w + "]";
+  return s;
+}
+
+// Redirects std::cerr into a string for the fixture's lifetime.
+class CerrCapture {
+ public:
+  CerrCapture() : d_old(std::cerr.rdbuf(d_buf.rdbuf())) {}
+  ~CerrCapture() { std::cerr.rdbuf(d_old); }
+  std::string text() const { return d_buf.str(); }
+
+ private:
+  std::ostringstream d_buf;
+  std::streambuf* d_old;
+};
+
+struct Expected {
+  VORNFilter::Response response;
+  const char* action;
+  const char* dataset;
+  const char* ce;
+  bool conditional;
+  time_t if_modified_since;
+  int timeout;
+};
+
+const time_t kTimeMax = std::numeric_limits<time_t>::max();
+const time_t kTimeMin = std::numeric_limits<time_t>::min();
+
+TEST(VORNFilterOptionsTest, AcceptsCommandLines) {
+  using V = VORNFilter;
+  static const struct {
+    std::vector<std::string> argv;
+    Expected expected;
+  } cases[] = {
+      {{"h", "-o", "Version"},
+       {V::Version_Response, "version", "", "", false, -1, 0}},
+      {{"h", "-o", "das", "ds.nc"},
+       {V::DAS_Response, "das", "ds.nc", "", false, -1, 0}},
+      {{"h", "-o", "DAS", "ds.nc"},
+       {V::DAS_Response, "das", "ds.nc", "", false, -1, 0}},
+      {{"h", "-o", "DDS", "ds.nc"},
+       {V::DDS_Response, "dds", "ds.nc", "", false, -1, 0}},
+      {{"h", "-o", "dds", "ds.nc"},
+       {V::DDS_Response, "dds", "ds.nc", "", false, -1, 0}},
+      {{"h", "-o", "DataDDS", "ds"},
+       {V::DataDDS_Response, "vorn", "ds", "", false, -1, 0}},
+      {{"h", "-o", "vorn", "ds"},
+       {V::DataDDS_Response, "vorn", "ds", "", false, -1, 0}},
+      {{"h", "-o", "DDX", "ds"},
+       {V::DDX_Response, "ddx", "ds", "", false, -1, 0}},
+      {{"h", "-o", "ddx", "ds"},
+       {V::DDX_Response, "ddx", "ds", "", false, -1, 0}},
+      {{"h", "-oVersion", "ds"},
+       {V::Version_Response, "version", "ds", "", false, -1, 0}},
+      // No -o: the handler decides what to answer.
+      {{"h", "ds.nc"}, {V::Unknown_Response, "", "ds.nc", "", false, -1, 0}},
+      // Decoding: escapes decoded, %20 kept; the same for -e.
+      {{"h", "-o", "das", "a%2Fb%20c"},
+       {V::DAS_Response, "das", "a/b%20c", "", false, -1, 0}},
+      {{"h", "-e", "a%2Fb%20c", "ds"},
+       {V::Unknown_Response, "", "ds", "a/b%20c", false, -1, 0}},
+      {{"h", "-e", "x%", "ds%4"},
+       {V::Unknown_Response, "", "ds%4", "x%", false, -1, 0}},
+      // The first non-option is the data set; later ones are ignored.
+      {{"h", "first", "second"},
+       {V::Unknown_Response, "", "first", "", false, -1, 0}},
+      // Options after the data set still apply.
+      {{"h", "ds", "-o", "dds"},
+       {V::DDS_Response, "dds", "ds", "", false, -1, 0}},
+      // A later occurrence overrides an earlier one.
+      {{"h", "-o", "das", "-o", "ddx", "ds"},
+       {V::DDX_Response, "ddx", "ds", "", false, -1, 0}},
+      {{"h", "-t", "3", "-t", "8", "ds"},
+       {V::Unknown_Response, "", "ds", "", false, -1, 8}},
+      // -l as strtol reads it; clamped to the range of time_t.
+      {{"h", "-l", "1000", "ds"},
+       {V::Unknown_Response, "", "ds", "", true, 1000, 0}},
+      {{"h", "-l", "abc", "ds"},
+       {V::Unknown_Response, "", "ds", "", true, 0, 0}},
+      {{"h", "-l", "", "ds"}, {V::Unknown_Response, "", "ds", "", true, 0, 0}},
+      {{"h", "-l", "  -12x", "ds"},
+       {V::Unknown_Response, "", "ds", "", true, -12, 0}},
+      {{"h", "-l", "+7", "ds"},
+       {V::Unknown_Response, "", "ds", "", true, 7, 0}},
+      {{"h", "-l", "99999999999999999999999", "ds"},
+       {V::Unknown_Response, "", "ds", "", true, kTimeMax, 0}},
+      {{"h", "-l", "-99999999999999999999999", "ds"},
+       {V::Unknown_Response, "", "ds", "", true, kTimeMin, 0}},
+      // -t as atoi reads it; clamped to the range of int.
+      {{"h", "-t", "5", "ds"},
+       {V::Unknown_Response, "", "ds", "", false, -1, 5}},
+      {{"h", "-t", "abc", "ds"},
+       {V::Unknown_Response, "", "ds", "", false, -1, 0}},
+      {{"h", "-t", "-3", "ds"},
+       {V::Unknown_Response, "", "ds", "", false, -1, -3}},
+      {{"h", "-t", " \t+7s", "ds"},
+       {V::Unknown_Response, "", "ds", "", false, -1, 7}},
+      {{"h", "-t", "2147483647", "ds"},
+       {V::Unknown_Response, "", "ds", "", false, -1, INT_MAX}},
+      {{"h", "-t", "2147483648", "ds"},
+       {V::Unknown_Response, "", "ds", "", false, -1, INT_MAX}},
+      {{"h", "-t", "-2147483649", "ds"},
+       {V::Unknown_Response, "", "ds", "", false, -1, INT_MIN}},
+      {{"h", "-t", "99999999999999999999999", "ds"},
+       {V::Unknown_Response, "", "ds", "", false, -1, INT_MAX}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(join(c.argv));
+    Argv a(c.argv);
+    CerrCapture cerr;
+    Probe f(a.argc(), a.argv());
+    EXPECT_EQ(c.expected.response, f.get_response());
+    EXPECT_EQ(c.expected.action, f.get_action());
+    EXPECT_EQ(c.expected.dataset, f.get_dataset_name());
+    EXPECT_EQ(c.expected.ce, f.get_ce());
+    EXPECT_EQ(c.expected.conditional, f.is_conditional());
+    EXPECT_EQ(c.expected.if_modified_since, f.get_request_if_modified_since());
+    EXPECT_EQ(c.expected.timeout, f.get_timeout());
+    EXPECT_EQ("h", f.program_name());
+    EXPECT_EQ("", f.get_dataset_version());
+    EXPECT_EQ("", cerr.text());
+  }
+}
+
+TEST(VORNFilterOptionsTest, StoresTheOtherOptions) {
+  Argv a({"prog", "-c", "-d", "/anc/", "-f", "base", "-r", "/cache", "-u",
+          "http://h/data/sst.nc", "-v", "dispatch/1.2", "sst.nc"});
+  Probe f(a.argc(), a.argv());
+  EXPECT_TRUE(f.comp());
+  EXPECT_FALSE(f.bad_options());
+  EXPECT_EQ("/anc/", f.anc_dir());
+  EXPECT_EQ("base", f.anc_file());
+  EXPECT_EQ("/cache", f.get_cache_dir());
+  EXPECT_EQ("http://h/data/sst.nc", f.get_URL());
+  EXPECT_EQ("dispatch/1.2", f.get_cgi_version());
+  EXPECT_EQ("prog", f.program_name());
+  EXPECT_EQ(0, f.anc_das_lmt());
+  EXPECT_EQ(0, f.anc_dds_lmt());
+}
+
+TEST(VORNFilterOptionsTest, DefaultConstructorLeavesDefaults) {
+  Probe f;
+  EXPECT_EQ("Unknown", f.program_name());
+  EXPECT_EQ(VORNFilter::Unknown_Response, f.get_response());
+  EXPECT_EQ("", f.get_action());
+  EXPECT_EQ("", f.get_dataset_name());
+  EXPECT_FALSE(f.is_conditional());
+  EXPECT_EQ(-1, f.get_request_if_modified_since());
+  EXPECT_EQ(0, f.get_timeout());
+  EXPECT_FALSE(f.comp());
+}
+
+TEST(VORNFilterOptionsTest, RejectsCommandLines) {
+  static const std::vector<std::string> cases[] = {
+      {"h"},                      // program name alone
+      {"h", "-o", "das"},         // no data set
+      {"h", "-o", "das", "--"},   // "--" leaves no data set
+      {"h", "-h", "ds"},          // help
+      {"h", "-x", "ds"},          // unknown option
+      {"h", "-cx", "ds"},         // unknown option in a group
+      {"h", "ds", "-o"},          // missing argument
+      {"h", "-o", "BLOB", "ds"},  // listed in the usage, still refused
+      {"h", "-o", "blob", "ds"},
+      {"h", "-o", "version", "ds"},  // case matters
+      {"h", "-o", "Das", "ds"},
+      {"h", "-o", "", "ds"},
+      {"h", "-u", "http://h/x?x=1", "ds"},
+      {"h", "-u", "?", "ds"},
+      {"h", "-o", "bad", "-v", "3", "ds"},  // first error stops parsing
+      {"h", "-t", "5"},
+  };
+  for (const auto& words : cases) {
+    SCOPED_TRACE(join(words));
+    Argv a(words);
+    CerrCapture cerr;
+    testing::internal::CaptureStdout();
+    try {
+      VORNFilter f(a.argc(), a.argv());
+      ADD_FAILURE() << "no Error thrown";
+    } catch (const Error& e) {
+      EXPECT_EQ(1001, e.get_error_code());
+      EXPECT_EQ(kEmessage, e.get_error_message());
+    }
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    // One log entry: "[<24-char time>] QVP server error: <usage>\n".
+    const std::string log = cerr.text();
+    const std::string prefix = "] QVP server error: ";
+    ASSERT_GE(log.size(), 25 + prefix.size());
+    EXPECT_EQ('[', log[0]);
+    EXPECT_EQ(prefix, log.substr(25, prefix.size()));
+    EXPECT_EQ(expected_usage() + "\n", log.substr(25 + prefix.size()));
+  }
+}
+
+TEST(VORNFilterOptionsTest, UsageTextLayout) {
+  const std::string usage = expected_usage();
+  EXPECT_EQ(757u, usage.size());
+  int lines = 1;
+  for (char ch : usage) lines += ch == '\n';
+  EXPECT_EQ(14, lines);
+
+  Argv a({"h"});
+  CerrCapture cerr;
+  EXPECT_THROW(VORNFilter(a.argc(), a.argv()), Error);
+  const std::string log = cerr.text();
+  const size_t start = log.find("Usage: ");
+  ASSERT_NE(std::string::npos, start);
+  EXPECT_EQ(757u + 1, log.size() - start);  // the text and the log's newline
+}
+
+// A handler whose print_usage() returns: the rules for "should that return".
+class LenientProbe : public Probe {
+ public:
+  LenientProbe() = default;
+  void print_usage() const override { ++d_usage_calls; }
+  mutable int d_usage_calls = 0;
+};
+
+TEST(VORNFilterOptionsTest, ScanningGoesOnWhenPrintUsageReturns) {
+  LenientProbe f;
+  Argv a({"h", "-x", "-u", "http://h/x?y", "-o", "BLOB", "-v", "3", "ds"});
+  const int next = f.process_options(a.argc(), a.argv());
+  EXPECT_EQ(3, f.d_usage_calls);
+  EXPECT_EQ("3", f.get_cgi_version());
+  EXPECT_EQ("http://h/x?y", f.get_URL());  // stored after print_usage returns
+  EXPECT_EQ(VORNFilter::Unknown_Response, f.get_response());
+  EXPECT_EQ("", f.get_action());
+  ASSERT_LT(next, a.argc());
+  EXPECT_STREQ("ds", a.argv()[next]);
+}
+
+TEST(VORNFilterOptionsTest, SettersDecode) {
+  VORNFilter f;
+  f.set_dataset_name("x%41%20y%2");
+  EXPECT_EQ("xA%20y%2", f.get_dataset_name());
+  f.set_ce("sst%5B0%5D");
+  EXPECT_EQ("sst[0]", f.get_ce());
+  f.set_cgi_version("%41");
+  EXPECT_EQ("%41", f.get_cgi_version());  // stored unchanged
+  f.set_timeout(10);
+  EXPECT_EQ(10, f.get_timeout());
+}
+
+}  // namespace
+}  // namespace libqvp
