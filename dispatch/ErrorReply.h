@@ -1,0 +1,33 @@
+// The dispatcher's own error responses, written before any handler runs.
+#ifndef QVP_DISPATCH_ERRORREPLY_H
+#define QVP_DISPATCH_ERRORREPLY_H
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+namespace libqvp {
+
+// A request that the dispatcher refuses: the HTTP status and reason, and the
+// code and message of the Error body. Messages never name a filesystem path.
+struct Refusal {
+  int status;
+  const char* reason;
+  int code;
+  std::string message;
+};
+
+// Writes the whole error response for `r` to `out` and flushes it:
+//   "HTTP/1.0 404 Not Found\r\n" "XVORN-Server: <version>\r\n"
+//   "XKestrum-Server: <version>\r\n" "XQVP: 3.1\r\n" "Date: <now>\r\n"
+//   "Cache-Control: no-cache\r\n" "\r\n"
+//   "Error {\n    code = 1004;\n    message = \"...\";\n};\n"
+// Quotes and backslashes in the message are escaped with a backslash.
+void write_refusal(FILE* out, const Refusal& r, const std::string& version);
+
+// `t` as an RFC 822 date in GMT: "Thu, 01 Jan 1970 00:00:00 GMT".
+std::string http_date(time_t t);
+
+}  // namespace libqvp
+
+#endif  // QVP_DISPATCH_ERRORREPLY_H

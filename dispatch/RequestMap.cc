@@ -1,0 +1,218 @@
+// The checks run in an order that discloses nothing: the path's form first,
+// then the suffix and extension, and only then the filesystem, whose answers
+// (missing, outside the root, not a regular file) all look alike to a client.
+#include "RequestMap.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "HttpDate.h"
+
+namespace libqvp {
+namespace {
+
+constexpr size_t kMaxPath = 4096;
+constexpr size_t kMaxQuery = 32 * 1024;
+constexpr long kMaxTimeout = 24 * 3600;
+constexpr int kCodeUsage = 1001;      // a request that cannot be served
+constexpr int kCodeNoSuchSet = 1004;  // nothing of that name here
+constexpr int kCodeInternal = 1009;   // the server is misconfigured
+
+struct Suffix {
+  const char* suffix;
+  const char* response;
+};
+constexpr Suffix kSuffixes[] = {{"das", "das"},
+                                {"dds", "dds"},
+                                {"ddx", "ddx"},
+                                {"vorn", "DataDDS"},
+                                {"ver", "Version"}};
+
+struct Handler {
+  const char* extension;
+  const char* program;
+};
+constexpr Handler kHandlers[] = {{"nc", "qvp_nc_handler"},
+                                 {"nc4", "qvp_nc_handler"}};
+
+Refusal bad_request(std::string message) {
+  return {400, "Bad Request", kCodeUsage, std::move(message)};
+}
+
+Refusal not_found(const std::string& name) {
+  return {404, "Not Found", kCodeNoSuchSet,
+          "No such data set: \"" + name + "\""};
+}
+
+Refusal misconfigured(std::string message) {
+  return {500, "Internal Server Error", kCodeInternal, std::move(message)};
+}
+
+std::string required(const EnvLookup& env, const char* name) {
+  const char* v = env(name);
+  if (v == nullptr || *v == '\0')
+    throw misconfigured(std::string("The server's ") + name + " is not set");
+  return v;
+}
+
+// Throws unless `path` is "/" followed by segments none of which is "." or
+// ".." and contains no control byte.
+void check_path_form(const std::string& path) {
+  if (path.empty() || path[0] != '/' || path.size() > kMaxPath)
+    throw bad_request("Invalid data set path");
+  for (unsigned char c : path)
+    if (c < 0x20 || c == 0x7f) throw bad_request("Invalid data set path");
+  size_t begin = 1;
+  while (begin <= path.size()) {
+    size_t end = path.find('/', begin);
+    if (end == std::string::npos) end = path.size();
+    const std::string seg = path.substr(begin, end - begin);
+    if (seg == "." || seg == "..") throw bad_request("Invalid data set path");
+    begin = end + 1;
+  }
+}
+
+// The text after the last '.' of the last segment of `path`; "" when none.
+std::string extension_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    return "";
+  return path.substr(dot + 1);
+}
+
+const char* response_for(const std::string& suffix) {
+  for (const Suffix& s : kSuffixes)
+    if (suffix == s.suffix) return s.response;
+  return nullptr;
+}
+
+const char* program_for(const std::string& extension) {
+  for (const Handler& h : kHandlers)
+    if (extension == h.extension) return h.program;
+  return nullptr;
+}
+
+std::string real_path(const std::string& path) {
+  std::unique_ptr<char, decltype(&free)> r(realpath(path.c_str(), nullptr),
+                                           &free);
+  return r ? std::string(r.get()) : std::string();
+}
+
+// The real path of `rel` under `root`; throws 404 unless it is a regular file
+// inside the root (a link may point anywhere inside it).
+std::string resolve_data_set(const std::string& root, const std::string& rel) {
+  const std::string real_root = real_path(root);
+  if (real_root.empty()) throw misconfigured("The data root is not readable");
+  const std::string real = real_path(real_root + "/" + rel);
+  const std::string prefix = real_root == "/" ? "/" : real_root + "/";
+  struct stat st {};
+  if (real.empty() || real.compare(0, prefix.size(), prefix) != 0 ||
+      stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    throw not_found(rel);
+  return real;
+}
+
+bool valid_host(const std::string& host) {
+  if (host.empty() || host.size() > 255) return false;
+  for (unsigned char c : host) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                    (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+                    c == ':' || c == '[' || c == ']';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string data_set_url(const EnvLookup& env, const std::string& rel) {
+  const char* scheme = env("REQUEST_SCHEME");
+  const std::string s =
+      scheme && std::string(scheme) == "https" ? "https" : "http";
+  const char* host = env("HTTP_HOST");
+  if (host == nullptr) host = env("SERVER_NAME");
+  if (host == nullptr || !valid_host(host))
+    throw bad_request("Invalid Host header");
+  const char* script = env("SCRIPT_NAME");
+  return s + "://" + host + url_path_encode(script ? script : "") + "/" +
+         url_path_encode(rel);
+}
+
+// A positive whole number of seconds, at most kMaxTimeout; 0 otherwise.
+long parse_timeout(const char* text) {
+  if (text == nullptr || *text == '\0') return 0;
+  char* end = nullptr;
+  const long v = strtol(text, &end, 10);
+  if (*end != '\0' || v <= 0 || v > kMaxTimeout) return 0;
+  return v;
+}
+
+// '%' as "%25", so that the handler's decoding of its data set argument
+// gives back exactly this path.
+std::string escape_percent(const std::string& path) {
+  std::string out;
+  for (char c : path) out += c == '%' ? std::string("%25") : std::string(1, c);
+  return out;
+}
+
+}  // namespace
+
+std::string url_path_encode(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  static const std::string kKeep = "-._~/!$&'()*+,;=:@";
+  std::string out;
+  for (unsigned char c : text) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       (c >= '0' && c <= '9') ||
+                       kKeep.find(static_cast<char>(c)) != std::string::npos;
+    if (plain) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+HandlerCall map_request(const EnvLookup& env, const std::string& version) {
+  const std::string root = required(env, "QVP_DATA_ROOT");
+  const std::string handler_dir = required(env, "QVP_HANDLER_DIR");
+  const char* info = env("PATH_INFO");
+  const std::string path = info ? info : "";
+  check_path_form(path);
+
+  const std::string suffix = extension_of(path);
+  const char* response = response_for(suffix);
+  if (response == nullptr)
+    throw bad_request("Unknown response suffix: \"" + suffix + "\"");
+  const std::string rel = path.substr(1, path.size() - suffix.size() - 2);
+  if (rel.empty() || rel.back() == '/') throw bad_request("No data set named");
+  const char* program = program_for(extension_of(rel));
+  if (program == nullptr) throw not_found(rel);
+  const std::string real = resolve_data_set(root, rel);
+
+  HandlerCall call;
+  call.program = handler_dir + "/" + program;
+  call.argv = {call.program,          "-o", response, "-v", version, "-u",
+               data_set_url(env, rel)};
+  const char* query = env("QUERY_STRING");
+  if (query != nullptr && *query != '\0') {
+    if (std::string(query).size() > kMaxQuery)
+      throw bad_request("Constraint expression too long");
+    call.argv.insert(call.argv.end(), {"-e", query});
+  }
+  time_t since = 0;
+  const char* ims = env("HTTP_IF_MODIFIED_SINCE");
+  if (ims != nullptr && parse_http_date(ims, since))
+    call.argv.insert(call.argv.end(), {"-l", std::to_string(since)});
+  if (const long t = parse_timeout(env("QVP_TIMEOUT")))
+    call.argv.insert(call.argv.end(), {"-t", std::to_string(t)});
+  call.argv.push_back(escape_percent(real));
+  return call;
+}
+
+}  // namespace libqvp

@@ -1,0 +1,44 @@
+// Maps a CGI request for /<path>.<suffix>?<constraint> under the data root to
+// the command line of the handler that serves the data set.
+#ifndef QVP_DISPATCH_REQUESTMAP_H
+#define QVP_DISPATCH_REQUESTMAP_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ErrorReply.h"
+
+namespace libqvp {
+
+// The value of a CGI or configuration variable; null when unset.
+using EnvLookup = std::function<const char*(const char*)>;
+
+// The program to exec and its whole argv (argv[0] is the program's path).
+struct HandlerCall {
+  std::string program;
+  std::vector<std::string> argv;
+};
+
+// Builds the handler's command line from the environment:
+//   -o das|dds|ddx|DataDDS|Version   from the suffix das, dds, ddx, vorn, ver
+//   -v <version>                     `version`
+//   -u <scheme>://<host><script><path>  the data set URL, percent-encoded
+//   -e <QUERY_STRING>                when not empty, still encoded
+//   -l <seconds>                     from If-Modified-Since, when it parses
+//   -t <seconds>                     from QVP_TIMEOUT, when a positive number
+//   <data set>                       its real path, '%' written as "%25"
+// Configuration: QVP_DATA_ROOT (the data root), QVP_HANDLER_DIR (where the
+// handler programs are), QVP_TIMEOUT (optional). Throws Refusal: 400 for a
+// malformed path ('.' or '..' segments, control bytes), an unknown suffix or
+// a bad Host; 404 for an unknown extension, a missing data set or one whose
+// real path leaves the data root; 500 for a missing configuration.
+HandlerCall map_request(const EnvLookup& env, const std::string& version);
+
+// `text` with every byte outside A-Z a-z 0-9 and -._~/!$&'()*+,;=:@ written
+// as "%XX" (upper-case hex).
+std::string url_path_encode(const std::string& text);
+
+}  // namespace libqvp
+
+#endif  // QVP_DISPATCH_REQUESTMAP_H
