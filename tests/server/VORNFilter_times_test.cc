@@ -1,0 +1,221 @@
+// Last-modified times of the DAS, DDS and data responses from the data set
+// and its ancillary files, in a temporary directory whose file times are set
+// with utimensat; and the forwarders that merge ancillary files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <libqvp/AttrTable.h>
+#include <libqvp/DAS.h>
+#include <libqvp/DDS.h>
+#include <libqvp/VORNFilter.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace libqvp {
+namespace {
+
+class VORNFilterTimesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vornfilter_times_XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(tmpl));
+    d_dir = tmpl;
+    d_data = d_dir + "/sst.nc";
+    make_file(d_data, kDataTime);
+  }
+  void TearDown() override {
+    const std::string cmd = "rm -rf '" + d_dir + "'";
+    EXPECT_EQ(0, system(cmd.c_str()));
+  }
+
+  // Creates (or rewrites) `path` holding `text`, modified at `mtime`.
+  static void make_file(const std::string& path, time_t mtime,
+                        const std::string& text = "") {
+    FILE* f = fopen(path.c_str(), "w");
+    ASSERT_NE(nullptr, f) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    set_mtime(path, mtime);
+  }
+  static void make_dir(const std::string& path, time_t mtime) {
+    ASSERT_EQ(0, mkdir(path.c_str(), 0755)) << path;
+    set_mtime(path, mtime);
+  }
+  static void set_mtime(const std::string& path, time_t mtime) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = mtime;
+    times[1].tv_nsec = 0;
+    ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0)) << path;
+  }
+
+  // A filter for `dataset` with -d `anc_dir` and -f `anc_file`. An empty
+  // -d would make the lookup try names relative to the working directory,
+  // so the tests give a directory of their own unless they test -d itself.
+  VORNFilter filter(const std::string& dataset, const std::string& anc_dir,
+                    const std::string& anc_file = "none") {
+    std::vector<std::string> words = {"h",  "-d",     anc_dir,
+                                      "-f", anc_file, dataset};
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(&w[0]);
+    argv.push_back(nullptr);
+    return VORNFilter(static_cast<int>(words.size()), argv.data());
+  }
+
+  static constexpr time_t kDataTime = 1000000;
+  std::string d_dir;
+  std::string d_data;
+};
+
+constexpr time_t VORNFilterTimesTest::kDataTime;
+
+TEST_F(VORNFilterTimesTest, CombinesDataSetAndAncillaryTimes) {
+  // Each case adds files (relative to the temporary directory) and expects
+  // the DAS, DDS and data times.
+  static const struct {
+    const char* name;
+    std::vector<std::pair<const char*, time_t>> files;
+    time_t das, dds, data;
+  } cases[] = {
+      {"no ancillary files", {}, kDataTime, kDataTime, kDataTime},
+      {"newer DAS beside", {{"sst.das", 2000000}}, 2000000, kDataTime, 2000000},
+      {"older DDS beside",
+       {{"sst.dds", 500000}},
+       kDataTime,
+       kDataTime,
+       kDataTime},
+      {"newer DDS, older DAS",
+       {{"sst.dds", 3000000}, {"sst.das", 10}},
+       kDataTime,
+       3000000,
+       3000000},
+      {"both newer, DAS latest",
+       {{"sst.dds", 3000000}, {"sst.das", 4000000}},
+       4000000,
+       3000000,
+       4000000},
+      {"equal to the data set",
+       {{"sst.nc.das", kDataTime}},
+       kDataTime,
+       kDataTime,
+       kDataTime},
+      {"in the -d directory",
+       {{"anc/sst.dds", 5000000}},
+       kDataTime,
+       5000000,
+       5000000},
+      {"under the -f name",
+       {{"anc/none.das", 6000000}},
+       6000000,
+       kDataTime,
+       6000000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = d_dir + "/" + c.name;
+    ASSERT_EQ(0, mkdir(dir.c_str(), 0755));
+    ASSERT_EQ(0, mkdir((dir + "/anc").c_str(), 0755));
+    const std::string data = dir + "/sst.nc";
+    make_file(data, kDataTime);
+    for (const auto& file : c.files)
+      make_file(dir + "/" + file.first, file.second);
+    const VORNFilter f = filter(data, dir + "/anc/");
+    EXPECT_EQ(kDataTime, f.get_dataset_last_modified_time());
+    EXPECT_EQ(c.das, f.get_das_last_modified_time(""));
+    EXPECT_EQ(c.dds, f.get_dds_last_modified_time(""));
+    EXPECT_EQ(c.data, f.get_data_last_modified_time(""));
+  }
+}
+
+TEST_F(VORNFilterTimesTest, NoRegularDataSetCountsAsNow) {
+  make_dir(d_dir + "/dir.nc", 1000);
+  for (const std::string name : {"missing.nc", "dir.nc"}) {
+    SCOPED_TRACE(name);
+    const VORNFilter f = filter(d_dir + "/" + name, d_dir + "/");
+    const time_t before = time(nullptr);
+    const time_t das = f.get_das_last_modified_time("");
+    const time_t data = f.get_data_last_modified_time("");
+    const time_t after = time(nullptr);
+    EXPECT_GE(das, before);
+    EXPECT_LE(das, after);
+    EXPECT_GE(data, before);
+    EXPECT_LE(data, after);
+  }
+}
+
+TEST_F(VORNFilterTimesTest, AncillaryDirectoryCountsAsNow) {
+  make_dir(d_dir + "/sst.das", 10);
+  const VORNFilter f = filter(d_data, d_dir + "/anc/");
+  const time_t before = time(nullptr);
+  EXPECT_GE(f.get_das_last_modified_time(""), before);
+  EXPECT_EQ(kDataTime, f.get_dds_last_modified_time(""));
+}
+
+TEST_F(VORNFilterTimesTest, AncLocationReplacesTheFiltersDirectory) {
+  make_dir(d_dir + "/a1", 1);
+  make_dir(d_dir + "/a2", 1);
+  make_file(d_dir + "/a1/sst.das", 3000000);
+  make_file(d_dir + "/a2/sst.das", 4000000);
+  make_file(d_dir + "/a2/clim.dds", 7000000);  // found through -f
+  const VORNFilter f = filter(d_data, d_dir + "/a1/", "clim");
+  EXPECT_EQ(3000000, f.get_das_last_modified_time(""));
+  EXPECT_EQ(4000000, f.get_das_last_modified_time(d_dir + "/a2/"));
+  EXPECT_EQ(kDataTime, f.get_dds_last_modified_time(""));
+  EXPECT_EQ(7000000, f.get_dds_last_modified_time(d_dir + "/a2/"));
+  EXPECT_EQ(7000000, f.get_data_last_modified_time(d_dir + "/a2/"));
+  EXPECT_EQ(3000000, f.get_data_last_modified_time(""));
+}
+
+TEST_F(VORNFilterTimesTest, NothingIsCached) {
+  const VORNFilter f = filter(d_data, d_dir + "/anc/");
+  EXPECT_EQ(kDataTime, f.get_das_last_modified_time(""));
+  make_file(d_dir + "/sst.das", 2000000);
+  EXPECT_EQ(2000000, f.get_das_last_modified_time(""));
+  set_mtime(d_dir + "/sst.das", 2000001);
+  EXPECT_EQ(2000001, f.get_data_last_modified_time(""));
+  set_mtime(d_data, 9000000);
+  EXPECT_EQ(9000000, f.get_das_last_modified_time(""));
+}
+
+// The data set's time is asked through the virtual table.
+class FixedDataSetTime : public VORNFilter {
+ public:
+  time_t get_dataset_last_modified_time() const override { return 42; }
+};
+
+TEST_F(VORNFilterTimesTest, DataSetTimeIsVirtual) {
+  FixedDataSetTime f;
+  f.set_dataset_name(d_dir + "/nothing.nc");
+  EXPECT_EQ(42, f.get_das_last_modified_time(d_dir + "/"));
+  EXPECT_EQ(42, f.get_dds_last_modified_time(d_dir + "/"));
+  EXPECT_EQ(42, f.get_data_last_modified_time(d_dir + "/"));
+}
+
+TEST_F(VORNFilterTimesTest, ReadsAncillaryFiles) {
+  make_dir(d_dir + "/a2", 1);
+  make_file(d_dir + "/sst.das", 1,
+            "Attributes {\n    sst {\n        String units \"degC\";\n    "
+            "}\n}\n");
+  make_file(d_dir + "/a2/sst.dds", 1,
+            "Dataset {\n    Int32 count;\n} sst.nc;\n");
+  const VORNFilter f = filter(d_data, d_dir + "/anc/");
+
+  DAS das;
+  f.read_ancillary_das(das, "");
+  EXPECT_NE(nullptr, das.get_table("sst"));
+
+  DDS dds("sst.nc");
+  f.read_ancillary_dds(dds, "");  // nothing in -d or beside: unchanged
+  EXPECT_EQ(0u, dds.num_var());
+  f.read_ancillary_dds(dds, d_dir + "/a2/");
+  EXPECT_NE(nullptr, dds.var("count"));
+}
+
+}  // namespace
+}  // namespace libqvp
