@@ -1,0 +1,74 @@
+// The tokens of constraint expressions and the lexer that makes them. Every
+// token carries its byte offset so that errors can say where they are.
+#ifndef LIBQVP_CELEXER_H
+#define LIBQVP_CELEXER_H
+
+#include <cstddef>
+#include <string>
+
+namespace libqvp {
+
+enum class CEToken {
+  Name,    // a variable or function name, still %-escaped
+  Number,  // a decimal number, possibly signed, with fraction and exponent
+  String,  // a quoted string; `text` holds it unquoted and unescaped
+  Comma,
+  Dot,
+  LBracket,
+  RBracket,
+  Colon,
+  LParen,
+  RParen,
+  LBrace,
+  RBrace,
+  Amp,
+  Op,  // = != < <= > >= =~ ; `text` holds the operator
+  End
+};
+
+struct CELexeme {
+  CEToken kind = CEToken::End;
+  std::string text;
+  size_t pos = 0;  // byte offset of the token's first character
+};
+
+// Splits a constraint expression into tokens on demand. Blanks between
+// tokens are skipped. A name is a run of bytes other than blanks, control
+// bytes and the characters , . [ ] : ( ) { } & = < > " ("!" is part of a name
+// unless "=" follows it); a run that reads as a whole number is a Number.
+class CELexer {
+ public:
+  explicit CELexer(const std::string& expr) : d_expr(expr) {}
+
+  // The next token, consumed. Throws Error(malformed_expr) for an
+  // unterminated string or a control byte.
+  CELexeme next();
+  // The next token, not consumed.
+  const CELexeme& peek();
+
+  // "<line>:<column>" of byte offset `pos` in `expr` (both 1-based).
+  static std::string where(const std::string& expr, size_t pos);
+  std::string where(size_t pos) const { return where(d_expr, pos); }
+  // Throws Error(code, "<where>: <message>").
+  [[noreturn]] void fail(int code, size_t pos,
+                         const std::string& message) const;
+
+  // A token as error messages quote it: "end of input" or 'text'.
+  static std::string describe(const CELexeme& t);
+
+ private:
+  CELexeme scan();
+  CELexeme scan_string(size_t start);
+  CELexeme scan_word(size_t start);
+  size_t number_end(size_t start) const;
+
+  const std::string& d_expr;
+  size_t d_pos = 0;
+  bool d_have_peek = false;
+  CELexeme d_peek;
+  CEToken d_last = CEToken::End;  // kind of the last token consumed
+};
+
+}  // namespace libqvp
+
+#endif  // LIBQVP_CELEXER_H
