@@ -2,12 +2,12 @@
 #ifndef LIBQVP_VARITERATOR_H
 #define LIBQVP_VARITERATOR_H
 
+#include <libqvp/BaseType.h>
+
 #include <cstddef>
 #include <iterator>
 #include <memory>
 #include <vector>
-
-#include <libqvp/BaseType.h>
 
 namespace libqvp {
 
@@ -24,13 +24,51 @@ class VarIterator {
   explicit VarIterator(Base it) : d_it(it) {}
 
   BaseType* operator*() const { return d_it->get(); }
-  VarIterator& operator++() { ++d_it; return *this; }
-  VarIterator operator++(int) { VarIterator t = *this; ++d_it; return t; }
-  VarIterator& operator--() { --d_it; return *this; }
-  difference_type operator-(const VarIterator& o) const { return d_it - o.d_it; }
-  VarIterator operator+(difference_type n) const { return VarIterator(d_it + n); }
+  BaseType* operator[](difference_type n) const { return d_it[n].get(); }
+  VarIterator& operator++() {
+    ++d_it;
+    return *this;
+  }
+  VarIterator operator++(int) {
+    VarIterator t = *this;
+    ++d_it;
+    return t;
+  }
+  VarIterator& operator--() {
+    --d_it;
+    return *this;
+  }
+  VarIterator operator--(int) {
+    VarIterator t = *this;
+    --d_it;
+    return t;
+  }
+  VarIterator& operator+=(difference_type n) {
+    d_it += n;
+    return *this;
+  }
+  VarIterator& operator-=(difference_type n) {
+    d_it -= n;
+    return *this;
+  }
+  VarIterator operator+(difference_type n) const {
+    return VarIterator(d_it + n);
+  }
+  VarIterator operator-(difference_type n) const {
+    return VarIterator(d_it - n);
+  }
+  friend VarIterator operator+(difference_type n, const VarIterator& it) {
+    return it + n;
+  }
+  difference_type operator-(const VarIterator& o) const {
+    return d_it - o.d_it;
+  }
   bool operator==(const VarIterator& o) const { return d_it == o.d_it; }
   bool operator!=(const VarIterator& o) const { return d_it != o.d_it; }
+  bool operator<(const VarIterator& o) const { return d_it < o.d_it; }
+  bool operator>(const VarIterator& o) const { return d_it > o.d_it; }
+  bool operator<=(const VarIterator& o) const { return d_it <= o.d_it; }
+  bool operator>=(const VarIterator& o) const { return d_it >= o.d_it; }
 
  private:
   Base d_it;
