@@ -1,0 +1,284 @@
+// Exact XDR bytes of every kind of value through both marshallers, bulk
+// encoding across buffer boundaries, and reporting of failed writes.
+#include <gtest/gtest.h>
+#include <libqvp/Error.h>
+#include <libqvp/XDRFileMarshaller.h>
+#include <libqvp/XDRStreamMarshaller.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "XdrCapture.h"
+
+using libqvp::Error;
+using libqvp::Marshaller;
+using libqvp::Type;
+using qvptest::hex;
+using qvptest::to_hex;
+using qvptest::xdr_bytes;
+
+namespace {
+
+TEST(XDRMarshallerTest, ScalarsTakeFourOrEightBytes) {
+  static const struct {
+    const char* what;
+    std::function<void(Marshaller&)> put;
+    const char* expected;
+  } cases[] = {
+      {"byte 0", [](Marshaller& m) { m.put_byte(0); }, "00000000"},
+      {"byte 0xab", [](Marshaller& m) { m.put_byte(0xab); }, "000000ab"},
+      {"int16 -2", [](Marshaller& m) { m.put_int16(-2); }, "fffffffe"},
+      {"int16 min", [](Marshaller& m) { m.put_int16(-32768); }, "ffff8000"},
+      {"int16 max", [](Marshaller& m) { m.put_int16(32767); }, "00007fff"},
+      {"uint16 max", [](Marshaller& m) { m.put_uint16(65535); }, "0000ffff"},
+      {"int32 -1", [](Marshaller& m) { m.put_int32(-1); }, "ffffffff"},
+      {"int32 min",
+       [](Marshaller& m) { m.put_int32(std::numeric_limits<int32_t>::min()); },
+       "80000000"},
+      {"uint32", [](Marshaller& m) { m.put_uint32(0x01020304u); }, "01020304"},
+      {"float32 1", [](Marshaller& m) { m.put_float32(1.0f); }, "3f800000"},
+      {"float32 -2.5", [](Marshaller& m) { m.put_float32(-2.5f); }, "c0200000"},
+      {"float64 1", [](Marshaller& m) { m.put_float64(1.0); },
+       "3ff00000 00000000"},
+      {"float64 -0", [](Marshaller& m) { m.put_float64(-0.0); },
+       "80000000 00000000"},
+      {"float64 0.1", [](Marshaller& m) { m.put_float64(0.1); },
+       "3fb99999 9999999a"},
+      {"length", [](Marshaller& m) { m.put_length(7); }, "00000007"},
+      {"start of instance", [](Marshaller& m) { m.put_start_of_instance(); },
+       "5a000000"},
+      {"end of sequence", [](Marshaller& m) { m.put_end_of_sequence(); },
+       "a5000000"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(to_hex(xdr_bytes(c.put)), to_hex(hex(c.expected))) << c.what;
+}
+
+TEST(XDRMarshallerTest, StringsArePaddedToFourBytes) {
+  static const struct {
+    const char* value;
+    const char* expected;
+  } cases[] = {
+      {"", "00000000"},
+      {"a", "00000001 61000000"},
+      {"ab", "00000002 61620000"},
+      {"abc", "00000003 61626300"},
+      {"abcd", "00000004 61626364"},
+      {"abcde", "00000005 61626364 65000000"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(to_hex(xdr_bytes([&](Marshaller& m) { m.put_str(c.value); })),
+              to_hex(hex(c.expected)))
+        << "str \"" << c.value << "\"";
+    EXPECT_EQ(to_hex(xdr_bytes([&](Marshaller& m) { m.put_url(c.value); })),
+              to_hex(hex(c.expected)))
+        << "url \"" << c.value << "\"";
+  }
+  // Embedded zero bytes are data, not terminators.
+  EXPECT_EQ(to_hex(xdr_bytes(
+                [](Marshaller& m) { m.put_str(std::string("a\0b", 3)); })),
+            "00000003 61006200");
+}
+
+TEST(XDRMarshallerTest, ArrayElementsOfEachType) {
+  const uint8_t bytes[] = {1, 2, 0xff};
+  const int16_t i16[] = {-1, 2};
+  const uint16_t u16[] = {0x8001, 3};
+  const int32_t i32[] = {-2, 0x7fffffff};
+  const uint32_t u32[] = {0xdeadbeef};
+  const float f32[] = {1.0f, -0.0f};
+  const double f64[] = {-1.0, 2.0};
+  static const struct {
+    Type type;
+    const void* values;
+    size_t count;
+    const char* expected;
+  } cases[] = {
+      {Type::Byte, bytes, 3, "0102ff"},
+      {Type::Int16, i16, 2, "ffffffff 00000002"},
+      {Type::UInt16, u16, 2, "00008001 00000003"},
+      {Type::Int32, i32, 2, "fffffffe 7fffffff"},
+      {Type::UInt32, u32, 1, "deadbeef"},
+      {Type::Float32, f32, 2, "3f800000 80000000"},
+      {Type::Float64, f64, 2, "bff00000 00000000 40000000 00000000"},
+      {Type::Int32, i32, 0, ""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(to_hex(xdr_bytes([&](Marshaller& m) {
+                m.put_values(c.values, c.count, c.type);
+              })),
+              to_hex(hex(c.expected)))
+        << libqvp::type_name(c.type) << " x" << c.count;
+}
+
+TEST(XDRMarshallerTest, BytePaddingForLengthsZeroToFive) {
+  static const char* const expected[] = {"",   "000000", "0000",
+                                         "00", "",       "000000"};
+  for (size_t n = 0; n <= 5; ++n)
+    EXPECT_EQ(to_hex(xdr_bytes([&](Marshaller& m) { m.put_byte_padding(n); })),
+              to_hex(hex(expected[n])))
+        << n << " bytes";
+}
+
+TEST(XDRMarshallerTest, NonNumericArrayTypeIsRejected) {
+  std::string s;
+  EXPECT_THROW(
+      xdr_bytes([&](Marshaller& m) { m.put_values(&s, 1, Type::String); }),
+      Error);
+}
+
+// Element-by-element reference encoding, independent of the bulk loops.
+template <typename T>
+std::string reference_encoding(const std::vector<T>& v) {
+  std::string out;
+  for (T x : v) {
+    uint64_t bits = 0;
+    size_t width = sizeof(T) == 8 ? 8 : 4;
+    if constexpr (std::is_floating_point_v<T>) {
+      std::memcpy(&bits, &x, sizeof x);
+    } else if constexpr (std::is_signed_v<T>) {
+      bits = static_cast<uint32_t>(static_cast<int32_t>(x));
+    } else {
+      bits = x;
+    }
+    for (size_t i = width; i-- > 0;) out += static_cast<char>(bits >> (8 * i));
+  }
+  return out;
+}
+
+template <typename T>
+void expect_bulk_matches_reference(Type t, size_t n, size_t misalign) {
+  std::vector<T> v(n);
+  for (size_t i = 0; i < n; ++i)
+    v[i] = static_cast<T>(static_cast<double>(i) * 7.25 - 1000.0);
+  // Copy to an address `misalign` bytes off the vector's alignment.
+  std::vector<char> raw(n * sizeof(T) + misalign);
+  std::memcpy(raw.data() + misalign, v.data(), n * sizeof(T));
+  const std::string got = xdr_bytes([&](Marshaller& m) {
+    m.put_int32(1);  // leaves the buffer part-full before the array
+    m.put_values(raw.data() + misalign, n, t);
+  });
+  const std::string want = hex("00000001") + reference_encoding(v);
+  ASSERT_EQ(got.size(), want.size()) << libqvp::type_name(t);
+  EXPECT_TRUE(got == want) << libqvp::type_name(t) << " n=" << n
+                           << " misalign=" << misalign;
+}
+
+TEST(XDRMarshallerTest, BulkEncodingSpansBufferBoundaries) {
+  for (size_t n : {size_t{1}, size_t{17}, size_t{16383}, size_t{100003}}) {
+    for (size_t misalign : {0, 1, 3}) {
+      expect_bulk_matches_reference<int16_t>(Type::Int16, n, misalign);
+      expect_bulk_matches_reference<uint16_t>(Type::UInt16, n, misalign);
+      expect_bulk_matches_reference<int32_t>(Type::Int32, n, misalign);
+      expect_bulk_matches_reference<uint32_t>(Type::UInt32, n, misalign);
+      expect_bulk_matches_reference<float>(Type::Float32, n, misalign);
+      expect_bulk_matches_reference<double>(Type::Float64, n, misalign);
+    }
+  }
+}
+
+TEST(XDRMarshallerTest, LongStringsAndByteRunsPassWhole) {
+  const std::string big(200000, 'x');
+  const std::string got = xdr_bytes([&](Marshaller& m) {
+    m.put_int32(5);
+    m.put_str(big);
+    m.put_values(big.data(), 70001, Type::Byte);
+    m.put_byte_padding(70001);
+  });
+  const std::string want = hex("00000005 00030d40") + big +
+                           big.substr(0, 70001) + std::string(3, '\0');
+  EXPECT_TRUE(got == want) << "got " << got.size() << " bytes";
+}
+
+TEST(XDRMarshallerTest, DestructorWritesBufferedBytes) {
+  char* buf = nullptr;
+  size_t len = 0;
+  FILE* fp = open_memstream(&buf, &len);
+  {
+    libqvp::XDRFileMarshaller m(fp);
+    m.put_int32(1);
+    fflush(fp);
+    EXPECT_EQ(len, 0u) << "a single value is buffered until release";
+  }
+  fflush(fp);
+  EXPECT_EQ(len, 4u);
+  fclose(fp);
+  free(buf);
+}
+
+TEST(XDRMarshallerTest, FailedFileWriteThrowsWriteError) {
+  FILE* fp = fopen("/dev/null", "r");  // a stream that refuses writes
+  ASSERT_NE(fp, nullptr);
+  {
+    libqvp::XDRFileMarshaller m(fp);
+    m.put_int32(1);  // buffered: nothing is written yet
+    try {
+      m.flush();
+      FAIL() << "flush() on a read-only stream did not throw";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.get_error_code(), libqvp::write_error);
+    }
+    std::vector<double> big(100000);
+    EXPECT_THROW(m.put_values(big.data(), big.size(), Type::Float64), Error);
+    m.put_int32(2);  // the destructor's flush fails silently
+  }
+  fclose(fp);
+}
+
+// A stdio stream that accepts `limit` bytes and then fails every write.
+struct FailingSink {
+  size_t written = 0;
+  size_t limit = 0;
+  static ssize_t write(void* cookie, const char*, size_t n) {
+    auto* s = static_cast<FailingSink*>(cookie);
+    if (s->written + n > s->limit) return -1;
+    s->written += n;
+    return static_cast<ssize_t>(n);
+  }
+};
+
+TEST(XDRMarshallerTest, WriteFailingHalfWayThrows) {
+  FailingSink sink;
+  sink.limit = 100000;
+  cookie_io_functions_t io{};
+  io.write = &FailingSink::write;
+  FILE* fp = fopencookie(&sink, "w", io);
+  ASSERT_NE(fp, nullptr);
+  setvbuf(fp, nullptr, _IONBF, 0);
+  std::vector<float> values(1 << 20);
+  {
+    libqvp::XDRFileMarshaller m(fp);
+    EXPECT_THROW(m.put_values(values.data(), values.size(), Type::Float32),
+                 Error);
+  }
+  fclose(fp);
+  EXPECT_LE(sink.written, sink.limit);
+}
+
+TEST(XDRMarshallerTest, FailedStreamWriteThrowsWriteError) {
+  std::ostringstream out;
+  out.setstate(std::ios::badbit);
+  libqvp::XDRStreamMarshaller m(out);
+  m.put_float64(1.0);
+  try {
+    m.flush();
+    FAIL() << "flush() on a bad stream did not throw";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.get_error_code(), libqvp::write_error);
+  }
+
+  // A stream whose buffer refuses every byte and that throws on badbit.
+  struct RefusingBuf : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+  } refusing;
+  std::ostream throwing(&refusing);
+  throwing.exceptions(std::ios::badbit);
+  libqvp::XDRStreamMarshaller t(throwing);
+  t.put_int32(1);
+  EXPECT_THROW(t.flush(), Error);
+}
+
+}  // namespace

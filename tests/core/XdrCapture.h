@@ -1,0 +1,91 @@
+// Test helpers for the XDR tests: run the same writes through both
+// marshallers, check that they agree, and compare with bytes given in hex.
+#ifndef QVP_TESTS_CORE_XDRCAPTURE_H
+#define QVP_TESTS_CORE_XDRCAPTURE_H
+
+#include <gtest/gtest.h>
+#include <libqvp/BaseType.h>
+#include <libqvp/ConstraintEvaluator.h>
+#include <libqvp/DDS.h>
+#include <libqvp/XDRFileMarshaller.h>
+#include <libqvp/XDRStreamMarshaller.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+#include <string>
+
+namespace qvptest {
+
+using WriteFn = std::function<void(libqvp::Marshaller&)>;
+
+// The bytes `write` produces through an XDRFileMarshaller on a memory stream.
+inline std::string through_file(const WriteFn& write) {
+  char* buf = nullptr;
+  size_t len = 0;
+  FILE* fp = open_memstream(&buf, &len);
+  {
+    libqvp::XDRFileMarshaller m(fp);
+    write(m);
+  }
+  fclose(fp);
+  std::string bytes(buf, len);
+  free(buf);
+  return bytes;
+}
+
+// The bytes `write` produces through an XDRStreamMarshaller.
+inline std::string through_stream(const WriteFn& write) {
+  std::ostringstream out;
+  {
+    libqvp::XDRStreamMarshaller m(out);
+    write(m);
+  }
+  return out.str();
+}
+
+// The bytes of `write` through both marshallers; a failure when they differ.
+inline std::string xdr_bytes(const WriteFn& write) {
+  const std::string file = through_file(write);
+  const std::string stream = through_stream(write);
+  EXPECT_EQ(file, stream) << "the two marshallers wrote different bytes";
+  return file;
+}
+
+// The bytes of `v.serialize(...)` through both marshallers.
+inline std::string serialized(libqvp::BaseType& v, bool ce_eval = false) {
+  libqvp::DDS dds("test");
+  libqvp::ConstraintEvaluator eval;
+  return xdr_bytes([&](libqvp::Marshaller& m) {
+    v.serialize("test", eval, dds, m, ce_eval);
+  });
+}
+
+// Bytes written as hex digits; blanks are ignored ("0000 0001" is 00 00 00 01).
+inline std::string hex(const std::string& digits) {
+  std::string compact;
+  for (char c : digits)
+    if (!std::isspace(static_cast<unsigned char>(c))) compact += c;
+  std::string bytes;
+  for (size_t i = 0; i + 1 < compact.size(); i += 2)
+    bytes += static_cast<char>(std::stoi(compact.substr(i, 2), nullptr, 16));
+  return bytes;
+}
+
+// The bytes as lower-case hex, four bytes per group, for failure messages.
+inline std::string to_hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i && i % 4 == 0) out += ' ';
+    out += kDigits[static_cast<unsigned char>(bytes[i]) >> 4];
+    out += kDigits[static_cast<unsigned char>(bytes[i]) & 15];
+  }
+  return out;
+}
+
+}  // namespace qvptest
+
+#endif  // QVP_TESTS_CORE_XDRCAPTURE_H
