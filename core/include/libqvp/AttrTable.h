@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace libqvp {
@@ -25,6 +26,8 @@ class AttrTable {
   AttrTable() = default;
   AttrTable(const AttrTable& other);  // deep copy
   AttrTable& operator=(const AttrTable& other);
+  AttrTable(AttrTable&& other) noexcept = default;
+  AttrTable& operator=(AttrTable&& other) noexcept = default;
   ~AttrTable();
 
   // Appends `value` to the attribute `name`, creating it with `type` when it
@@ -45,7 +48,9 @@ class AttrTable {
   AttrTable* find_container(const std::string& name) const;
 
   // Adds every entry of `other`: new ones appended, values of attributes
-  // that exist appended, containers merged recursively.
+  // that exist appended, containers merged recursively. Throws
+  // Error(type_mismatch) when an entry exists with another type or kind;
+  // nothing changes then.
   void merge(const AttrTable& other);
 
   const std::vector<Entry>& entries() const { return d_entries; }
@@ -58,12 +63,31 @@ class AttrTable {
   void print(std::ostream& out, const std::string& indent) const;
 
   // The entries as XML <Attribute> elements (containers nested, one <value>
-  // per value, text XML-escaped), each line starting with `indent`.
+  // per value, text XML-escaped), each line starting with `indent`:
+  //   <indent><Attribute name="units" type="String">
+  //   <indent>    <value>degC</value>
+  //   <indent></Attribute>
+  // A container is <Attribute name="x" type="Container"> with its entries at
+  // `indent` plus four blanks.
   void print_xml(std::ostream& out, const std::string& indent) const;
+
+  // `text` made safe as XML character data or an attribute value: & < > " '
+  // written as entities, tab, LF and CR as character references, other
+  // control bytes as U+FFFD, and each byte that is not part of valid UTF-8 as
+  // the character of the same code (read as Latin-1). Never throws.
+  static std::string xml_escape(const std::string& text);
 
  private:
   Entry* find_entry(const std::string& name);
+  // Appends to `this` without the all-or-nothing copy; may stop half-way.
+  void merge_in_place(const AttrTable& other);
+  void print_entry(std::ostream& out, const Entry& e,
+                   const std::string& indent) const;
+  void print_xml_entry(std::ostream& out, const Entry& e,
+                       const std::string& indent) const;
+
   std::vector<Entry> d_entries;
+  std::unordered_map<std::string, size_t> d_index;  // name -> d_entries index
 };
 
 }  // namespace libqvp

@@ -2,12 +2,12 @@
 #ifndef LIBQVP_DAS_H
 #define LIBQVP_DAS_H
 
+#include <libqvp/AttrTable.h>
+
 #include <cstdio>
 #include <istream>
 #include <ostream>
 #include <string>
-
-#include <libqvp/AttrTable.h>
 
 namespace libqvp {
 
@@ -30,14 +30,22 @@ class DAS {
   //           String units "degC";
   //       }
   //   }
-  // `dereference` is accepted for compatibility and has no effect. Neither
-  // form flushes; both write the same bytes.
+  // Values of String and Url attributes are quoted, with '"' and '\'
+  // escaped; several values are separated by ", "; names are escaped with
+  // id2www. `dereference` is accepted for compatibility and has no effect.
+  // Neither form flushes; both write the same bytes. The FILE* form throws
+  // Error(write_error) when fwrite fails.
   void print(FILE* out, bool dereference = false) const;
   void print(std::ostream& out, bool dereference = false) const;
 
   // Reads a text form from `in` (left open) and adds what it describes;
-  // containers that exist are extended. Throws Error(malformed_text) with
-  // the line number, before anything is added.
+  // containers that exist are extended, values of attributes that exist
+  // appended. Type names and the keyword are taken in any case; '#' starts
+  // a comment; text of blanks and comments alone adds nothing. Throws
+  // Error(malformed_text, "line N: ...") for text that does not parse (an
+  // unknown type, a value that does not fit its type, containers nested
+  // more than 64 deep, input over 16 MiB), or Error(type_mismatch) when an
+  // attribute exists with another type; nothing is added then.
   void parse(FILE* in);
   void parse(std::istream& in);
   void parse(const std::string& text);

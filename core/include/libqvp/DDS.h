@@ -3,16 +3,16 @@
 #ifndef LIBQVP_DDS_H
 #define LIBQVP_DDS_H
 
+#include <libqvp/AttrTable.h>
+#include <libqvp/BaseType.h>
+#include <libqvp/VarIterator.h>
+
 #include <cstdio>
 #include <istream>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <libqvp/AttrTable.h>
-#include <libqvp/BaseType.h>
-#include <libqvp/VarIterator.h>
 
 namespace libqvp {
 
@@ -29,11 +29,13 @@ class DDS {
   void set_dataset_name(std::string name) { d_name = std::move(name); }
 
   // Adopts `v` as the last top-level variable; one of the same name is
-  // replaced in place.
+  // replaced in place (and destroyed).
   void add_var(std::unique_ptr<BaseType> v);
 
   // The variable at `path`: a top-level name or a dotted path into
-  // structures, sequences and grids; '%' escapes decoded. Null when absent.
+  // structures, sequences and grids (a Grid's array and maps); '%' escapes
+  // decoded. Since '.' may be part of a name, a whole name is preferred to
+  // a split at a dot. Null when absent.
   BaseType* var(const std::string& path) const;
 
   VarIterator var_begin() const { return VarIterator(d_vars.begin()); }
@@ -47,11 +49,12 @@ class DDS {
   // Selects or deselects every variable and member.
   void mark_all(bool state);
 
-  // The whole structure:
+  // The whole structure, each variable by its print_decl:
   //   Dataset {
   //       Int32 count;
   //   } demo.nc;
-  // Neither form flushes; both write the same bytes.
+  // Neither form flushes; both write the same bytes. The FILE* forms throw
+  // Error(write_error) when fwrite fails.
   void print(FILE* out) const;
   void print(std::ostream& out) const;
   // Only what the last constraint selected, with selected sizes, in
@@ -59,17 +62,28 @@ class DDS {
   void print_constrained(FILE* out) const;
   void print_constrained(std::ostream& out) const;
 
-  // The XML form (DDX): declaration, <Dataset name=... xmlns=...>, the data
-  // set's attributes, each (selected, when `constrained`) variable with its
-  // attributes and dimensions, and <dataBLOB href="blob_url"/>. Text and
-  // attribute values are XML-escaped.
-  void print_xml(FILE* out, bool constrained, const std::string& blob_url) const;
+  // The XML form (DDX):
+  //   <?xml version="1.0" encoding="UTF-8"?>
+  //   <Dataset name="demo.nc" xmlns="http://xml.libqvp.org/ns/qvp/3.2#">
+  //       <Attribute ...>...</Attribute>      the data set's attributes
+  //       <Int32 name="count">...</Int32>      each variable's print_xml
+  //       <dataBLOB href="blob_url"/>
+  //   </Dataset>
+  // With `constrained` only the selected variables. Text and attribute
+  // values are XML-escaped (AttrTable::xml_escape).
+  void print_xml(FILE* out, bool constrained,
+                 const std::string& blob_url) const;
   void print_xml(std::ostream& out, bool constrained,
                  const std::string& blob_url) const;
 
-  // Reads a text form from `in` (left open): sets the data set name and adds
-  // the variables (one of an existing name replaces it). Throws
-  // Error(malformed_text) with the line number, before anything is added.
+  // Reads a text form from `in` (left open): sets the data set name (kept
+  // when the text gives none) and adds the variables (one of an existing
+  // name replaces it). Keywords and type names are taken in any case; '#'
+  // starts a comment; text of blanks and comments alone adds nothing.
+  // Throws Error(malformed_text, "line N: ...") naming the offending text,
+  // also for duplicate names, nesting deeper than 64, more than 64
+  // dimensions, arrays of more than 2^32 - 1 elements and input over
+  // 16 MiB; nothing is added then.
   void parse(FILE* in);
   void parse(std::istream& in);
   void parse(const std::string& text);
@@ -81,11 +95,18 @@ class DDS {
   // Marks each Sequence as leaf (no Sequence among its fields) or not.
   void tag_nested_sequences();
 
-  // Copies each container of `das` onto the variable of the same name
-  // (dotted paths reach members) and the rest onto the data set's table.
+  // Merges each container of `das` into the attribute table of the variable
+  // of the same name (dotted paths reach members); other containers (such
+  // as NC_GLOBAL) become containers of the data set's table, and top-level
+  // attributes its attributes. Throws Error(type_mismatch) when an attribute
+  // exists with another type; nothing changes then.
   void transfer_attributes(const DAS& das);
 
  private:
+  // The variable named `path` (already decoded); null when absent.
+  BaseType* find(const std::string& path) const;
+  void print_vars(std::ostream& out, bool constrained) const;
+
   std::string d_name;
   std::vector<std::unique_ptr<BaseType>> d_vars;
   AttrTable d_attr;
