@@ -1,0 +1,178 @@
+// The constraint expression grammar on its own: what parses, into what tree,
+// and how malformed text is reported.
+#include "../../core/src/CEParser.h"
+
+#include <gtest/gtest.h>
+#include <libqvp/Error.h>
+
+#include <string>
+
+namespace libqvp {
+namespace {
+
+std::string dump(const CEPath& p) {
+  std::string s;
+  for (size_t i = 0; i < p.names.size(); ++i) s += (i ? "." : "") + p.names[i];
+  for (const CEHyperslab& h : p.slabs)
+    s += "[" + std::to_string(h.start) + ":" + std::to_string(h.stride) + ":" +
+         std::to_string(h.stop) + "]";
+  return s;
+}
+
+std::string dump(const CEValue& v) {
+  if (v.kind == CEValue::Path) return dump(v.path);
+  if (v.kind == CEValue::String) return "\"" + v.str + "\"";
+  return "#" + v.str;
+}
+
+std::string dump(const CEOperand& o) {
+  std::string s;
+  for (size_t i = 0; i < o.values.size(); ++i)
+    s += (i ? "," : "") + dump(o.values[i]);
+  return o.is_list ? "{" + s + "}" : s;
+}
+
+// A canonical form of the tree: items by ",", each clause after "&",
+// numbers marked "#", hyperslabs in full.
+std::string dump(const CEExpr& e) {
+  std::string s;
+  for (size_t i = 0; i < e.items.size(); ++i) {
+    const CEItem& it = e.items[i];
+    s += i ? "," : "";
+    if (!it.is_call) {
+      s += dump(it.path);
+      continue;
+    }
+    s += it.call.name + "(";
+    for (size_t a = 0; a < it.call.args.size(); ++a)
+      s += (a ? "," : "") + dump(it.call.args[a]);
+    s += ")";
+  }
+  for (const CEClauseAst& c : e.clauses)
+    s += "&" + dump(c.lhs) + " " + c.op + " " + dump(c.rhs);
+  return s;
+}
+
+TEST(CEParserTest, ParsesAcceptedExpressions) {
+  static const struct {
+    const char* input;
+    const char* tree;
+  } cases[] = {
+      {"", ""},
+      {"a", "a"},
+      {"a,b.c,d.e.f", "a,b.c,d.e.f"},
+      {" a , b ", "a,b"},
+      {"a[3]", "a[3:1:3]"},
+      {"a[1:4]", "a[1:1:4]"},
+      {"a[0:2:5][1][+2:3]", "a[0:2:5][1:1:1][2:1:3]"},
+      {"sea%20temp", "sea%20temp"},
+      {"2m_temp,x.1.5", "2m_temp,x.1.5"},
+      {"a-b+c!d~e*f/g'h", "a-b+c!d~e*f/g'h"},
+      {"version()", "version()"},
+      {"linear_scale(sst[0:1], 2.5, -1e3)",
+       "linear_scale(sst[0:1:1],#2.5,#-1e3)"},
+      {"f(\"a \\\"q\\\" b\")", "f(\"a \"q\" b\")"},
+      {"&obs.time>5", "&obs.time > #5"},
+      {"obs&obs.id=\"x\"&obs.n!=3", "obs&obs.id = \"x\"&obs.n != #3"},
+      {"&obs.n<=.5&obs.n>=-2&obs.n<1&obs.n>+1",
+       "&obs.n <= #.5&obs.n >= #-2&obs.n < #1&obs.n > #+1"},
+      {"&obs.id=~\"^a.*\"", "&obs.id =~ \"^a.*\""},
+      {"&obs.n={1,2,3}", "&obs.n = {#1,#2,#3}"},
+      {"&{\"a\",\"b\"}=obs.id", "&{\"a\",\"b\"} = obs.id"},
+      {"&obs.a!=obs.b", "&obs.a != obs.b"},
+  };
+  for (const auto& c : cases) {
+    try {
+      EXPECT_EQ(dump(CEParser(c.input).parse()), c.tree) << c.input;
+    } catch (const Error& e) {
+      ADD_FAILURE() << c.input << ": " << e.get_error_message();
+    }
+  }
+}
+
+TEST(CEParserTest, RejectsMalformedExpressions) {
+  static const struct {
+    const char* input;
+    int code;
+    const char* message;
+  } cases[] = {
+      {",", malformed_expr,
+       "1:1: expected a variable or function name, got ','"},
+      {"a,", malformed_expr,
+       "1:3: expected a variable or function name, got end of input"},
+      {"a.", malformed_expr,
+       "1:3: expected a name after '.', got end of input"},
+      {"a[", malformed_expr, "1:3: expected a start index, got end of input"},
+      {"a[0:", malformed_expr, "1:5: expected an index, got end of input"},
+      {"a[0:1:", malformed_expr,
+       "1:7: expected a stop index, got end of input"},
+      {"a[0:1:2:3]", malformed_expr, "1:8: expected ':' or ']', got ':'"},
+      {"a[x]", malformed_expr, "1:3: expected a start index, got 'x'"},
+      {"a[1.5]", malformed_expr, "1:3: index 1.5 is not an integer"},
+      {"a[-1]", bad_hyperslab, "1:3: negative index -1"},
+      {"a[2147483648]", bad_hyperslab, "1:3: index 2147483648 is too large"},
+      {"a[99999999999999999999]", bad_hyperslab,
+       "1:3: index 99999999999999999999 is too large"},
+      {"a b", malformed_expr,
+       "1:3: expected ',', '&' or end of input, got 'b'"},
+      {"a)", malformed_expr, "1:2: expected ',', '&' or end of input, got ')'"},
+      {"f(", malformed_expr,
+       "1:3: expected a function argument, got end of input"},
+      {"f(a", malformed_expr, "1:4: expected ',' or ')', got end of input"},
+      {"f(a,)", malformed_expr, "1:5: expected a function argument, got ')'"},
+      {"f(g(a))", malformed_expr, "1:4: expected ',' or ')', got '('"},
+      {"f(1e999)", malformed_expr, "1:3: number 1e999 is out of range"},
+      {"&", malformed_expr,
+       "1:2: expected a variable, number or string, got end of input"},
+      {"&a", malformed_expr,
+       "1:3: expected a comparison operator, got end of input"},
+      {"&a=", malformed_expr,
+       "1:4: expected a variable, number or string, got end of input"},
+      {"&a==1", malformed_expr,
+       "1:4: expected a variable, number or string, got '='"},
+      {"&a={}", malformed_expr, "1:5: expected a value, got '}'"},
+      {"&a={1,", malformed_expr, "1:7: expected a value, got end of input"},
+      {"&a={1 2}", malformed_expr, "1:7: expected ',' or '}', got '2'"},
+      {"&a[0]=1", malformed_expr, "1:3: hyperslab [0] in a selection clause"},
+      {"&a=\"open", malformed_expr, "1:4: unterminated string"},
+      {"a\x01", malformed_expr, "1:2: unexpected control character"},
+      {"a\n,\n[", malformed_expr,
+       "3:1: expected a variable or function name, got '['"},
+  };
+  for (const auto& c : cases) {
+    try {
+      CEParser(c.input).parse();
+      ADD_FAILURE() << "accepted: " << c.input;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.get_error_code(), c.code) << c.input;
+      EXPECT_EQ(e.get_error_message(), c.message) << c.input;
+    }
+  }
+}
+
+TEST(CEParserTest, BoundsWhatAnExpressionMayCost) {
+  std::string deep = "a";
+  for (size_t i = 0; i < kMaxPathNames; ++i) deep += ".a";
+  std::string slabs = "a";
+  for (size_t i = 0; i <= kMaxHyperslabs; ++i) slabs += "[0]";
+  std::string list = "&a={1";
+  for (size_t i = 0; i < kMaxListValues; ++i) list += ",1";
+  list += "}";
+  const std::string huge(kMaxExprBytes + 1, 'a');
+  for (const std::string& input : {deep, slabs, list, huge})
+    EXPECT_THROW(CEParser(input).parse(), Error) << input.substr(0, 40);
+}
+
+TEST(CEParserTest, KeepsPositionsForLaterMessages) {
+  const CEExpr e = CEParser("aa, bb[1]&cc.d = 4").parse();
+  ASSERT_EQ(e.items.size(), 2u);
+  EXPECT_EQ(e.items[1].path.pos, 4u);
+  EXPECT_EQ(e.items[1].path.slabs[0].pos, 6u);
+  EXPECT_EQ(e.items[1].path.slabs[0].text, "[1]");
+  ASSERT_EQ(e.clauses.size(), 1u);
+  EXPECT_EQ(e.clauses[0].op_pos, 15u);
+  EXPECT_EQ(e.clauses[0].lhs.values[0].path.text, "cc.d");
+}
+
+}  // namespace
+}  // namespace libqvp
