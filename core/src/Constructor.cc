@@ -41,6 +41,13 @@ BaseType* Constructor::var(const std::string& name) const {
   return nullptr;
 }
 
+bool Constructor::send_p() const {
+  if (BaseType::send_p()) return true;
+  for (const auto& v : d_vars)
+    if (v->send_p()) return true;
+  return false;
+}
+
 void Constructor::set_send_p(bool state) {
   BaseType::set_send_p(state);
   for (auto& v : d_vars) v->set_send_p(state);

@@ -28,6 +28,9 @@ class Constructor : public BaseType {
   VarIterator var_end() const { return VarIterator(d_vars.end()); }
   size_t num_var() const { return d_vars.size(); }
 
+  // True when this was selected or any member is (selecting a member
+  // selects the structures that enclose it).
+  bool send_p() const override;
   // Sets this and every member, recursively.
   void set_send_p(bool state) override;
 
