@@ -1,0 +1,453 @@
+// The DAS, DDS, DDX, BLOB and version responses: the conditional rule, whole
+// responses byte for byte in both output forms, function refusal and the
+// flush points.
+#include <gtest/gtest.h>
+#include <libqvp/ConstraintEvaluator.h>
+#include <libqvp/DAS.h>
+#include <libqvp/DDS.h>
+#include <libqvp/Error.h>
+#include <libqvp/Int32.h>
+#include <libqvp/Str.h>
+#include <libqvp/VORNFilter.h>
+#include <libqvp/cgi_util.h>
+
+#include <memory>
+#include <ostream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FlushRecorder.h"
+
+namespace libqvp {
+namespace {
+
+using test::RecordingFile;
+using test::SyncRecordingBuf;
+
+constexpr time_t kLmt = 1700000000;  // Tue, 14 Nov 2023 22:13:20 GMT
+
+// Replaces the value of the Date line with a placeholder of the same length
+// (so flush offsets still hold) after checking its form.
+std::string normalize_date(const std::string& response) {
+  static const std::regex date(
+      "\r\nDate: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} "
+      "[0-9]{2}:[0-9]{2}:[0-9]{2} GMT\r\n");
+  std::smatch m;
+  if (!std::regex_search(response, m, date)) return response;
+  return m.prefix().str() + "\r\nDate: DDD, dd MMM yyyy hh:mm:ss GMT\r\n" +
+         m.suffix().str();
+}
+
+std::string text_header(const char* description, const char* type) {
+  return std::string(
+             "HTTP/1.0 200 OK\r\nXVORN-Server: v1\r\nXKestrum-Server: "
+             "v1\r\nXQVP: 3.1\r\nDate: DDD, dd MMM yyyy hh:mm:ss GMT\r\n") +
+         "Last-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\nContent-Type: " +
+         type + "\r\nContent-Description: " + description + "\r\n\r\n";
+}
+
+const char kNotModified[] =
+    "HTTP/1.0 304 NOT MODIFIED\r\nDate: DDD, dd MMM yyyy hh:mm:ss GMT\r\n\r\n";
+
+const char kDasText[] =
+    "Attributes {\n    sst {\n        String units \"degC\";\n    }\n}\n";
+const char kDdsText[] =
+    "Dataset {\n    Int32 count;\n    String title;\n} demo.nc;\n";
+const char kDdsCountOnly[] = "Dataset {\n    Int32 count;\n} demo.nc;\n";
+
+// A filter whose conditional state and times are the test's, and which
+// counts how often they are asked and with which ancillary location.
+class FakeFilter : public VORNFilter {
+ public:
+  FakeFilter(bool conditional, time_t ims, time_t lmt)
+      : d_fake_conditional(conditional), d_ims(ims), d_lmt(lmt) {
+    d_cgi_ver = "v1";
+    d_url = "/data/sst.nc";
+    d_anc_dir = "/anc/";
+  }
+  void set_ce_raw(const std::string& ce) { d_ce = ce; }
+
+  bool is_conditional() const override { return d_fake_conditional; }
+  time_t get_request_if_modified_since() const override {
+    ++d_ims_calls;
+    return d_ims;
+  }
+  time_t get_das_last_modified_time(const std::string& anc) const override {
+    return lmt(anc);
+  }
+  time_t get_dds_last_modified_time(const std::string& anc) const override {
+    return lmt(anc);
+  }
+  time_t get_data_last_modified_time(const std::string& anc) const override {
+    return lmt(anc);
+  }
+  std::string get_dataset_version() const override { return d_version; }
+
+  mutable int d_ims_calls = 0;
+  mutable int d_lmt_calls = 0;
+  mutable std::string d_anc_seen;
+  std::string d_version;
+
+ private:
+  time_t lmt(const std::string& anc) const {
+    ++d_lmt_calls;
+    d_anc_seen = anc;
+    return d_lmt;
+  }
+  bool d_fake_conditional;
+  time_t d_ims;
+  time_t d_lmt;
+};
+
+void fill_das(DAS& das) {
+  das.parse(std::string(
+      "Attributes {\n    sst {\n        String units \"degC\";\n    }\n}\n"));
+}
+
+std::unique_ptr<DDS> make_dds() {
+  auto dds = std::make_unique<DDS>("demo.nc");
+  auto count = std::make_unique<Int32>("count");
+  count->set_value(7);
+  dds->add_var(std::move(count));
+  auto title = std::make_unique<Str>("title");
+  title->set_value("t");
+  dds->add_var(std::move(title));
+  return dds;
+}
+
+// What one response wrote through each form, and where each flushed.
+struct Written {
+  std::string file_bytes, stream_bytes;
+  std::vector<size_t> file_flushes, stream_flushes;
+};
+
+// Runs `send` once on a recording FILE* and once on a recording stream.
+template <class Send>
+Written run_both(Send send) {
+  Written w;
+  RecordingFile file;
+  send(file.get());
+  w.file_flushes = file.flushes();
+  w.file_bytes = normalize_date(file.drain());
+  SyncRecordingBuf buf;
+  std::ostream out(&buf);
+  send(out);
+  w.stream_flushes = buf.syncs();
+  w.stream_bytes = normalize_date(buf.str());
+  return w;
+}
+
+// The conditional cases: (conditional, If-Modified-Since, headers wanted)
+// against kLmt, and whether the reply is a 304 header, a full reply or the
+// body alone.
+enum class Reply { not_modified, full, body_only };
+struct ConditionalCase {
+  bool conditional;
+  time_t ims;
+  bool mime;
+  Reply reply;
+};
+const ConditionalCase kConditionalCases[] = {
+    {false, kLmt, true, Reply::full},         // not conditional
+    {true, kLmt, true, Reply::not_modified},  // equal times: unchanged
+    {true, kLmt + 5, true, Reply::not_modified},
+    {true, kLmt - 1, true, Reply::full},    // one second later: changed
+    {true, kLmt, false, Reply::body_only},  // no headers: never 304
+    {false, kLmt, false, Reply::body_only},
+};
+
+std::string describe(const ConditionalCase& c) {
+  std::ostringstream s;
+  s << "conditional=" << c.conditional << " ims=" << c.ims
+    << " mime=" << c.mime;
+  return s.str();
+}
+
+std::string expected_reply(Reply reply, const std::string& header,
+                           const std::string& body) {
+  switch (reply) {
+    case Reply::not_modified:
+      return kNotModified;
+    case Reply::full:
+      return header + body;
+    case Reply::body_only:
+      return body;
+  }
+  return "";
+}
+
+TEST(VORNFilterResponsesTest, DasFollowsTheConditionalRule) {
+  for (const auto& c : kConditionalCases) {
+    SCOPED_TRACE(describe(c));
+    FakeFilter f(c.conditional, c.ims, kLmt);
+    DAS das;
+    fill_das(das);
+    const Written w =
+        run_both([&](auto&& out) { f.send_das(out, das, "/mine/", c.mime); });
+    const std::string expected = expected_reply(
+        c.reply, text_header("vorn_das", "text/plain"), kDasText);
+    EXPECT_EQ(expected, w.file_bytes);
+    EXPECT_EQ(expected, w.stream_bytes);
+    // One flush, at the end, after a 304 header as well.
+    EXPECT_EQ(std::vector<size_t>{expected.size()}, w.file_flushes);
+    EXPECT_EQ(std::vector<size_t>{expected.size()}, w.stream_flushes);
+    EXPECT_EQ("/mine/", f.d_anc_seen);
+    EXPECT_EQ(c.conditional ? 2 : 0, f.d_ims_calls);  // two forms
+  }
+}
+
+TEST(VORNFilterResponsesTest, DdsFollowsTheConditionalRule) {
+  for (const auto& c : kConditionalCases) {
+    SCOPED_TRACE(describe(c));
+    FakeFilter f(c.conditional, c.ims, kLmt);
+    f.set_ce_raw("count");
+    auto dds = make_dds();
+    ConstraintEvaluator eval;
+    const Written w = run_both(
+        [&](auto&& out) { f.send_dds(out, *dds, eval, true, "", c.mime); });
+    const std::string expected = expected_reply(
+        c.reply, text_header("vorn_dds", "text/plain"), kDdsCountOnly);
+    EXPECT_EQ(expected, w.file_bytes);
+    EXPECT_EQ(expected, w.stream_bytes);
+    EXPECT_EQ(std::vector<size_t>{expected.size()}, w.file_flushes);
+    EXPECT_EQ(std::vector<size_t>{expected.size()}, w.stream_flushes);
+    EXPECT_EQ("", f.d_anc_seen);
+  }
+}
+
+TEST(VORNFilterResponsesTest, DdsConstrainedFlag) {
+  static const struct {
+    const char* ce;
+    bool constrained;
+    const char* body;
+  } cases[] = {
+      {"(((", false, kDdsText},  // not parsed when not constrained
+      {"", true, kDdsText},      // parsed: an empty projection selects all
+      {"title", true, "Dataset {\n    String title;\n} demo.nc;\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ce);
+    FakeFilter f(false, 0, kLmt);
+    f.set_ce_raw(c.ce);
+    auto dds = make_dds();
+    ConstraintEvaluator eval;
+    dds->mark_all(false);
+    const Written w = run_both([&](auto&& out) {
+      f.send_dds(out, *dds, eval, c.constrained, "", false);
+    });
+    EXPECT_EQ(c.body, w.file_bytes);
+    EXPECT_EQ(c.body, w.stream_bytes);
+  }
+}
+
+TEST(VORNFilterResponsesTest, DdsMalformedConstraintWritesNothing) {
+  FakeFilter f(false, 0, kLmt);
+  f.set_ce_raw("count[");
+  auto dds = make_dds();
+  ConstraintEvaluator eval;
+  std::ostringstream out;
+  EXPECT_THROW(f.send_dds(out, *dds, eval, true, "", true), Error);
+  EXPECT_EQ("", out.str());
+  EXPECT_EQ(0, f.d_lmt_calls);
+}
+
+TEST(VORNFilterResponsesTest, DdxFollowsTheConditionalRuleAndNeverFlushes) {
+  for (const auto& c : kConditionalCases) {
+    SCOPED_TRACE(describe(c));
+    FakeFilter f(c.conditional, c.ims, kLmt);
+    f.set_ce_raw("count");
+    auto dds = make_dds();
+    ConstraintEvaluator eval;
+    const Written w =
+        run_both([&](auto&& out) { f.send_ddx(*dds, eval, out, c.mime); });
+    std::ostringstream xml;
+    dds->print_xml(xml, true, "/data/sst.nc.blob?count");
+    const std::string expected =
+        expected_reply(c.reply, text_header("qvp4_ddx", "text/xml"), xml.str());
+    EXPECT_EQ(expected, w.file_bytes);
+    EXPECT_EQ(expected, w.stream_bytes);
+    EXPECT_TRUE(w.file_flushes.empty());
+    EXPECT_TRUE(w.stream_flushes.empty());
+    EXPECT_EQ("/anc/", f.d_anc_seen);  // the filter's own directory
+  }
+}
+
+TEST(VORNFilterResponsesTest, DdxBlobUrl) {
+  static const struct {
+    const char* ce;
+    bool constrained;
+    const char* url;
+  } cases[] = {
+      {"count", true, "/data/sst.nc.blob?count"},
+      {"", false, "/data/sst.nc.blob?"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ce);
+    FakeFilter f(false, 0, kLmt);
+    f.set_ce_raw(c.ce);
+    auto dds = make_dds();
+    ConstraintEvaluator eval;
+    std::ostringstream out;
+    f.send_ddx(*dds, eval, out, false);
+    std::ostringstream xml;
+    dds->print_xml(xml, c.constrained, c.url);
+    EXPECT_EQ(xml.str(), out.str());
+    EXPECT_NE(std::string::npos, out.str().find(c.url));
+  }
+}
+
+const char kRefusal[] =
+    "Function calls can only be used with data requests. To see the "
+    "structure of the underlying data source, reissue the URL without the "
+    "function.";
+
+// Expects the refusal, before any time query and with nothing written.
+template <class Send>
+void expect_refused(FakeFilter& f, Send send) {
+  RecordingFile file;
+  try {
+    send(file.get());
+    ADD_FAILURE() << "no Error";
+  } catch (const Error& e) {
+    EXPECT_EQ(kRefusal, e.get_error_message());
+    EXPECT_EQ(undefined_error, e.get_error_code());
+  }
+  EXPECT_EQ("", file.drain());
+  std::ostringstream out;
+  EXPECT_THROW(send(out), Error);
+  EXPECT_EQ("", out.str());
+  EXPECT_EQ(0, f.d_lmt_calls);
+}
+
+TEST(VORNFilterResponsesTest, RefusesFunctionsInDdsAndDdx) {
+  // Conditional and unchanged: still refused.
+  FakeFilter f(true, kLmt, kLmt);
+  f.set_ce_raw("version()");
+  auto dds = make_dds();
+  ConstraintEvaluator eval;
+  expect_refused(
+      f, [&](auto&& out) { f.send_dds(out, *dds, eval, true, "", true); });
+  expect_refused(f, [&](auto&& out) { f.send_ddx(*dds, eval, out, true); });
+}
+
+TEST(VORNFilterResponsesTest, FunctionTestAskedWithoutParsing) {
+  // The evaluator still holds a function call from an earlier parse; an
+  // unconstrained DDS and a DDX without a constraint parse nothing, so the
+  // question is answered from that state.
+  FakeFilter f(false, 0, kLmt);
+  auto dds = make_dds();
+  ConstraintEvaluator eval;
+  eval.parse_constraint("version()", *dds);
+  f.set_ce_raw("count");
+  expect_refused(
+      f, [&](auto&& out) { f.send_dds(out, *dds, eval, false, "", true); });
+  f.set_ce_raw("");
+  expect_refused(f, [&](auto&& out) { f.send_ddx(*dds, eval, out, true); });
+}
+
+TEST(VORNFilterResponsesTest, BlobWritesNothing) {
+  FakeFilter f(false, 0, kLmt);
+  auto dds = make_dds();
+  RecordingFile file;
+  f.send_blob(*dds, file.get(), true);
+  EXPECT_EQ("", file.drain());
+  EXPECT_EQ(0, f.d_lmt_calls);
+}
+
+TEST(VORNFilterResponsesTest, DefaultFormsWriteToStdout) {
+  FakeFilter f(false, 0, kLmt);
+  DAS das;
+  fill_das(das);
+  auto dds = make_dds();
+  ConstraintEvaluator eval;
+
+  testing::internal::CaptureStdout();
+  f.send_das(das, "", true);
+  const std::string by_default = testing::internal::GetCapturedStdout();
+  testing::internal::CaptureStdout();
+  f.send_das(stdout, das, "", true);
+  const std::string by_file = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(normalize_date(by_file), normalize_date(by_default));
+  EXPECT_EQ(text_header("vorn_das", "text/plain") + kDasText,
+            normalize_date(by_default));
+
+  testing::internal::CaptureStdout();
+  f.send_dds(*dds, eval, false, "", true);
+  const std::string dds_default = testing::internal::GetCapturedStdout();
+  testing::internal::CaptureStdout();
+  f.send_dds(stdout, *dds, eval, false, "", true);
+  const std::string dds_file = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(normalize_date(dds_file), normalize_date(dds_default));
+  EXPECT_EQ(text_header("vorn_dds", "text/plain") + kDdsText,
+            normalize_date(dds_default));
+}
+
+// The default forms go through the FILE* form's slot.
+class RecordingDefaults : public FakeFilter {
+ public:
+  RecordingDefaults() : FakeFilter(false, 0, kLmt) {}
+  using FakeFilter::send_das;
+  using FakeFilter::send_dds;
+  void send_das(FILE* out, DAS&, const std::string& anc,
+                bool mime) const override {
+    d_seen_out = out;
+    d_seen_anc = anc;
+    d_seen_mime = mime;
+  }
+  void send_dds(FILE* out, DDS&, ConstraintEvaluator&, bool constrained,
+                const std::string& anc, bool mime) const override {
+    d_seen_out = out;
+    d_seen_anc = anc;
+    d_seen_mime = mime && constrained;
+  }
+  mutable FILE* d_seen_out = nullptr;
+  mutable std::string d_seen_anc;
+  mutable bool d_seen_mime = false;
+};
+
+TEST(VORNFilterResponsesTest, DefaultFormsCallTheFileFormVirtually) {
+  RecordingDefaults f;
+  DAS das;
+  f.send_das(das, "/x/", true);
+  EXPECT_EQ(stdout, f.d_seen_out);
+  EXPECT_EQ("/x/", f.d_seen_anc);
+  EXPECT_TRUE(f.d_seen_mime);
+  auto dds = make_dds();
+  ConstraintEvaluator eval;
+  f.d_seen_out = nullptr;
+  f.send_dds(*dds, eval, true, "/y/", true);
+  EXPECT_EQ(stdout, f.d_seen_out);
+  EXPECT_EQ("/y/", f.d_seen_anc);
+  EXPECT_TRUE(f.d_seen_mime);
+}
+
+TEST(VORNFilterResponsesTest, VersionResponse) {
+  static const struct {
+    const char* dataset_version;
+    const char* body;
+  } cases[] = {
+      {"", ""},
+      {"2.0", "Dataset version: 2.0\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dataset_version);
+    FakeFilter f(true, kLmt, kLmt);
+    f.d_version = c.dataset_version;
+    testing::internal::CaptureStdout();
+    f.send_version_info();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::string("HTTP/1.0 200 OK\r\nXVORN-Server: libqvp/3.8.2\r\n"
+                          "XKestrum-Server: libqvp/3.8.2\r\nXQVP: 3.1\r\n"
+                          "Content-Type: text/plain\r\n\r\n"
+                          "Core software version: libqvp/3.8.2\r\n"
+                          "Server Script Revision: v1\r\n") +
+                  c.body,
+              out);
+    EXPECT_EQ(0, f.d_lmt_calls);
+  }
+}
+
+}  // namespace
+}  // namespace libqvp
