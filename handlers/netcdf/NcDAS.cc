@@ -1,0 +1,143 @@
+// Building the DAS: attribute values are kept as text, so numbers are
+// written with enough digits to read back exactly (9 for floats, 17 for
+// doubles) and 64-bit integers with all their digits.
+#include "NcDAS.h"
+
+#include <libqvp/AttrTable.h>
+#include <libqvp/Error.h>
+#include <netcdf.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "NcVariable.h"
+
+namespace libqvp {
+namespace {
+
+std::string real_text(double d, int digits) {
+  if (std::isnan(d)) return "NaN";
+  if (std::isinf(d)) return d < 0 ? "-Inf" : "Inf";
+  char buf[64];
+  snprintf(buf, sizeof buf, "%.*g", digits, d);
+  return buf;
+}
+
+std::string text_of(float f) { return real_text(f, 9); }
+std::string text_of(double d) { return real_text(d, 17); }
+std::string text_of(signed char c) { return std::to_string(c); }
+std::string text_of(unsigned char c) { return std::to_string(c); }
+template <typename T>
+std::string text_of(T v) {
+  return std::to_string(v);
+}
+
+// An attribute read into a vector of T with nc_get_att and appended value
+// by value.
+template <typename T>
+void add_numbers(int ncid, int varid, const char* name, size_t len,
+                 const char* type, AttrTable& table) {
+  std::vector<T> values(len);
+  check_nc(nc_get_att(ncid, varid, name, values.data()),
+           std::string("Cannot read the attribute \"") + name + "\"");
+  for (const T& v : values) table.append_attr(name, type, text_of(v));
+}
+
+void add_text(int ncid, int varid, const char* name, size_t len,
+              AttrTable& table) {
+  std::string text(len, '\0');
+  check_nc(nc_get_att_text(ncid, varid, name, text.data()),
+           std::string("Cannot read the attribute \"") + name + "\"");
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  table.append_attr(name, "String", text);
+}
+
+void add_strings(int ncid, int varid, const char* name, size_t len,
+                 AttrTable& table) {
+  std::vector<char*> values(len, nullptr);
+  check_nc(nc_get_att_string(ncid, varid, name, values.data()),
+           std::string("Cannot read the attribute \"") + name + "\"");
+  try {
+    for (char* v : values) table.append_attr(name, "String", v ? v : "");
+  } catch (...) {
+    nc_free_string(len, values.data());
+    throw;
+  }
+  nc_free_string(len, values.data());
+}
+
+size_t type_size(int ncid, nc_type type) {
+  size_t size = 0;
+  return nc_inq_type(ncid, type, nullptr, &size) == NC_NOERR ? size : 0;
+}
+
+void add_attribute(int ncid, int varid, int attnum, AttrTable& table) {
+  char name[NC_MAX_NAME + 1] = {};
+  nc_type type = NC_NAT;
+  size_t len = 0;
+  check_nc(nc_inq_attname(ncid, varid, attnum, name), "Cannot read attributes");
+  check_nc(nc_inq_att(ncid, varid, name, &type, &len),
+           std::string("Cannot read the attribute \"") + name + "\"");
+  const size_t width =
+      type == NC_STRING ? sizeof(char*) : type_size(ncid, type);
+  if (width != 0 && len > kMaxAttributeBytes / width)
+    throw Error(internal_error,
+                std::string("The attribute \"") + name + "\" is too large");
+  switch (type) {
+    case NC_CHAR:
+      return add_text(ncid, varid, name, len, table);
+    case NC_STRING:
+      return add_strings(ncid, varid, name, len, table);
+    case NC_BYTE:
+      return add_numbers<signed char>(ncid, varid, name, len, "Int16", table);
+    case NC_UBYTE:
+      return add_numbers<unsigned char>(ncid, varid, name, len, "Byte", table);
+    case NC_SHORT:
+      return add_numbers<short>(ncid, varid, name, len, "Int16", table);
+    case NC_USHORT:
+      return add_numbers<unsigned short>(ncid, varid, name, len, "UInt16",
+                                         table);
+    case NC_INT:
+      return add_numbers<int>(ncid, varid, name, len, "Int32", table);
+    case NC_UINT:
+      return add_numbers<unsigned int>(ncid, varid, name, len, "UInt32", table);
+    case NC_INT64:
+      return add_numbers<long long>(ncid, varid, name, len, "Float64", table);
+    case NC_UINT64:
+      return add_numbers<unsigned long long>(ncid, varid, name, len, "Float64",
+                                             table);
+    case NC_FLOAT:
+      return add_numbers<float>(ncid, varid, name, len, "Float32", table);
+    case NC_DOUBLE:
+      return add_numbers<double>(ncid, varid, name, len, "Float64", table);
+    default:
+      return;  // user-defined types have no text form here
+  }
+}
+
+void add_attributes(int ncid, int varid, int natts, AttrTable& table) {
+  for (int i = 0; i < natts; ++i) add_attribute(ncid, varid, i, table);
+}
+
+}  // namespace
+
+void build_das(const NcFile& file, DAS& das) {
+  const int ncid = file.id();
+  int nvars = 0;
+  check_nc(nc_inq_nvars(ncid, &nvars), "Cannot read the variables");
+  for (int varid = 0; varid < nvars; ++varid) {
+    NcVariable v;
+    if (!describe_variable(ncid, varid, v)) continue;
+    int natts = 0;
+    check_nc(nc_inq_varnatts(ncid, varid, &natts),
+             "Cannot read the attributes of \"" + v.name + "\"");
+    add_attributes(ncid, varid, natts, *das.add_table(v.name));
+  }
+  int ngatts = 0;
+  check_nc(nc_inq_natts(ncid, &ngatts), "Cannot read the global attributes");
+  add_attributes(ncid, NC_GLOBAL, ngatts, *das.add_table("NC_GLOBAL"));
+}
+
+}  // namespace libqvp

@@ -1,0 +1,25 @@
+// The DAS of a netCDF file.
+#ifndef QVP_NC_NCDAS_H
+#define QVP_NC_NCDAS_H
+
+#include <libqvp/DAS.h>
+
+#include "NcFile.h"
+
+namespace libqvp {
+
+// Adds to `das` a container per variable of `file`'s root group (those the
+// DDS serves) with the variable's attributes, and the global attributes in
+// the container "NC_GLOBAL". Attribute types map as variable types do
+// (NC_BYTE Int16, NC_UBYTE Byte, ..., 64-bit integers Float64 with their
+// exact digits); NC_CHAR text and NC_STRING values are Strings, trailing NULs
+// dropped. Attributes of user-defined types are left out. Throws
+// Error(internal_error) when netCDF fails or an attribute holds more than
+// kMaxAttributeBytes.
+void build_das(const NcFile& file, DAS& das);
+
+constexpr size_t kMaxAttributeBytes = size_t{16} << 20;
+
+}  // namespace libqvp
+
+#endif  // QVP_NC_NCDAS_H

@@ -1,0 +1,34 @@
+// The request filter of the netCDF handler: VORNFilter, plus the handler's
+// version and a record of whether a data response's body was begun.
+#ifndef QVP_NC_NCFILTER_H
+#define QVP_NC_NCFILTER_H
+
+#include <libqvp/VORNFilter.h>
+
+namespace libqvp {
+
+class NcFilter : public VORNFilter {
+ public:
+  // Throws Error(usage_error) for a bad command line, as VORNFilter does.
+  NcFilter(int argc, char* argv[]) : VORNFilter(argc, argv) {}
+
+  // "qvp_nc_handler/<version> (netCDF <library version>)".
+  std::string get_dataset_version() const override;
+
+  // As VORNFilter's, after noting that the header and body are being
+  // written: an error after this point can no longer become a status.
+  void dataset_constraint(DDS& dds, ConstraintEvaluator& eval,
+                          FILE* out) const override;
+  void functional_constraint(BaseType& var, DDS& dds, ConstraintEvaluator& eval,
+                             FILE* out) const override;
+
+  // True once a data response's 200 header has been written.
+  bool body_started() const { return d_body_started; }
+
+ private:
+  mutable bool d_body_started = false;
+};
+
+}  // namespace libqvp
+
+#endif  // QVP_NC_NCFILTER_H
