@@ -25,7 +25,7 @@ void DASParser::das(AttrTable& top) {
 // table := "{" { entry } "}"
 void DASParser::table(AttrTable& t, int depth) {
   const TextToken open = d_lex.expect(TokenKind::lbrace, "'{'");
-  if (depth >= kMaxDepth)
+  if (depth > kMaxDepth)
     TextLexer::fail(open, "containers nested more than " +
                               std::to_string(kMaxDepth) + " deep");
   while (d_lex.peek().kind != TokenKind::rbrace) entry(t, depth);

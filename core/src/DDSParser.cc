@@ -101,7 +101,7 @@ std::unique_ptr<BaseType> DDSParser::declaration(Names& names, int depth) {
   if (!type_from_name(t.text, type) || type == Type::Array)
     TextLexer::fail(t, "expected a type name, got " + TextLexer::describe(t));
   if (type == Type::Structure || type == Type::Sequence) {
-    if (depth + 1 >= kMaxDepth)
+    if (depth >= kMaxDepth)
       TextLexer::fail(t, "variables nested more than " +
                              std::to_string(kMaxDepth) + " deep");
     return constructor(type, names, depth + 1);
