@@ -49,7 +49,10 @@ BaseType* ConstraintEvaluator::eval_function(DDS& dds,
   const CEPlan& plan = d_state->plan;
   if (!plan.functional)
     throw Error(malformed_expr, "the constraint calls no function");
-  return plan.function(plan.args, dds, dataset).release();
+  std::unique_ptr<BaseType> result = plan.function(plan.args, dds, dataset);
+  // The response prints and sends only what is selected: all of the result.
+  if (result) result->set_send_p(true);
+  return result.release();
 }
 
 bool ConstraintEvaluator::eval_selection(const Sequence& seq,
