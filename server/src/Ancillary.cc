@@ -1,0 +1,100 @@
+// The naming convention of ancillary files and the loading of ancillary DAS
+// and DDS text. Candidates are tested for existence only (access F_OK), so a
+// directory or an unreadable file of a candidate's name ends the search.
+#include <libqvp/Ancillary.h>
+#include <libqvp/DAS.h>
+#include <libqvp/DDS.h>
+#include <unistd.h>
+
+#include "InputFile.h"
+
+namespace libqvp {
+namespace {
+
+bool exists(const std::string& name) {
+  return !name.empty() && access(name.c_str(), F_OK) == 0;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The ancillary file of `pathname` with extension `ext`, open; null when none
+// is found or it cannot be opened.
+InputFile open_ancillary(const std::string& pathname, const std::string& ext,
+                         const std::string& dir, const std::string& file) {
+  return open_input_file(
+      Ancillary::find_ancillary_file(pathname, ext, dir, file));
+}
+
+}  // namespace
+
+// directory: up to and including the last '/'; basename: the rest, cut at
+// the last '.' of the path when that stands after the last '/'.
+std::string Ancillary::find_ancillary_file(const std::string& pathname,
+                                           const std::string& ext,
+                                           const std::string& dir,
+                                           const std::string& file) {
+  const std::string::size_type slash = pathname.rfind('/');
+  const std::string::size_type start =
+      slash == std::string::npos ? 0 : slash + 1;
+  const std::string directory = pathname.substr(0, start);
+  const std::string::size_type dot = pathname.rfind('.');
+  const std::string basename = dot != std::string::npos && dot >= start
+                                   ? pathname.substr(start, dot - start)
+                                   : pathname.substr(start);
+
+  const std::string candidates[] = {directory + basename + "." + ext,
+                                    pathname + "." + ext,
+                                    directory + ext,
+                                    dir + basename + "." + ext,
+                                    directory + file + "." + ext,
+                                    dir + file + "." + ext,
+                                    dir + ext};
+  for (const std::string& candidate : candidates)
+    if (exists(candidate)) return candidate;
+  return "";
+}
+
+// The group of "/data/07sst2001.nc" is tried as "/data/sst2001" + ext (the
+// leading digits removed), then "/data/07sst" + ext (the trailing digits).
+// A name without '/' is taken to lie in the working directory: its
+// candidates are the plain relative names ("sst2001.nc" gives "sst" + ext).
+std::string Ancillary::find_group_ancillary_file(const std::string& name,
+                                                 const std::string& ext) {
+  const std::string::size_type slash = name.rfind('/');
+  const std::string prefix =
+      slash == std::string::npos ? "" : name.substr(0, slash) + "/";
+  const std::string filename =
+      slash == std::string::npos ? name : name.substr(slash + 1);
+  const std::string rootname = filename.substr(0, filename.rfind('.'));
+  if (rootname.empty()) return "";
+
+  if (is_digit(rootname.front())) {
+    std::string::size_type i = 0;
+    while (i < rootname.size() && is_digit(rootname[i])) ++i;
+    const std::string candidate = prefix + rootname.substr(i) + ext;
+    if (exists(candidate)) return candidate;
+  }
+  if (is_digit(rootname.back())) {
+    std::string::size_type end = rootname.size();
+    while (end > 0 && is_digit(rootname[end - 1])) --end;
+    const std::string candidate = prefix + rootname.substr(0, end) + ext;
+    if (exists(candidate)) return candidate;
+  }
+  return "";
+}
+
+void Ancillary::read_ancillary_das(DAS& das, const std::string& pathname,
+                                   const std::string& dir,
+                                   const std::string& file) {
+  if (InputFile in = open_ancillary(pathname, "das", dir, file))
+    das.parse(in.get());
+}
+
+void Ancillary::read_ancillary_dds(DDS& dds, const std::string& pathname,
+                                   const std::string& dir,
+                                   const std::string& file) {
+  if (InputFile in = open_ancillary(pathname, "dds", dir, file))
+    dds.parse(in.get());
+}
+
+}  // namespace libqvp

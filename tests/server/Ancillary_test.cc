@@ -1,0 +1,244 @@
+// The ancillary naming convention and the loading of ancillary DAS and DDS.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <libqvp/Ancillary.h>
+#include <libqvp/DAS.h>
+#include <libqvp/DDS.h>
+#include <libqvp/Error.h>
+
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+
+namespace libqvp {
+namespace {
+
+// Candidates are given relative to the temporary directory, which is the
+// working directory during each test; "@" stands for its absolute path.
+class AncillaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { d_dir.enter(); }
+  std::string abs(const std::string& name) const {
+    return name[0] == '@' ? d_dir.path() + name.substr(1) : name;
+  }
+  // Creates `name` as a file, or as a directory when it ends in '/'.
+  void create(const std::string& name) const {
+    const std::string full = abs(name);
+    const std::string rel = full.substr(d_dir.path().size() + 1);
+    if (full.back() == '/')
+      d_dir.mkdir(rel);
+    else
+      d_dir.write(rel, "");
+  }
+  test::TempDir d_dir;
+};
+
+struct Lookup {
+  const char* pathname;
+  const char* dir;
+  const char* file;
+  std::vector<std::string> candidates;  // in search order
+};
+
+const Lookup kLookups[] = {
+    {"@/data/sst.nc",
+     "@/anc/",
+     "clim",
+     {"@/data/sst.das", "@/data/sst.nc.das", "@/data/das", "@/anc/sst.das",
+      "@/data/clim.das", "@/anc/clim.das", "@/anc/das"}},
+    {"@/data/sst.nc",
+     "",
+     "",
+     {"@/data/sst.das", "@/data/sst.nc.das", "@/data/das", "sst.das",
+      "@/data/.das", ".das", "das"}},
+    // No directory part: relative names in the working directory.
+    {"sst.nc",
+     "",
+     "",
+     {"sst.das", "sst.nc.das", "das", "sst.das", ".das", ".das", "das"}},
+    // A dot only in a directory name; no dot at all.
+    {"@/data.old/sst",
+     "",
+     "",
+     {"@/data.old/sst.das", "@/data.old/sst.das", "@/data.old/das"}},
+    // Two dots: the basename keeps the first.
+    {"@/data/sst.2001.nc",
+     "",
+     "",
+     {"@/data/sst.2001.das", "@/data/sst.2001.nc.das"}},
+    // A file name that begins with its only dot has an empty basename.
+    {"@/data/.nc", "", "", {"@/data/.das", "@/data/.nc.das"}},
+    // The ancillary directory is a raw prefix.
+    {"@/data/sst.nc",
+     "@/anc",
+     "",
+     {"@/data/sst.das", "@/data/sst.nc.das", "@/data/das", "@/ancsst.das"}},
+};
+
+std::string describe(const Lookup& l, size_t i) {
+  return std::string(l.pathname) + " dir \"" + l.dir + "\" file \"" + l.file +
+         "\", candidate " + std::to_string(i + 1);
+}
+
+TEST_F(AncillaryTest, FindsEachCandidateOnItsOwn) {
+  for (const auto& l : kLookups) {
+    for (size_t i = 0; i < l.candidates.size(); ++i) {
+      test::TempDir dir;  // a fresh working directory for each candidate
+      dir.enter();
+      const auto at = [&](const std::string& s) {
+        return s[0] == '@' ? dir.path() + s.substr(1) : s;
+      };
+      const std::string candidate = at(l.candidates[i]);
+      if (candidate[0] == '/')
+        dir.write(candidate.substr(dir.path().size() + 1), "");
+      else
+        dir.write(candidate, "");
+      EXPECT_EQ(Ancillary::find_ancillary_file(at(l.pathname), "das", at(l.dir),
+                                               l.file),
+                candidate)
+          << describe(l, i);
+    }
+  }
+}
+
+TEST_F(AncillaryTest, EarlierCandidatesWin) {
+  const Lookup& l = kLookups[0];
+  const std::string pathname = abs(l.pathname);
+  EXPECT_EQ(Ancillary::find_ancillary_file(pathname, "das", abs(l.dir), l.file),
+            "");
+  for (size_t i = l.candidates.size(); i-- > 0;) {
+    create(l.candidates[i]);
+    EXPECT_EQ(
+        Ancillary::find_ancillary_file(pathname, "das", abs(l.dir), l.file),
+        abs(l.candidates[i]))
+        << describe(l, i);
+  }
+}
+
+TEST_F(AncillaryTest, DirectoryOfACandidatesNameCountsAsFound) {
+  create("@/anc/clim.das");
+  create("@/data/das/");
+  EXPECT_EQ(Ancillary::find_ancillary_file(abs("@/data/sst.nc"), "das",
+                                           abs("@/anc/"), "clim"),
+            abs("@/data/das"));
+}
+
+TEST_F(AncillaryTest, NothingFound) {
+  create("@/data/sst.nc");
+  create("@/data/sst.dds");
+  EXPECT_EQ(Ancillary::find_ancillary_file(abs("@/data/sst.nc"), "das", "", ""),
+            "");
+  // A path through a regular file is not found either.
+  EXPECT_EQ(
+      Ancillary::find_ancillary_file(abs("@/data/sst.nc/x.nc"), "das", "", ""),
+      "");
+  // An empty path still forms its candidates: ".das", "das", ...
+  EXPECT_EQ(Ancillary::find_ancillary_file("", "das", "", ""), "");
+  create("@/das");
+  EXPECT_EQ(Ancillary::find_ancillary_file("", "das", "", ""), "das");
+}
+
+TEST_F(AncillaryTest, GroupLookups) {
+  static const struct {
+    const char* name;
+    std::vector<std::string> files;
+    const char* expected;
+  } cases[] = {
+      {"@/data/sst2001.nc", {"@/data/sst.das"}, "@/data/sst.das"},
+      {"@/data/2001sst.nc", {"@/data/sst.das"}, "@/data/sst.das"},
+      {"@/data/07sst2001.nc",
+       {"@/data/sst2001.das", "@/data/07sst.das"},
+       "@/data/sst2001.das"},
+      {"@/data/07sst2001.nc", {"@/data/07sst.das"}, "@/data/07sst.das"},
+      {"@/data/07sst2001.nc", {"@/data/sst.das"}, ""},  // never both runs
+      {"@/data/sst_2001.nc",
+       {"@/data/sst_.das", "@/data/sst.das"},
+       "@/data/sst_.das"},
+      {"@/data/sst.2001.nc", {"@/data/sst..das"}, "@/data/sst..das"},
+      {"@/data/2001.nc", {"@/data/.das"}, "@/data/.das"},
+      {"@/data/sst.nc", {"@/data/sst.das", "@/data/.das"}, ""},
+      {"@/data/", {"@/data/.das", "@/.das"}, ""},
+      {"@/data/2001", {"@/data/.das"}, "@/data/.das"},
+      {"@/data/sst2001.nc", {"@/data/sst.das/"}, "@/data/sst.das"},
+      {"@/data/\xd9sst\xd9.nc", {"@/data/sst.das"}, ""},  // ASCII digits only
+      // No directory part: plain relative names in the working directory.
+      {"sst2001.nc", {"@/sst.das"}, "sst.das"},
+      {"2001sst", {"@/sst.das"}, "sst.das"},
+      {"sst.nc", {"@/sst.das"}, ""},
+  };
+  for (const auto& c : cases) {
+    test::TempDir dir;
+    dir.enter();
+    const auto at = [&](const std::string& s) {
+      return s[0] == '@' ? dir.path() + s.substr(1) : s;
+    };
+    for (const auto& f : c.files) {
+      const std::string rel = f.substr(2);
+      if (rel.back() == '/')
+        dir.mkdir(rel);
+      else
+        dir.write(rel, "");
+    }
+    EXPECT_EQ(Ancillary::find_group_ancillary_file(at(c.name), ".das"),
+              at(c.expected))
+        << c.name;
+  }
+}
+
+int open_descriptors() {
+  int n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  if (d == nullptr) return -1;
+  while (readdir(d) != nullptr) ++n;
+  closedir(d);
+  return n;
+}
+
+TEST_F(AncillaryTest, ReadsTheFirstAncillaryDas) {
+  d_dir.write("data/sst.das", "Attributes { sst { String units \"degC\"; } }");
+  d_dir.write("data/sst.nc.das", "Attributes { other { Int32 n 1; } }");
+  DAS das;
+  Ancillary::read_ancillary_das(das, abs("@/data/sst.nc"), "", "");
+  ASSERT_NE(das.get_table("sst"), nullptr);
+  EXPECT_EQ(das.get_table("other"), nullptr);
+}
+
+TEST_F(AncillaryTest, ReadsTheAncillaryDdsFromTheAncillaryDirectory) {
+  d_dir.write("anc/clim.dds", "Dataset { Int32 count; } clim;");
+  DDS dds("sst.nc");
+  Ancillary::read_ancillary_dds(dds, abs("@/data/sst.nc"), abs("@/anc/"),
+                                "clim");
+  EXPECT_NE(dds.var("count"), nullptr);
+}
+
+TEST_F(AncillaryTest, NoAncillaryFileLeavesTheObjects) {
+  DAS das;
+  das.add_table("sst");
+  DDS dds("sst.nc");
+  Ancillary::read_ancillary_das(das, abs("@/data/sst.nc"), "", "");
+  Ancillary::read_ancillary_dds(dds, abs("@/data/sst.nc"), "", "");
+  EXPECT_NE(das.get_table("sst"), nullptr);
+  EXPECT_EQ(dds.num_var(), 0u);
+  // A directory of the candidate's name ends the search and is skipped.
+  d_dir.mkdir("data/sst.das");
+  d_dir.write("data/sst.nc.das", "Attributes { other { Int32 n 1; } }");
+  Ancillary::read_ancillary_das(das, abs("@/data/sst.nc"), "", "");
+  EXPECT_EQ(das.get_table("other"), nullptr);
+}
+
+TEST_F(AncillaryTest, ParseErrorPassesAndTheFileIsClosed) {
+  d_dir.write("data/sst.das", "Attributes { sst { NoSuchType x 1; } }");
+  d_dir.write("data/sst.dds", "Dataset { Int32 ; }");
+  DAS das;
+  DDS dds("sst.nc");
+  const int before = open_descriptors();
+  EXPECT_THROW(Ancillary::read_ancillary_das(das, abs("@/data/sst.nc"), "", ""),
+               Error);
+  EXPECT_THROW(Ancillary::read_ancillary_dds(dds, abs("@/data/sst.nc"), "", ""),
+               Error);
+  EXPECT_EQ(open_descriptors(), before);
+}
+
+}  // namespace
+}  // namespace libqvp
