@@ -5,6 +5,7 @@
 #include "CELexer.h"
 
 #include <libqvp/Error.h>
+#include <libqvp/escaping.h>
 
 #include <cctype>
 #include <cstring>
@@ -134,6 +135,8 @@ CELexeme CELexer::scan_string(size_t start) {
     t.text += d_expr[i++];
   }
   if (i >= d_expr.size()) fail(malformed_expr, start, "unterminated string");
+  // A URL cannot carry a blank: strings arrive with "%20" still encoded.
+  t.text = www2id(t.text);
   d_pos = i + 1;
   d_last = CEToken::String;
   return t;

@@ -11,7 +11,8 @@ namespace libqvp {
 enum class CEToken {
   Name,    // a variable or function name, still %-escaped
   Number,  // a decimal number, possibly signed, with fraction and exponent
-  String,  // a quoted string; `text` holds it unquoted and unescaped
+  String,  // a quoted string; `text` holds it unquoted, backslash escapes
+           // and then % escapes decoded
   Comma,
   Dot,
   LBracket,

@@ -77,6 +77,7 @@ TEST(CEParserTest, ParsesAcceptedExpressions) {
       {"&obs.n<=.5&obs.n>=-2&obs.n<1&obs.n>+1",
        "&obs.n <= #.5&obs.n >= #-2&obs.n < #1&obs.n > #+1"},
       {"&obs.id=~\"^a.*\"", "&obs.id =~ \"^a.*\""},
+      {"&obs.id=\"a%20b%zz\"", "&obs.id = \"a b%zz\""},
       {"&obs.n={1,2,3}", "&obs.n = {#1,#2,#3}"},
       {"&{\"a\",\"b\"}=obs.id", "&{\"a\",\"b\"} = obs.id"},
       {"&obs.a!=obs.b", "&obs.a != obs.b"},

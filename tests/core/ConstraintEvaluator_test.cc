@@ -448,6 +448,7 @@ TEST_F(SequenceSelectionTest, KeepsTheRowsThatSatisfyEveryClause) {
       {"obs.n&obs.n={1,3}", {1, 3}},
       {"obs.n&{3,1}=obs.n", {1, 3}},
       {"obs.n&obs.id=\"b2\"", {2}},
+      {"obs.n&obs.id=\"%622\"", {2}},
       {"obs.n&\"b2\"<obs.id", {3}},
       {"obs.n&obs.id!={\"a1\",\"b3\"}", {1, 2, 3}},
       {"obs.n&obs.id=~\"b.*\"", {2, 3}},

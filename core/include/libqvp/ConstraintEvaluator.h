@@ -3,14 +3,14 @@
 #ifndef LIBQVP_CONSTRAINTEVALUATOR_H
 #define LIBQVP_CONSTRAINTEVALUATOR_H
 
+#include <libqvp/BaseType.h>
+#include <libqvp/Sequence.h>
+
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <libqvp/BaseType.h>
-#include <libqvp/Sequence.h>
 
 namespace libqvp {
 
@@ -43,9 +43,10 @@ class ConstraintEvaluator {
   // True when the last parsed projection is a single function call.
   bool functional_expression() const;
 
-  // Calls the function of the last projection. Returns a new variable that
-  // the caller deletes, or null when the function gave none. Throws Error
-  // from the function (argument types) or when there is no function call.
+  // Calls the function of the last projection. Returns a new variable,
+  // selected whole (send_p), that the caller deletes, or null when the
+  // function gave none. Throws Error from the function (argument types) or
+  // when there is no function call.
   BaseType* eval_function(DDS& dds, const std::string& dataset);
 
   // True when `row` of `seq` satisfies every selection clause that names a
