@@ -24,9 +24,10 @@ constexpr auto kRegexFlags =
 constexpr auto kRegexFlags = std::regex::extended;
 #endif
 
-// Largest product of the repetition counts in one pattern: the automaton
-// grows with it.
+// Largest product of the repetition counts in one pattern, and of that
+// product and the pattern's length: the automaton grows with both.
 constexpr long kMaxRepeatProduct = 1024;
+constexpr long kMaxPatternCost = 16384;
 
 [[noreturn]] void bad_pattern(const std::string& where, const std::string& p,
                               const std::string& why) {
@@ -77,7 +78,8 @@ void check_pattern(const std::string& p, const std::string& where) {
       i = j;
     } else if (p[i] == '{') {
       product *= std::max(1L, repeat_bound(p, i, where));
-      if (product > kMaxRepeatProduct)
+      if (product > kMaxRepeatProduct ||
+          product * static_cast<long>(p.size()) > kMaxPatternCost)
         bad_pattern(where, p, "has too many repetitions");
     }
   }

@@ -67,6 +67,7 @@ bool read_scalar(const BaseType* v, CEClauseOperand::Constant& c);
 
 // Bounds on regular expressions: pattern length and repetition counts.
 constexpr size_t kMaxPatternBytes = 256;
+constexpr size_t kMaxPatterns = 64;  // in one expression
 constexpr int kMaxRepeatCount = 64;
 
 }  // namespace libqvp

@@ -188,8 +188,9 @@ CEPlan make_plan(const std::string& expr, const CEExpr& ast, const DDS& dds,
     plan.targets.push_back({v, it.path.slabs, true});
   }
   plan.select_all = ast.items.empty();
+  size_t patterns_left = kMaxPatterns;
   for (const CEClauseAst& c : ast.clauses)
-    plan.clauses.push_back(make_clause(expr, c, dds));
+    plan.clauses.push_back(make_clause(expr, c, dds, patterns_left));
   return plan;
 }
 

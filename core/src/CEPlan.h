@@ -56,9 +56,11 @@ void reset_selection(DDS& dds);
 BaseType* resolve_path(const std::string& expr, const CEPath& path,
                        const DDS& dds);
 
-// The clause `ast` resolved against `dds`. Throws as make_plan does.
+// The clause `ast` resolved against `dds`; its patterns are taken from
+// `patterns_left` (Error(malformed_expr) when too few are left). Throws as
+// make_plan does.
 CEClause make_clause(const std::string& expr, const CEClauseAst& ast,
-                     const DDS& dds);
+                     const DDS& dds, size_t& patterns_left);
 
 }  // namespace libqvp
 

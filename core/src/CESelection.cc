@@ -97,7 +97,7 @@ bool agree(const Side& a, const Side& b) {
 }  // namespace
 
 CEClause make_clause(const std::string& expr, const CEClauseAst& ast,
-                     const DDS& dds) {
+                     const DDS& dds, size_t& patterns_left) {
   Side lhs = operand_side(expr, ast.lhs, dds);
   Side rhs = operand_side(expr, ast.rhs, dds);
   if (!lhs.seq && !rhs.seq)
@@ -117,6 +117,13 @@ CEClause make_clause(const std::string& expr, const CEClauseAst& ast,
   if (!agree(lhs, rhs))
     fail(expr, type_mismatch, ast.op_pos,
          "cannot compare " + lhs.text + " with " + rhs.text);
+  if (op == CEClause::Op::Match) {
+    if (rhs.op.constants.size() > patterns_left)
+      fail(expr, malformed_expr, ast.rhs.pos,
+           "more than " + std::to_string(kMaxPatterns) +
+               " regular expressions in one constraint");
+    patterns_left -= rhs.op.constants.size();
+  }
   const Sequence* seq = lhs.seq ? lhs.seq : rhs.seq;
   return CEClause(seq, std::move(lhs.op), op, std::move(rhs.op),
                   CELexer::where(expr, ast.rhs.pos));

@@ -238,6 +238,12 @@ TEST_F(ConstraintEvaluatorTest, EachParseStartsFromNothingSelected) {
   EXPECT_EQ(arr("sst.sst")->length(), 6u);
 }
 
+#define REPEAT_8 "\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\",\"a\","
+#define REPEAT_63                                                \
+  REPEAT_8 REPEAT_8 REPEAT_8 REPEAT_8 REPEAT_8 REPEAT_8 REPEAT_8 \
+      "\"a\",\"a\","                                             \
+      "\"a\",\"a\",\"a\",\"a\",\"a\""
+
 TEST_F(ConstraintEvaluatorTest, RefusesBadExpressions) {
   static const struct {
     const char* expr;
@@ -315,6 +321,11 @@ TEST_F(ConstraintEvaluatorTest, RefusesBadExpressions) {
        "1:10: regular expression \"a{65}\" repeats more than 64 times"},
       {"&obs.id=~\"(a{40}){40}\"", malformed_expr,
        "1:10: regular expression \"(a{40}){40}\" has too many repetitions"},
+      {"&obs.id=~\"(abcdefghijklmnop{32}){32}\"", malformed_expr,
+       "1:10: regular expression \"(abcdefghijklmnop{32}){32}\" has too many "
+       "repetitions"},
+      {"&obs.id=~{\"a\",\"b\"}&obs.id=~{" REPEAT_63 "}", malformed_expr,
+       "1:28: more than 64 regular expressions in one constraint"},
       {"&obs.id=~\"a{2\"", malformed_expr,
        "1:10: regular expression \"a{2\" has a malformed repetition count"},
   };
