@@ -142,7 +142,7 @@ TEST(CgiHeadersTest, OkBlockForEveryWriterAndObjectType) {
       {binary, qvp4_ddx,
        "Content-Type: application/octet-stream\r\n"
        "Content-Description: qvp4_ddx\r\n\r\n"},
-      // Values outside the enumeration are described as "unknown".
+      // Values outside the enumerators are described as "unknown".
       {text, static_cast<ObjectType>(7),
        "Content-Type: text/plain\r\nContent-Description: unknown\r\n\r\n"},
       {binary, static_cast<ObjectType>(-1),

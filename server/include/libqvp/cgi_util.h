@@ -12,7 +12,9 @@
 namespace libqvp {
 
 // The kind of object a response carries; selects the Content-Description.
-enum ObjectType {
+// The underlying type is fixed so that any int converts to a defined value;
+// the writers describe a value outside the enumerators as "unknown".
+enum ObjectType : int {
   unknown_type = 0,
   vorn_das = 1,
   vorn_dds = 2,
@@ -22,12 +24,13 @@ enum ObjectType {
   qvp4_ddx = 6
 };
 
-// The content encoding a response announces.
-enum EncodingType { unknown_enc = 0, deflate = 1, x_plain = 2 };
+// The content encoding a response announces; a value outside the
+// enumerators is announced as "unknown".
+enum EncodingType : int { unknown_enc = 0, deflate = 1, x_plain = 2 };
 
 // Writes the 200 header block for a text response (DAS, DDS, DDX, ...):
-//   "HTTP/1.0 200 OK\r\n" "XVORN-Server: <ver>\r\n" "XKestrum-Server: <ver>\r\n"
-//   "XQVP: 3.1\r\n" "Date: <now>\r\n" "Last-Modified: <date>\r\n"
+//   "HTTP/1.0 200 OK\r\n" "XVORN-Server: <ver>\r\n" "XKestrum-Server:
+//   <ver>\r\n" "XQVP: 3.1\r\n" "Date: <now>\r\n" "Last-Modified: <date>\r\n"
 //   "Content-Type: text/plain\r\n" (text/xml for qvp4_ddx)
 //   "Content-Description: <type>\r\n" ["Cache-Control: no-cache\r\n"]
 //   ["Content-Encoding: <enc>\r\n"] "\r\n"
