@@ -33,6 +33,7 @@ void XDRMarshaller::flush() {
 }
 
 void XDRMarshaller::put_raw(const void* bytes, size_t n) {
+  if (n == 0) return;
   if (n > d_buf.size() - d_used) {
     flush();
     if (n >= d_buf.size()) {

@@ -22,18 +22,23 @@ namespace qvptest {
 using WriteFn = std::function<void(libqvp::Marshaller&)>;
 
 // The bytes `write` produces through an XDRFileMarshaller on a memory stream.
+// The memory stream is released also when `write` throws.
 inline std::string through_file(const WriteFn& write) {
-  char* buf = nullptr;
-  size_t len = 0;
-  FILE* fp = open_memstream(&buf, &len);
+  struct MemStream {
+    char* buf = nullptr;
+    size_t len = 0;
+    FILE* fp = open_memstream(&buf, &len);
+    ~MemStream() {
+      if (fp) fclose(fp);
+      free(buf);
+    }
+  } mem;
   {
-    libqvp::XDRFileMarshaller m(fp);
+    libqvp::XDRFileMarshaller m(mem.fp);
     write(m);
   }
-  fclose(fp);
-  std::string bytes(buf, len);
-  free(buf);
-  return bytes;
+  fflush(mem.fp);
+  return std::string(mem.buf, mem.len);
 }
 
 // The bytes `write` produces through an XDRStreamMarshaller.
