@@ -17,19 +17,30 @@ class Ancillary {
   // The first existing one of the seven candidate names for the ancillary
   // file of `pathname` with extension `ext` (no dot), looked for beside the
   // data set, in `dir` (a raw prefix) and under `file`; "" when none exists.
+  // With D the directory part of `pathname` (up to its last '/') and B its
+  // basename (after that '/', less what follows the path's last '.'), the
+  // candidates are, in order: D+B+"."+ext, pathname+"."+ext, D+ext,
+  // dir+B+"."+ext, D+file+"."+ext, dir+file+"."+ext, dir+ext. Existence alone
+  // counts (access F_OK): a directory of that name is found. Relative names
+  // resolve against the working directory. Never throws.
   static std::string find_ancillary_file(const std::string& pathname,
                                          const std::string& ext,
                                          const std::string& dir,
                                          const std::string& file);
 
-  // The file shared by the group of `name` (its name less a leading or
-  // trailing run of digits, with `ext` appended as given); "" when none.
+  // The file shared by the group of `name`: its directory + "/" + its file
+  // name less the extension and less the leading run of ASCII digits, + ext
+  // (appended as given, dot included); failing that, the same less the
+  // trailing run of digits. "" when neither exists, or when the name has no
+  // digit at either end. A name without '/' is looked up in the working
+  // directory: "sst2001.nc" and ".html" give "sst.html". Never throws.
   static std::string find_group_ancillary_file(const std::string& name,
                                                const std::string& ext);
 
-  // Parses the ancillary DAS (DDS) file of `pathname` into `das` (`dds`).
-  // Nothing found or not openable: `das` is left as it was, silently.
-  // Throws the parser's Error; the file is closed on every path.
+  // Parses the ancillary DAS (DDS) file of `pathname` (find_ancillary_file
+  // with "das" or "dds") into `das` (`dds`). Nothing found, or a file that
+  // cannot be opened or is a directory: the object is left as it was,
+  // silently. Throws the parser's Error; the file is closed on every path.
   static void read_ancillary_das(DAS& das, const std::string& pathname,
                                  const std::string& dir,
                                  const std::string& file);

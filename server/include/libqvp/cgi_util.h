@@ -71,33 +71,50 @@ void set_mime_error(std::ostream& strm, int code, const std::string& reason,
 void set_mime_not_modified(FILE* out);
 void set_mime_not_modified(std::ostream& strm);
 
-// `t` as "Thu, 01 Jan 1970 00:00:00 GMT".
+// `t` as "Thu, 01 Jan 1970 00:00:00 GMT" (the year padded with blanks to
+// four characters). A time beyond the calendar gives the date of time 0.
 std::string rfc822_date(const time_t t);
 
 // The modification time of the regular file `name`; the current time when it
-// does not exist, cannot be reached or is not a regular file. Never fails.
+// does not exist, cannot be reached or is not a regular file. The test is on
+// the S_IFREG bit alone, so a socket counts as a regular file. Never fails.
 time_t last_modified_time(const std::string& name);
 
-// Writes the whole version response to stdout and flushes it; returns true.
+// Writes the whole version response to stdout and flushes it; returns true:
+//   "HTTP/1.0 200 OK\r\n" "XVORN-Server: libqvp/3.8.2\r\n"
+//   "XKestrum-Server: libqvp/3.8.2\r\n" "XQVP: 3.1\r\n"
+//   "Content-Type: text/plain\r\n" "\r\n"
+//   "Core software version: libqvp/3.8.2\r\n"
+//   ["Server Script Revision: <script_ver>\r\n"]  (when not empty)
+//   ["Dataset version: <dataset_ver>\r\n"]        (when not empty)
 bool do_version(const std::string& script_ver, const std::string& dataset_ver);
 
-// Writes one error-log line to std::cerr and flushes it:
-//   "[<ctime text>] QVP server error: <Msgt>\n"
+// Writes one error-log entry to std::cerr and flushes it (std::endl):
+//   "[Thu Jan  1 00:00:00 1970] QVP server error: <Msgt>\n"
+// with the local time in ctime form, or "time() error" and eleven blanks
+// when the clock fails or its time cannot be converted.
 void ErrMsgT(const std::string& Msgt);
 
-// Reads `in` past the empty CR LF line that ends a MIME header; true when it
-// was found, false when the input ended first.
+// Reads `in` past the first line that is exactly CR LF (the end of a MIME
+// header), leaving it at the body's first byte; true when it was found, false
+// when the input ended (or a read failed) first. A bare LF line does not end
+// the header. Lines of any length and holding any bytes are handled.
 bool remove_mime_header(FILE* in);
 
 // The name part of `path`: what follows its last '#', else its last '/'.
 std::string name_path(const std::string& path);
 
 // The server document (cgi + ".html", then "<hr>") followed by the data set
-// document (name + ".html", or the group document); empty when none exists.
+// document (name + ".html", or else the group document of
+// Ancillary::find_group_ancillary_file(name, ".html")); empty when none
+// exists. Each document is copied line by line, every line (up to its first
+// NUL) followed by "\n", including the empty line after a final "\n": so
+// "a\nb\n" copies as "a\nb\n\n" and an empty file as "\n". A file that
+// cannot be opened, or is a directory, is skipped. Never throws.
 std::string get_user_supplied_docs(std::string name, std::string cgi);
 
-// Reads name + ".ovr" into `doc` and returns true; false, `doc` untouched,
-// when it cannot be opened.
+// Reads name + ".ovr" into `doc` (copied as the documents above) and returns
+// true; false, `doc` untouched, when it cannot be opened or is a directory.
 bool found_override(std::string name, std::string& doc);
 
 }  // namespace libqvp
