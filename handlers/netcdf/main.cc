@@ -7,6 +7,7 @@
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
 #include <libqvp/cgi_util.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <memory>
@@ -18,8 +19,35 @@
 #include "NcFile.h"
 #include "NcFilter.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QVP_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVP_UNDER_ASAN 1
+#endif
+#endif
+
 namespace libqvp {
 namespace {
+
+// The address space the handler may use. A response needs a few MiB (values
+// go out one box at a time); the cap turns a hostile file that makes the
+// netCDF library allocate without end (a header declaring 2^31 dimensions)
+// into an allocation failure, answered with an error, instead of exhausting
+// the machine. AddressSanitizer reserves terabytes up front: no cap there.
+constexpr rlim_t kAddressSpaceLimit = rlim_t{2} << 30;
+
+void limit_address_space() {
+#ifndef QVP_UNDER_ASAN
+  struct rlimit limit {};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 &&
+      (limit.rlim_cur == RLIM_INFINITY ||
+       limit.rlim_cur > kAddressSpaceLimit)) {
+    limit.rlim_cur = kAddressSpaceLimit;
+    setrlimit(RLIMIT_AS, &limit);
+  }
+#endif
+}
 
 void send_das(const NcFilter& f) {
   NcFile file(f.get_dataset_name());
@@ -90,6 +118,7 @@ int fail(const NcFilter* f, const Error& e) {
 }
 
 int run(int argc, char* argv[]) {
+  limit_address_space();
   std::unique_ptr<NcFilter> filter;
   try {
     filter = std::make_unique<NcFilter>(argc, argv);
