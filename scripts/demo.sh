@@ -1,0 +1,78 @@
+#!/bin/bash
+# Builds libqvp, the netCDF handler and the dispatcher (Release, in
+# build-demo/), writes the sample data sets and serves them with lighttpd on
+# 127.0.0.1:8080 in the foreground. Ctrl-C stops the server and cleans up.
+# On a fresh Debian machine, run as root: missing packages are installed with
+# apt-get. Environment: QVP_DEMO_PORT (default 8080), QVP_TIMEOUT (seconds a
+# data response may take, default 60).
+set -euo pipefail
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+build=$src/build-demo
+port=${QVP_DEMO_PORT:-8080}
+timeout=${QVP_TIMEOUT:-60}
+packages=(build-essential cmake pkg-config libnetcdf-dev netcdf-bin lighttpd
+          curl libgtest-dev libgmock-dev)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "demo: missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+}
+
+install_missing
+cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQVP_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target qvp_dispatch qvp_nc_handler nc_ramp
+
+work=$(mktemp -d /tmp/qvp-demo.XXXXXX)
+data=$work/data
+"$src/samples/make_samples.sh" "$data" "$build/samples/nc_ramp"
+mkdir -p "$work/htdocs"
+sed -e "s|@BIND@|127.0.0.1|" -e "s|@PORT@|$port|" -e "s|@STATE_DIR@|$work|g" \
+    -e "s|@DISPATCH@|$build/dispatch/qvp_dispatch|" -e "s|@DATA_ROOT@|$data|" \
+    -e "s|@HANDLER_DIR@|$build/handlers/netcdf|" -e "s|@TIMEOUT@|$timeout|" \
+    "$src/dispatch/lighttpd.conf.in" > "$work/lighttpd.conf"
+
+lighttpd_bin=$(command -v lighttpd || echo /usr/sbin/lighttpd)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+"$lighttpd_bin" -D -f "$work/lighttpd.conf" &
+pid=$!
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || { echo "demo: lighttpd did not start" >&2; exit 1; }
+
+base=http://127.0.0.1:$port/qvp
+cat <<TEXT
+
+Serving $(ls "$data" | tr '\n' ' ')from $data
+at $base/<data set>.<das|dds|ddx|vorn|ver>[?constraint]
+
+  curl $base/sst.nc.das
+  curl $base/sst.nc.dds
+  curl $base/sst.nc.ddx
+  curl '$base/sst.nc.dds?sst.lat,time'
+  curl -s '$base/sst.nc.vorn?sst%5B1%5D%5B0:2:2%5D%5B1:2%5D' | od -c | tail
+  curl -s '$base/station.nc.vorn?station_name,temp' | od -c | tail
+  curl $base/names.nc.ver
+  curl -i -H "If-Modified-Since: \$(date -u -R -r $data/sst.nc | sed 's/+0000/GMT/')" $base/sst.nc.das
+                                        (304 Not Modified: the file is unchanged)
+  curl -i $base/sst.nc.vorn?nosuch      (404 with an Error body)
+
+Press Ctrl-C to stop.
+TEXT
+wait "$pid"
