@@ -78,17 +78,22 @@ void DDSParser::dataset(Result& r) {
     TextLexer::fail(d_lex.peek(), "expected 'Dataset', got " +
                                       TextLexer::describe(d_lex.peek()));
   d_lex.expect(TokenKind::lbrace, "'{' after 'Dataset'");
-  declarations(r.vars, 0);
+  declarations(r.vars, 0, SIZE_MAX);
   if (d_lex.peek().kind == TokenKind::word)
     r.name = d_lex.expect_name("the data set's name");
   d_lex.expect(TokenKind::semicolon, "';' after the data set's name");
 }
 
-// Declarations up to and including the closing "}".
-void DDSParser::declarations(Vars& vars, int depth) {
+// Declarations up to and including the closing "}", at most `max_vars`.
+void DDSParser::declarations(Vars& vars, int depth, size_t max_vars) {
   Names names;
-  while (d_lex.peek().kind != TokenKind::rbrace)
+  while (d_lex.peek().kind != TokenKind::rbrace) {
+    if (vars.size() == max_vars)
+      TextLexer::fail(d_lex.peek(),
+                      "more than " + std::to_string(max_vars) +
+                          " members in one Structure or Sequence");
     vars.push_back(declaration(names, depth));
+  }
   d_lex.next();
 }
 
@@ -115,7 +120,7 @@ std::unique_ptr<BaseType> DDSParser::constructor(Type t, Names& names,
   const char* kind = type_name(t);
   d_lex.expect(TokenKind::lbrace, std::string("'{' after '") + kind + "'");
   Vars members;
-  declarations(members, depth);
+  declarations(members, depth, kMaxMembers);
   const std::string name =
       new_name(names, std::string("the name of a ") + kind);
   if (d_lex.peek().kind == TokenKind::lbracket)

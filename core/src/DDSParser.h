@@ -20,6 +20,9 @@ class DDSParser {
  public:
   static constexpr int kMaxDepth = 64;    // nested Structures and Sequences
   static constexpr size_t kMaxRank = 64;  // dimensions of one array
+  // Members of one Structure or Sequence (adding members one by one costs
+  // time growing with the square of their number).
+  static constexpr size_t kMaxMembers = 4096;
 
   struct Result {
     std::string name;  // the data set's name; empty when the text gives none
@@ -43,7 +46,7 @@ class DDSParser {
   };
 
   void dataset(Result& r);
-  void declarations(Vars& vars, int depth);
+  void declarations(Vars& vars, int depth, size_t max_vars);
   std::unique_ptr<BaseType> declaration(Names& names, int depth);
   std::unique_ptr<BaseType> constructor(Type t, Names& names, int depth);
   std::unique_ptr<BaseType> grid(Names& names);

@@ -209,6 +209,11 @@ TEST_F(DDSParserTest, BoundsNestingRankAndNames) {
   EXPECT_EQ(error_of(rank + "; } d;"), "");
   EXPECT_EQ(error_of(rank + "[1]; } d;"),
             "line 1: 'a' has more than 64 dimensions");
+  std::string wide = "Dataset {\n Structure {\n";
+  for (int i = 0; i < 4096; ++i) wide += "Byte m" + std::to_string(i) + ";\n";
+  EXPECT_EQ(error_of(wide + "} s; } d;"), "");
+  EXPECT_EQ(error_of(wide + "Byte extra; } s; } d;"),
+            "line 4099: more than 4096 members in one Structure or Sequence");
   EXPECT_EQ(error_of("Dataset { Int32 " + std::string(1025, 'n') + "; } d;"),
             "line 1: name '" + std::string(40, 'n') +
                 "...' is longer than 1024 bytes");

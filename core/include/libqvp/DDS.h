@@ -81,9 +81,10 @@ class DDS {
   // name replaces it). Keywords and type names are taken in any case; '#'
   // starts a comment; text of blanks and comments alone adds nothing.
   // Throws Error(malformed_text, "line N: ...") naming the offending text,
-  // also for duplicate names, nesting deeper than 64, more than 64
-  // dimensions, arrays of more than 2^32 - 1 elements and input over
-  // 16 MiB; nothing is added then.
+  // also for duplicate names, nesting deeper than 64, more than 4096
+  // members in a Structure or Sequence, more than 64 dimensions, arrays of
+  // more than 2^32 - 1 elements and input over 16 MiB; nothing is added
+  // then.
   void parse(FILE* in);
   void parse(std::istream& in);
   void parse(const std::string& text);
