@@ -195,11 +195,6 @@ void AttrTable::merge_in_place(const AttrTable& other) {
       continue;
     }
     for (const std::string& v : e.values) append_attr(e.name, e.type, v);
-    // An attribute without values is still carried over.
-    if (e.values.empty() && !find(e.name)) {
-      d_entries.push_back(Entry{e.name, e.type, {}, nullptr});
-      d_index.emplace(e.name, d_entries.size() - 1);
-    }
   }
 }
 

@@ -75,7 +75,7 @@ DDS::DDS(std::string name) : d_name(std::move(name)) {}
 DDS::~DDS() = default;
 
 void DDS::add_var(std::unique_ptr<BaseType> v) {
-  if (!v) return;
+  if (!v) throw Error(internal_error, "add_var: null variable");
   v->set_parent(nullptr);
   for (auto& existing : d_vars) {
     if (existing->name() == v->name()) {

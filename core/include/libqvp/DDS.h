@@ -29,7 +29,7 @@ class DDS {
   void set_dataset_name(std::string name) { d_name = std::move(name); }
 
   // Adopts `v` as the last top-level variable; one of the same name is
-  // replaced in place (and destroyed).
+  // replaced in place (and destroyed). Throws Error(internal_error) for null.
   void add_var(std::unique_ptr<BaseType> v);
 
   // The variable at `path`: a top-level name or a dotted path into
