@@ -1,6 +1,7 @@
 // The netCDF handler's request filter.
 #include "NcFilter.h"
 
+#include <libqvp/Error.h>
 #include <netcdf.h>
 
 #ifndef QVP_VERSION
@@ -14,6 +15,37 @@ std::string NcFilter::get_dataset_version() const {
   const size_t blank = lib.find(' ');
   if (blank != std::string::npos) lib.resize(blank);
   return std::string("qvp_nc_handler/") + QVP_VERSION + " (netCDF " + lib + ")";
+}
+
+namespace {
+
+// Runs `send`; an Error without a code (the function-call refusal, thrown
+// before anything is written) becomes usage_error.
+template <typename F>
+void refusing_functions(F send) {
+  try {
+    send();
+  } catch (const Error& e) {
+    if (e.get_error_code() != undefined_error) throw;
+    throw Error(usage_error, e.get_error_message());
+  }
+}
+
+}  // namespace
+
+void NcFilter::send_dds(FILE* out, DDS& dds, ConstraintEvaluator& eval,
+                        bool constrained, const std::string& anc_location,
+                        bool with_mime_headers) const {
+  refusing_functions([&] {
+    VORNFilter::send_dds(out, dds, eval, constrained, anc_location,
+                         with_mime_headers);
+  });
+}
+
+void NcFilter::send_ddx(DDS& dds, ConstraintEvaluator& eval, FILE* out,
+                        bool with_mime_headers) const {
+  refusing_functions(
+      [&] { VORNFilter::send_ddx(dds, eval, out, with_mime_headers); });
 }
 
 void NcFilter::dataset_constraint(DDS& dds, ConstraintEvaluator& eval,

@@ -15,6 +15,20 @@ class NcFilter : public VORNFilter {
   // "qvp_nc_handler/<version> (netCDF <library version>)".
   std::string get_dataset_version() const override;
 
+  using VORNFilter::dataset_constraint;
+  using VORNFilter::functional_constraint;
+  using VORNFilter::send_ddx;
+  using VORNFilter::send_dds;
+
+  // As VORNFilter's; the refusal of a function call in the constraint, which
+  // VORNFilter throws without a code, is thrown again as usage_error, since
+  // it is the client's mistake (answered with 400, not 500).
+  void send_dds(FILE* out, DDS& dds, ConstraintEvaluator& eval,
+                bool constrained, const std::string& anc_location,
+                bool with_mime_headers) const override;
+  void send_ddx(DDS& dds, ConstraintEvaluator& eval, FILE* out,
+                bool with_mime_headers) const override;
+
   // As VORNFilter's, after noting that the header and body are being
   // written: an error after this point can no longer become a status.
   void dataset_constraint(DDS& dds, ConstraintEvaluator& eval,
