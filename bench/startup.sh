@@ -34,8 +34,9 @@ PATH_INFO=/sst.nc.das run chain -n empty "$work/empty" \
   -n handler_das "$handler -o das $work/data/sst.nc"
 LD_DEBUG=statistics "$handler" -o das "$work/data/sst.nc" 2> "$work/ld.txt" \
   > /dev/null
+objects=$(ldd "$handler" | wc -l)
 
-python3 - "$work/refusal.json" "$work/chain.json" "$work/ld.txt" <<'PY'
+python3 - "$work/refusal.json" "$work/chain.json" "$work/ld.txt" "$objects" <<'PY'
 import json, re, sys
 def load(path):
     r = {x["command"]: x for x in json.load(open(path))["results"]}
@@ -56,10 +57,9 @@ print("loading the handler's shared libraries: %.3f ms, %.0f%% of a DAS request"
       % (libs, 100 * libs / m["handler_das"]))
 text = open(sys.argv[3]).read()
 total = re.search(r"total startup time in dynamic loader:\s*([\d,]+)", text)
-objs = re.search(r"number of loaded objects:\s*(\d+)", text)
 reloc = re.search(r"time needed for relocation:.*?\(([\d.]+)%\)", text)
 if total:
     print("LD_DEBUG=statistics: %s cycles in the loader for %s objects%s"
-          % (total.group(1), objs.group(1) if objs else "?",
+          % (total.group(1), sys.argv[4],
              ", %s%% of them relocating" % reloc.group(1) if reloc else ""))
 PY
