@@ -17,8 +17,8 @@ class NcFilter : public VORNFilter {
 
   using VORNFilter::dataset_constraint;
   using VORNFilter::functional_constraint;
-  using VORNFilter::send_ddx;
   using VORNFilter::send_dds;
+  using VORNFilter::send_ddx;
 
   // As VORNFilter's; the refusal of a function call in the constraint, which
   // VORNFilter throws without a code, is thrown again as usage_error, since
