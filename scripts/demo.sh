@@ -12,7 +12,7 @@ build=$src/build-demo
 port=${QVP_DEMO_PORT:-8080}
 timeout=${QVP_TIMEOUT:-60}
 packages=(build-essential cmake pkg-config libnetcdf-dev netcdf-bin lighttpd
-          curl libgtest-dev libgmock-dev)
+          curl)
 
 install_missing() {
   local missing=()
