@@ -1,36 +1,14 @@
 // Text helpers shared by the variables' printers.
 #include "VarText.h"
 
+#include <libqvp/AttrTable.h>
 #include <libqvp/BaseType.h>
 
 namespace libqvp {
 namespace vartext {
 
 std::string xml_escape(const std::string& in) {
-  std::string out;
-  out.reserve(in.size());
-  for (char c : in) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return AttrTable::xml_escape(in);
 }
 
 void open_xml(std::ostream& out, const std::string& indent,

@@ -12,7 +12,7 @@ class BaseType;
 
 namespace vartext {
 
-// `in` with & < > " ' replaced by their XML entities.
+// `in` escaped for XML text and attribute values (AttrTable::xml_escape).
 std::string xml_escape(const std::string& in);
 
 // Writes "<indent><Element name="...">\n" (or "<Element>" when `name` is

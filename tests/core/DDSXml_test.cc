@@ -75,6 +75,7 @@ TEST_F(DDSXmlTest, HostileTextStaysWellFormed) {
   dds.parse(
       std::string("Dataset {\n"
                   "    Int32 count;\n"
+                  "    Byte ctl%01%FFx;\n"
                   "    Float64 depth[depth = 4];\n"
                   "    Structure {\n"
                   "        Int16 %26amp%3B;\n"
