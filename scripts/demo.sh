@@ -11,25 +11,8 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 build=$src/build-demo
 port=${QVP_DEMO_PORT:-8080}
 timeout=${QVP_TIMEOUT:-60}
-packages=(build-essential cmake pkg-config libnetcdf-dev netcdf-bin lighttpd
-          curl)
-
-install_missing() {
-  local missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
-      missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "demo: missing packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
-  fi
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
-}
-
-install_missing
+"$src/scripts/install-deps.sh" build-essential cmake pkg-config libnetcdf-dev \
+  netcdf-bin lighttpd curl
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQVP_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target qvp_dispatch qvp_nc_handler nc_ramp
 

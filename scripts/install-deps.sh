@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing libqvp need, when any
-# is missing. Run as root (or with sudo available). Idempotent.
+# is missing; given package names, installs those instead. Run as root (or
+# with sudo available). Idempotent.
+#   scripts/install-deps.sh [package...]
 set -euo pipefail
 
-packages=(
+all_packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libtirpc-dev
   libnetcdf-dev netcdf-bin
   lighttpd curl python3 libxml2-utils
   clang libclang-rt-14-dev clang-format
 )
+if [ $# -gt 0 ]; then packages=("$@"); else packages=("${all_packages[@]}"); fi
 
 missing=()
 for p in "${packages[@]}"; do
