@@ -11,40 +11,31 @@
 #include <libqvp/VORNFilter.h>
 #include <libqvp/cgi_util.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "DateText.h"
 #include "FlushRecorder.h"
 
 namespace libqvp {
 namespace {
 
+using test::normalize_date;
 using test::RecordingFile;
 using test::SyncRecordingBuf;
 
 constexpr time_t kLmt = 1700000000;  // Tue, 14 Nov 2023 22:13:20 GMT
 
-// Replaces the value of the Date line with a placeholder of the same length
-// (so flush offsets still hold) after checking its form.
-std::string normalize_date(const std::string& response) {
-  static const std::regex date(
-      "\r\nDate: [A-Z][a-z]{2}, [0-9]{2} [A-Z][a-z]{2} [0-9]{4} "
-      "[0-9]{2}:[0-9]{2}:[0-9]{2} GMT\r\n");
-  std::smatch m;
-  if (!std::regex_search(response, m, date)) return response;
-  return m.prefix().str() + "\r\nDate: DDD, dd MMM yyyy hh:mm:ss GMT\r\n" +
-         m.suffix().str();
-}
-
 std::string text_header(const char* description, const char* type) {
   return std::string(
              "HTTP/1.0 200 OK\r\nXVORN-Server: v1\r\nXKestrum-Server: "
-             "v1\r\nXQVP: 3.1\r\nDate: DDD, dd MMM yyyy hh:mm:ss GMT\r\n") +
-         "Last-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\nContent-Type: " +
+             "v1\r\nXQVP: 3.1\r\nDate: ") +
+         test::kNormalDate +
+         "\r\nLast-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\nContent-Type: " +
          type + "\r\nContent-Description: " + description + "\r\n\r\n";
 }
 
@@ -178,42 +169,47 @@ std::string expected_reply(Reply reply, const std::string& header,
   return "";
 }
 
-TEST(VORNFilterResponsesTest, DasFollowsTheConditionalRule) {
-  for (const auto& c : kConditionalCases) {
-    SCOPED_TRACE(describe(c));
-    FakeFilter f(c.conditional, c.ims, kLmt);
-    DAS das;
-    fill_das(das);
-    const Written w =
-        run_both([&](auto&& out) { f.send_das(out, das, "/mine/", c.mime); });
-    const std::string expected = expected_reply(
-        c.reply, text_header("vorn_das", "text/plain"), kDasText);
-    EXPECT_EQ(expected, w.file_bytes);
-    EXPECT_EQ(expected, w.stream_bytes);
-    // One flush, at the end, after a 304 header as well.
-    EXPECT_EQ(std::vector<size_t>{expected.size()}, w.file_flushes);
-    EXPECT_EQ(std::vector<size_t>{expected.size()}, w.stream_flushes);
-    EXPECT_EQ("/mine/", f.d_anc_seen);
-    EXPECT_EQ(c.conditional ? 2 : 0, f.d_ims_calls);  // two forms
-  }
-}
-
-TEST(VORNFilterResponsesTest, DdsFollowsTheConditionalRule) {
-  for (const auto& c : kConditionalCases) {
-    SCOPED_TRACE(describe(c));
-    FakeFilter f(c.conditional, c.ims, kLmt);
-    f.set_ce_raw("count");
-    auto dds = make_dds();
-    ConstraintEvaluator eval;
-    const Written w = run_both(
-        [&](auto&& out) { f.send_dds(out, *dds, eval, true, "", c.mime); });
-    const std::string expected = expected_reply(
-        c.reply, text_header("vorn_dds", "text/plain"), kDdsCountOnly);
-    EXPECT_EQ(expected, w.file_bytes);
-    EXPECT_EQ(expected, w.stream_bytes);
-    EXPECT_EQ(std::vector<size_t>{expected.size()}, w.file_flushes);
-    EXPECT_EQ(std::vector<size_t>{expected.size()}, w.stream_flushes);
-    EXPECT_EQ("", f.d_anc_seen);
+// DAS and DDS flush once, at the end (after a 304 header as well); the DDX
+// never flushes. Each asks for the times with its own ancillary location.
+TEST(VORNFilterResponsesTest, MetadataFollowsTheConditionalRule) {
+  static const struct {
+    std::string kind;
+    const char* type;
+    const char* anc_seen;
+  } kinds[] = {{"vorn_das", "text/plain", "/mine/"},
+               {"vorn_dds", "text/plain", ""},
+               {"qvp4_ddx", "text/xml", "/anc/"}};
+  for (const auto& k : kinds) {
+    for (const auto& c : kConditionalCases) {
+      SCOPED_TRACE(k.kind + " " + describe(c));
+      FakeFilter f(c.conditional, c.ims, kLmt);
+      f.set_ce_raw("count");
+      DAS das;
+      fill_das(das);
+      auto dds = make_dds();
+      ConstraintEvaluator eval;
+      const Written w = run_both([&](auto&& out) {
+        if (k.kind == "vorn_das") f.send_das(out, das, "/mine/", c.mime);
+        if (k.kind == "vorn_dds") f.send_dds(out, *dds, eval, true, "", c.mime);
+        if (k.kind == "qvp4_ddx") f.send_ddx(*dds, eval, out, c.mime);
+      });
+      std::ostringstream xml;
+      dds->print_xml(xml, true, "/data/sst.nc.blob?count");
+      const std::string body = k.kind == "vorn_das"   ? kDasText
+                               : k.kind == "vorn_dds" ? kDdsCountOnly
+                                                      : xml.str();
+      const std::string expected =
+          expected_reply(c.reply, text_header(k.kind.c_str(), k.type), body);
+      EXPECT_EQ(expected, w.file_bytes);
+      EXPECT_EQ(expected, w.stream_bytes);
+      const std::vector<size_t> flushes =
+          k.kind == "qvp4_ddx" ? std::vector<size_t>{}
+                               : std::vector<size_t>{expected.size()};
+      EXPECT_EQ(flushes, w.file_flushes);
+      EXPECT_EQ(flushes, w.stream_flushes);
+      EXPECT_EQ(k.anc_seen, f.d_anc_seen);
+      EXPECT_EQ(c.conditional ? 2 : 0, f.d_ims_calls);  // two forms
+    }
   }
 }
 
@@ -251,27 +247,6 @@ TEST(VORNFilterResponsesTest, DdsMalformedConstraintWritesNothing) {
   EXPECT_THROW(f.send_dds(out, *dds, eval, true, "", true), Error);
   EXPECT_EQ("", out.str());
   EXPECT_EQ(0, f.d_lmt_calls);
-}
-
-TEST(VORNFilterResponsesTest, DdxFollowsTheConditionalRuleAndNeverFlushes) {
-  for (const auto& c : kConditionalCases) {
-    SCOPED_TRACE(describe(c));
-    FakeFilter f(c.conditional, c.ims, kLmt);
-    f.set_ce_raw("count");
-    auto dds = make_dds();
-    ConstraintEvaluator eval;
-    const Written w =
-        run_both([&](auto&& out) { f.send_ddx(*dds, eval, out, c.mime); });
-    std::ostringstream xml;
-    dds->print_xml(xml, true, "/data/sst.nc.blob?count");
-    const std::string expected =
-        expected_reply(c.reply, text_header("qvp4_ddx", "text/xml"), xml.str());
-    EXPECT_EQ(expected, w.file_bytes);
-    EXPECT_EQ(expected, w.stream_bytes);
-    EXPECT_TRUE(w.file_flushes.empty());
-    EXPECT_TRUE(w.stream_flushes.empty());
-    EXPECT_EQ("/anc/", f.d_anc_seen);  // the filter's own directory
-  }
 }
 
 TEST(VORNFilterResponsesTest, DdxBlobUrl) {
@@ -356,32 +331,27 @@ TEST(VORNFilterResponsesTest, BlobWritesNothing) {
   EXPECT_EQ(0, f.d_lmt_calls);
 }
 
+std::string stdout_of(const std::function<void()>& send) {
+  testing::internal::CaptureStdout();
+  send();
+  return normalize_date(testing::internal::GetCapturedStdout());
+}
+
 TEST(VORNFilterResponsesTest, DefaultFormsWriteToStdout) {
   FakeFilter f(false, 0, kLmt);
   DAS das;
   fill_das(das);
   auto dds = make_dds();
   ConstraintEvaluator eval;
-
-  testing::internal::CaptureStdout();
-  f.send_das(das, "", true);
-  const std::string by_default = testing::internal::GetCapturedStdout();
-  testing::internal::CaptureStdout();
-  f.send_das(stdout, das, "", true);
-  const std::string by_file = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(normalize_date(by_file), normalize_date(by_default));
-  EXPECT_EQ(text_header("vorn_das", "text/plain") + kDasText,
-            normalize_date(by_default));
-
-  testing::internal::CaptureStdout();
-  f.send_dds(*dds, eval, false, "", true);
-  const std::string dds_default = testing::internal::GetCapturedStdout();
-  testing::internal::CaptureStdout();
-  f.send_dds(stdout, *dds, eval, false, "", true);
-  const std::string dds_file = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(normalize_date(dds_file), normalize_date(dds_default));
-  EXPECT_EQ(text_header("vorn_dds", "text/plain") + kDdsText,
-            normalize_date(dds_default));
+  const std::string das_text = text_header("vorn_das", "text/plain") + kDasText;
+  EXPECT_EQ(das_text, stdout_of([&] { f.send_das(das, "", true); }));
+  EXPECT_EQ(das_text, stdout_of([&] { f.send_das(stdout, das, "", true); }));
+  const std::string dds_text = text_header("vorn_dds", "text/plain") + kDdsText;
+  EXPECT_EQ(dds_text,
+            stdout_of([&] { f.send_dds(*dds, eval, false, "", true); }));
+  EXPECT_EQ(dds_text, stdout_of([&] {
+              f.send_dds(stdout, *dds, eval, false, "", true);
+            }));
 }
 
 // The default forms go through the FILE* form's slot.
@@ -435,9 +405,7 @@ TEST(VORNFilterResponsesTest, VersionResponse) {
     SCOPED_TRACE(c.dataset_version);
     FakeFilter f(true, kLmt, kLmt);
     f.d_version = c.dataset_version;
-    testing::internal::CaptureStdout();
-    f.send_version_info();
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = stdout_of([&] { f.send_version_info(); });
     EXPECT_EQ(std::string("HTTP/1.0 200 OK\r\nXVORN-Server: libqvp/3.8.2\r\n"
                           "XKestrum-Server: libqvp/3.8.2\r\nXQVP: 3.1\r\n"
                           "Content-Type: text/plain\r\n\r\n"
