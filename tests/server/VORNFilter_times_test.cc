@@ -1,75 +1,51 @@
 // Last-modified times of the DAS, DDS and data responses from the data set
 // and its ancillary files, in a temporary directory whose file times are set
 // with utimensat; and the forwarders that merge ancillary files.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libqvp/AttrTable.h>
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 #include <libqvp/VORNFilter.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
+
+#include "Argv.h"
+#include "TempDir.h"
 
 namespace libqvp {
 namespace {
 
 class VORNFilterTimesTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vornfilter_times_XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(tmpl));
-    d_dir = tmpl;
-    d_data = d_dir + "/sst.nc";
-    make_file(d_data, kDataTime);
-  }
-  void TearDown() override {
-    const std::string cmd = "rm -rf '" + d_dir + "'";
-    EXPECT_EQ(0, system(cmd.c_str()));
-  }
+  void SetUp() override { d_data = make_file("sst.nc", kDataTime); }
 
-  // Creates (or rewrites) `path` holding `text`, modified at `mtime`.
-  static void make_file(const std::string& path, time_t mtime,
+  // Creates (or rewrites) `name` in the temporary directory, holding `text`,
+  // modified at `mtime`; returns its path.
+  std::string make_file(const std::string& name, time_t mtime,
                         const std::string& text = "") {
-    FILE* f = fopen(path.c_str(), "w");
-    ASSERT_NE(nullptr, f) << path;
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
-    set_mtime(path, mtime);
+    const std::string path = d_tmp.write(name, text);
+    test::TempDir::set_mtime(path, mtime);
+    return path;
   }
-  static void make_dir(const std::string& path, time_t mtime) {
-    ASSERT_EQ(0, mkdir(path.c_str(), 0755)) << path;
-    set_mtime(path, mtime);
-  }
-  static void set_mtime(const std::string& path, time_t mtime) {
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = mtime;
-    times[1].tv_nsec = 0;
-    ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0)) << path;
+  void make_dir(const std::string& name, time_t mtime) {
+    test::TempDir::set_mtime(d_tmp.mkdir(name), mtime);
   }
 
   // A filter for `dataset` with -d `anc_dir` and -f `anc_file`. An empty
   // -d would make the lookup try names relative to the working directory,
   // so the tests give a directory of their own unless they test -d itself.
-  VORNFilter filter(const std::string& dataset, const std::string& anc_dir,
-                    const std::string& anc_file = "none") {
-    std::vector<std::string> words = {"h",  "-d",     anc_dir,
-                                      "-f", anc_file, dataset};
-    std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(&w[0]);
-    argv.push_back(nullptr);
-    return VORNFilter(static_cast<int>(words.size()), argv.data());
+  static VORNFilter filter(const std::string& dataset,
+                           const std::string& anc_dir,
+                           const std::string& anc_file = "none") {
+    test::Argv a({"h", "-d", anc_dir, "-f", anc_file, dataset});
+    return VORNFilter(a.argc(), a.argv());
   }
 
   static constexpr time_t kDataTime = 1000000;
-  std::string d_dir;
+  test::TempDir d_tmp;
+  const std::string d_dir = d_tmp.path();
   std::string d_data;
 };
 
@@ -118,14 +94,11 @@ TEST_F(VORNFilterTimesTest, CombinesDataSetAndAncillaryTimes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string dir = d_dir + "/" + c.name;
-    ASSERT_EQ(0, mkdir(dir.c_str(), 0755));
-    ASSERT_EQ(0, mkdir((dir + "/anc").c_str(), 0755));
-    const std::string data = dir + "/sst.nc";
-    make_file(data, kDataTime);
-    for (const auto& file : c.files)
-      make_file(dir + "/" + file.first, file.second);
-    const VORNFilter f = filter(data, dir + "/anc/");
+    const std::string dir = std::string(c.name) + "/";
+    d_tmp.mkdir(dir + "anc");
+    const std::string data = make_file(dir + "sst.nc", kDataTime);
+    for (const auto& file : c.files) make_file(dir + file.first, file.second);
+    const VORNFilter f = filter(data, d_tmp / (dir + "anc/"));
     EXPECT_EQ(kDataTime, f.get_dataset_last_modified_time());
     EXPECT_EQ(c.das, f.get_das_last_modified_time(""));
     EXPECT_EQ(c.dds, f.get_dds_last_modified_time(""));
@@ -134,7 +107,7 @@ TEST_F(VORNFilterTimesTest, CombinesDataSetAndAncillaryTimes) {
 }
 
 TEST_F(VORNFilterTimesTest, NoRegularDataSetCountsAsNow) {
-  make_dir(d_dir + "/dir.nc", 1000);
+  make_dir("dir.nc", 1000);
   for (const std::string name : {"missing.nc", "dir.nc"}) {
     SCOPED_TRACE(name);
     const VORNFilter f = filter(d_dir + "/" + name, d_dir + "/");
@@ -150,7 +123,7 @@ TEST_F(VORNFilterTimesTest, NoRegularDataSetCountsAsNow) {
 }
 
 TEST_F(VORNFilterTimesTest, AncillaryDirectoryCountsAsNow) {
-  make_dir(d_dir + "/sst.das", 10);
+  make_dir("sst.das", 10);
   const VORNFilter f = filter(d_data, d_dir + "/anc/");
   const time_t before = time(nullptr);
   EXPECT_GE(f.get_das_last_modified_time(""), before);
@@ -158,11 +131,11 @@ TEST_F(VORNFilterTimesTest, AncillaryDirectoryCountsAsNow) {
 }
 
 TEST_F(VORNFilterTimesTest, AncLocationReplacesTheFiltersDirectory) {
-  make_dir(d_dir + "/a1", 1);
-  make_dir(d_dir + "/a2", 1);
-  make_file(d_dir + "/a1/sst.das", 3000000);
-  make_file(d_dir + "/a2/sst.das", 4000000);
-  make_file(d_dir + "/a2/clim.dds", 7000000);  // found through -f
+  make_dir("a1", 1);
+  make_dir("a2", 1);
+  make_file("a1/sst.das", 3000000);
+  make_file("a2/sst.das", 4000000);
+  make_file("a2/clim.dds", 7000000);  // found through -f
   const VORNFilter f = filter(d_data, d_dir + "/a1/", "clim");
   EXPECT_EQ(3000000, f.get_das_last_modified_time(""));
   EXPECT_EQ(4000000, f.get_das_last_modified_time(d_dir + "/a2/"));
@@ -175,11 +148,11 @@ TEST_F(VORNFilterTimesTest, AncLocationReplacesTheFiltersDirectory) {
 TEST_F(VORNFilterTimesTest, NothingIsCached) {
   const VORNFilter f = filter(d_data, d_dir + "/anc/");
   EXPECT_EQ(kDataTime, f.get_das_last_modified_time(""));
-  make_file(d_dir + "/sst.das", 2000000);
+  make_file("sst.das", 2000000);
   EXPECT_EQ(2000000, f.get_das_last_modified_time(""));
-  set_mtime(d_dir + "/sst.das", 2000001);
+  test::TempDir::set_mtime(d_dir + "/sst.das", 2000001);
   EXPECT_EQ(2000001, f.get_data_last_modified_time(""));
-  set_mtime(d_data, 9000000);
+  test::TempDir::set_mtime(d_data, 9000000);
   EXPECT_EQ(9000000, f.get_das_last_modified_time(""));
 }
 
@@ -198,12 +171,11 @@ TEST_F(VORNFilterTimesTest, DataSetTimeIsVirtual) {
 }
 
 TEST_F(VORNFilterTimesTest, ReadsAncillaryFiles) {
-  make_dir(d_dir + "/a2", 1);
-  make_file(d_dir + "/sst.das", 1,
+  make_dir("a2", 1);
+  make_file("sst.das", 1,
             "Attributes {\n    sst {\n        String units \"degC\";\n    "
             "}\n}\n");
-  make_file(d_dir + "/a2/sst.dds", 1,
-            "Dataset {\n    Int32 count;\n} sst.nc;\n");
+  make_file("a2/sst.dds", 1, "Dataset {\n    Int32 count;\n} sst.nc;\n");
   const VORNFilter f = filter(d_data, d_dir + "/anc/");
 
   DAS das;
