@@ -10,11 +10,10 @@
 
 #include <climits>
 #include <cstdlib>
-#include <iostream>
 #include <regex>
-#include <sstream>
 #include <string>
 
+#include "CaptureCerr.h"
 #include "TempDir.h"
 
 namespace libqvp {
@@ -158,18 +157,6 @@ TEST(CgiLogTest, TimeTextFollowsTheLocalZone) {
   EXPECT_EQ(log_time_text(0), "Thu Jan  1 03:00:00 1970");
 }
 
-// Captures std::cerr for the lifetime of the object.
-class CaptureCerr {
- public:
-  CaptureCerr() : d_old(std::cerr.rdbuf(d_out.rdbuf())) {}
-  ~CaptureCerr() { std::cerr.rdbuf(d_old); }
-  std::string text() const { return d_out.str(); }
-
- private:
-  std::ostringstream d_out;
-  std::streambuf* d_old;
-};
-
 TEST(CgiLogTest, ErrMsgTWritesOneStampedEntry) {
   static const char* const messages[] = {"", "no such file",
                                          "line one\n    line two"};
@@ -177,7 +164,7 @@ TEST(CgiLogTest, ErrMsgTWritesOneStampedEntry) {
       R"(\[[A-Z][a-z]{2} [A-Z][a-z]{2} [ 123]\d \d\d:\d\d:\d\d \d{4}\] )"
       R"(QVP server error: )");
   for (const char* message : messages) {
-    CaptureCerr capture;
+    test::CaptureCerr capture;
     ErrMsgT(message);
     const std::string line = capture.text();
     ASSERT_GE(line.size(), 45u) << message;
