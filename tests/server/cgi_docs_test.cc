@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "CaptureFile.h"
 #include "TempDir.h"
 
 namespace libqvp {
@@ -15,14 +16,6 @@ std::string rest_of(FILE* f) {
   std::string rest;
   for (int c; (c = getc(f)) != EOF;) rest += static_cast<char>(c);
   return rest;
-}
-
-FILE* file_holding(const std::string& bytes) {
-  FILE* f = tmpfile();
-  if (f == nullptr) std::abort();
-  fwrite(bytes.data(), 1, bytes.size(), f);
-  rewind(f);
-  return f;
 }
 
 TEST(RemoveMimeHeaderTest, StopsAfterTheFirstCrLfLine) {
@@ -57,7 +50,7 @@ TEST(RemoveMimeHeaderTest, StopsAfterTheFirstCrLfLine) {
       {nul, true, "body"},
   };
   for (const auto& c : cases) {
-    FILE* f = file_holding(c.input);
+    FILE* f = test::file_reading(c.input);
     EXPECT_EQ(remove_mime_header(f), c.found) << c.input.substr(0, 40);
     EXPECT_EQ(rest_of(f), c.rest) << c.input.substr(0, 40);
     fclose(f);
@@ -65,7 +58,7 @@ TEST(RemoveMimeHeaderTest, StopsAfterTheFirstCrLfLine) {
 }
 
 TEST(RemoveMimeHeaderTest, InputAlreadyAtItsEnd) {
-  FILE* f = file_holding("\r\nbody");
+  FILE* f = test::file_reading("\r\nbody");
   rest_of(f);  // sets the end-of-file indicator
   EXPECT_FALSE(remove_mime_header(f));
   fclose(f);
