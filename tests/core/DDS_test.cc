@@ -211,15 +211,5 @@ TEST_F(DDSTest, FileAndStreamPrintersWriteTheSameBytes) {
             xml.str());
 }
 
-TEST_F(DDSTest, ConstrainedPrintingKeepsDeclarationOrder) {
-  d_dds.mark_all(false);
-  d_dds.var("sp ace")->set_send_p(true);
-  d_dds.var("count")->set_send_p(true);
-  std::ostringstream out;
-  d_dds.print_constrained(out);
-  EXPECT_EQ(out.str(),
-            "Dataset {\n    Int32 count;\n    Int32 sp%20ace;\n} nested;\n");
-}
-
 }  // namespace
 }  // namespace libqvp
