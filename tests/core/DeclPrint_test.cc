@@ -13,8 +13,9 @@
 #include <libqvp/Structure.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <sstream>
+
+#include "CaptureFile.h"
 
 using libqvp::Array;
 using libqvp::BaseType;
@@ -204,14 +205,12 @@ TEST(DeclPrintTest, FileFormWritesTheSameBytes) {
   auto vars = demo();
   static_cast<libqvp::Grid&>(find(vars, "sst")).map(0)->set_send_p(true);
   for (bool constrained : {false, true}) {
-    char* buf = nullptr;
-    size_t len = 0;
-    FILE* fp = open_memstream(&buf, &len);
-    for (const auto& v : vars)
-      v->print_decl(fp, "    ", true, false, constrained);
-    fclose(fp);
-    EXPECT_EQ(std::string(buf, len), decl(vars, constrained)) << constrained;
-    free(buf);
+    EXPECT_EQ(libqvp::test::capture_file([&](FILE* fp) {
+                for (const auto& v : vars)
+                  v->print_decl(fp, "    ", true, false, constrained);
+              }),
+              decl(vars, constrained))
+        << constrained;
   }
 }
 
