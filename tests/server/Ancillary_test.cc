@@ -16,21 +16,27 @@ namespace {
 
 // Candidates are given relative to the temporary directory, which is the
 // working directory during each test; "@" stands for its absolute path.
+std::string full_path(const test::TempDir& dir, const std::string& name) {
+  return name[0] == '@' ? dir.path() + name.substr(1) : name;
+}
+
+// Creates `name` ("@/..." or relative) as a file, or as a directory when it
+// ends in '/'.
+void create_in(const test::TempDir& dir, const std::string& name) {
+  const std::string rel = name[0] == '@' ? name.substr(2) : name;
+  if (rel.back() == '/')
+    dir.mkdir(rel);
+  else
+    dir.write(rel, "");
+}
+
 class AncillaryTest : public ::testing::Test {
  protected:
   void SetUp() override { d_dir.enter(); }
   std::string abs(const std::string& name) const {
-    return name[0] == '@' ? d_dir.path() + name.substr(1) : name;
+    return full_path(d_dir, name);
   }
-  // Creates `name` as a file, or as a directory when it ends in '/'.
-  void create(const std::string& name) const {
-    const std::string full = abs(name);
-    const std::string rel = full.substr(d_dir.path().size() + 1);
-    if (full.back() == '/')
-      d_dir.mkdir(rel);
-    else
-      d_dir.write(rel, "");
-  }
+  void create(const std::string& name) const { create_in(d_dir, name); }
   test::TempDir d_dir;
 };
 
@@ -86,14 +92,9 @@ TEST_F(AncillaryTest, FindsEachCandidateOnItsOwn) {
     for (size_t i = 0; i < l.candidates.size(); ++i) {
       test::TempDir dir;  // a fresh working directory for each candidate
       dir.enter();
-      const auto at = [&](const std::string& s) {
-        return s[0] == '@' ? dir.path() + s.substr(1) : s;
-      };
+      const auto at = [&](const std::string& s) { return full_path(dir, s); };
+      create_in(dir, l.candidates[i]);
       const std::string candidate = at(l.candidates[i]);
-      if (candidate[0] == '/')
-        dir.write(candidate.substr(dir.path().size() + 1), "");
-      else
-        dir.write(candidate, "");
       EXPECT_EQ(Ancillary::find_ancillary_file(at(l.pathname), "das", at(l.dir),
                                                l.file),
                 candidate)
@@ -170,16 +171,8 @@ TEST_F(AncillaryTest, GroupLookups) {
   for (const auto& c : cases) {
     test::TempDir dir;
     dir.enter();
-    const auto at = [&](const std::string& s) {
-      return s[0] == '@' ? dir.path() + s.substr(1) : s;
-    };
-    for (const auto& f : c.files) {
-      const std::string rel = f.substr(2);
-      if (rel.back() == '/')
-        dir.mkdir(rel);
-      else
-        dir.write(rel, "");
-    }
+    const auto at = [&](const std::string& s) { return full_path(dir, s); };
+    for (const auto& f : c.files) create_in(dir, f);
     EXPECT_EQ(Ancillary::find_group_ancillary_file(at(c.name), ".das"),
               at(c.expected))
         << c.name;
