@@ -1,15 +1,13 @@
 // Names and sizes of the data model's types.
 #include <libqvp/Type.h>
-
 #include <strings.h>
 
 namespace libqvp {
 namespace {
 
-constexpr const char* kNames[] = {"Byte",    "Int16",   "UInt16",    "Int32",
-                                  "UInt32",  "Float32", "Float64",   "String",
-                                  "Url",     "Array",   "Structure", "Sequence",
-                                  "Grid"};
+constexpr const char* kNames[] = {
+    "Byte",   "Int16", "UInt16", "Int32",     "UInt32",   "Float32", "Float64",
+    "String", "Url",   "Array",  "Structure", "Sequence", "Grid"};
 constexpr int kTypeCount = sizeof(kNames) / sizeof(kNames[0]);
 
 }  // namespace

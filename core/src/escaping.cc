@@ -16,8 +16,15 @@ int hex_value(char c) {
 bool is_name_char(unsigned char c) {
   if (std::isalnum(c) && c < 0x80) return true;
   switch (c) {
-    case '_': case '.': case '-': case '+': case '/':
-    case '!': case '~': case '*': case '\'':
+    case '_':
+    case '.':
+    case '-':
+    case '+':
+    case '/':
+    case '!':
+    case '~':
+    case '*':
+    case '\'':
       return true;
     default:
       return false;

@@ -2,10 +2,10 @@
 #ifndef LIBQVP_FLOAT64_H
 #define LIBQVP_FLOAT64_H
 
+#include <libqvp/Scalar.h>
+
 #include <cstdint>
 #include <string>
-
-#include <libqvp/Scalar.h>
 
 namespace libqvp {
 

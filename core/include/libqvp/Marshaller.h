@@ -2,11 +2,11 @@
 #ifndef LIBQVP_MARSHALLER_H
 #define LIBQVP_MARSHALLER_H
 
+#include <libqvp/Type.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include <libqvp/Type.h>
 
 namespace libqvp {
 

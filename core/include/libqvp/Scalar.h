@@ -2,11 +2,11 @@
 #ifndef LIBQVP_SCALAR_H
 #define LIBQVP_SCALAR_H
 
-#include <string>
-#include <utility>
-
 #include <libqvp/BaseType.h>
 #include <libqvp/Marshaller.h>
+
+#include <string>
+#include <utility>
 
 namespace libqvp {
 
@@ -28,15 +28,24 @@ class Scalar : public BaseType {
   bool serialize(const std::string&, ConstraintEvaluator&, DDS&, Marshaller& m,
                  bool) override {
     read_once();
-    if constexpr (kType == Type::Byte) m.put_byte(d_value);
-    else if constexpr (kType == Type::Int16) m.put_int16(d_value);
-    else if constexpr (kType == Type::UInt16) m.put_uint16(d_value);
-    else if constexpr (kType == Type::Int32) m.put_int32(d_value);
-    else if constexpr (kType == Type::UInt32) m.put_uint32(d_value);
-    else if constexpr (kType == Type::Float32) m.put_float32(d_value);
-    else if constexpr (kType == Type::Float64) m.put_float64(d_value);
-    else if constexpr (kType == Type::String) m.put_str(d_value);
-    else m.put_url(d_value);
+    if constexpr (kType == Type::Byte)
+      m.put_byte(d_value);
+    else if constexpr (kType == Type::Int16)
+      m.put_int16(d_value);
+    else if constexpr (kType == Type::UInt16)
+      m.put_uint16(d_value);
+    else if constexpr (kType == Type::Int32)
+      m.put_int32(d_value);
+    else if constexpr (kType == Type::UInt32)
+      m.put_uint32(d_value);
+    else if constexpr (kType == Type::Float32)
+      m.put_float32(d_value);
+    else if constexpr (kType == Type::Float64)
+      m.put_float64(d_value);
+    else if constexpr (kType == Type::String)
+      m.put_str(d_value);
+    else
+      m.put_url(d_value);
     return true;
   }
 

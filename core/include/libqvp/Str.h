@@ -2,10 +2,10 @@
 #ifndef LIBQVP_STR_H
 #define LIBQVP_STR_H
 
+#include <libqvp/Scalar.h>
+
 #include <cstdint>
 #include <string>
-
-#include <libqvp/Scalar.h>
 
 namespace libqvp {
 

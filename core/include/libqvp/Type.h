@@ -23,7 +23,8 @@ enum class Type {
   Grid
 };
 
-// "Byte", "Int16", ..., "String", "Url", "Array", "Structure", "Sequence", "Grid".
+// "Byte", "Int16", ..., "String", "Url", "Array", "Structure", "Sequence",
+// "Grid".
 const char* type_name(Type t);
 
 // The type whose name equals `name`, ignoring case; false when none does.
@@ -35,7 +36,8 @@ bool is_numeric_type(Type t);
 // True for the scalar types: the numeric ones, String and Url.
 bool is_simple_type(Type t);
 
-// Bytes one value of numeric type `t` takes in memory (1, 2, 4 or 8); 0 otherwise.
+// Bytes one value of numeric type `t` takes in memory (1, 2, 4 or 8); 0
+// otherwise.
 size_t value_size(Type t);
 
 }  // namespace libqvp

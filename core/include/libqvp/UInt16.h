@@ -2,10 +2,10 @@
 #ifndef LIBQVP_UINT16_H
 #define LIBQVP_UINT16_H
 
+#include <libqvp/Scalar.h>
+
 #include <cstdint>
 #include <string>
-
-#include <libqvp/Scalar.h>
 
 namespace libqvp {
 

@@ -2,10 +2,10 @@
 #ifndef LIBQVP_UINT32_H
 #define LIBQVP_UINT32_H
 
+#include <libqvp/Scalar.h>
+
 #include <cstdint>
 #include <string>
-
-#include <libqvp/Scalar.h>
 
 namespace libqvp {
 

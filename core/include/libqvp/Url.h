@@ -2,10 +2,10 @@
 #ifndef LIBQVP_URL_H
 #define LIBQVP_URL_H
 
+#include <libqvp/Scalar.h>
+
 #include <cstdint>
 #include <string>
-
-#include <libqvp/Scalar.h>
 
 namespace libqvp {
 

@@ -2,9 +2,9 @@
 #ifndef LIBQVP_XDRFILEMARSHALLER_H
 #define LIBQVP_XDRFILEMARSHALLER_H
 
-#include <cstdio>
-
 #include <libqvp/XDRMarshaller.h>
+
+#include <cstdio>
 
 namespace libqvp {
 

@@ -2,9 +2,9 @@
 #ifndef LIBQVP_XDRMARSHALLER_H
 #define LIBQVP_XDRMARSHALLER_H
 
-#include <vector>
-
 #include <libqvp/Marshaller.h>
+
+#include <vector>
 
 namespace libqvp {
 

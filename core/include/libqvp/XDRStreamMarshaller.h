@@ -2,9 +2,9 @@
 #ifndef LIBQVP_XDRSTREAMMARSHALLER_H
 #define LIBQVP_XDRSTREAMMARSHALLER_H
 
-#include <ostream>
-
 #include <libqvp/XDRMarshaller.h>
+
+#include <ostream>
 
 namespace libqvp {
 
