@@ -13,24 +13,8 @@ namespace {
 
 constexpr size_t kShown = 40;  // bytes of a token quoted in a message
 
-bool is_word_char(unsigned char c) {
-  if (c < 0x80 && std::isalnum(c)) return true;
-  switch (c) {
-    case '_':
-    case '.':
-    case '-':
-    case '+':
-    case '/':
-    case '!':
-    case '~':
-    case '*':
-    case '\'':
-    case '%':
-      return true;
-    default:
-      return false;
-  }
-}
+// Name characters, plus '%' which starts an escape inside a name.
+bool is_word_char(unsigned char c) { return is_name_char(c) || c == '%'; }
 
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' ||

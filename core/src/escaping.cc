@@ -13,6 +13,8 @@ int hex_value(char c) {
   return -1;
 }
 
+}  // namespace
+
 bool is_name_char(unsigned char c) {
   if (std::isalnum(c) && c < 0x80) return true;
   switch (c) {
@@ -30,8 +32,6 @@ bool is_name_char(unsigned char c) {
       return false;
   }
 }
-
-}  // namespace
 
 std::string www2id(const std::string& in, const std::string& escape,
                    const std::string& except) {

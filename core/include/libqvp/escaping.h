@@ -14,6 +14,10 @@ namespace libqvp {
 std::string www2id(const std::string& in, const std::string& escape = "%",
                    const std::string& except = "");
 
+// True for the bytes a name may hold unescaped in the text forms: ASCII
+// letters and digits and `_ . - + / ! ~ * '`.
+bool is_name_char(unsigned char c);
+
 // Returns `in` with every byte outside letters, digits and `_ . - + / ! ~ * '`
 // written as '%' and two upper-case hex digits (a blank becomes "%20").
 std::string id2www(const std::string& in);
