@@ -161,6 +161,10 @@ void Array::set_box_reader(BoxReader reader) {
   d_values.reset();
 }
 
+void Array::set_encoded_reader(EncodedReader reader) {
+  d_encoded = std::move(reader);
+}
+
 void Array::check_box(const std::vector<size_t>& start,
                       const std::vector<size_t>& stride,
                       const std::vector<size_t>& count) const {
@@ -316,6 +320,10 @@ void Array::serialize_numbers(Marshaller& m) {
     std::vector<uint64_t> buf((std::min(n * width, kBoxBytes) + 7) / 8);
     for_each_box(kBoxBytes / width, [&](const auto& start, const auto& stride,
                                         const auto& count, size_t k) {
+      if (d_encoded && d_values == nullptr) {
+        check_box(start, stride, count);
+        if (d_encoded(*this, start, stride, count, m)) return;
+      }
       read_box(start, stride, count, buf.data());
       m.put_values(buf.data(), k, t);
     });

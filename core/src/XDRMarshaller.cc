@@ -74,6 +74,10 @@ void XDRMarshaller::put_str(const std::string& v) {
 
 void XDRMarshaller::put_url(const std::string& v) { put_str(v); }
 
+void XDRMarshaller::put_encoded(const void* bytes, size_t n) {
+  put_raw(bytes, n);
+}
+
 void XDRMarshaller::put_byte_padding(size_t byte_count) {
   static const char kZeros[4] = {0, 0, 0, 0};
   put_raw(kZeros, padding_of(byte_count));

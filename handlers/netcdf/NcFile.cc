@@ -1,10 +1,18 @@
 // Opening and closing netCDF files; netCDF status codes as Errors.
 #include "NcFile.h"
 
+#include <fcntl.h>
 #include <libqvp/Error.h>
 #include <netcdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "ClassicHeader.h"
+#include "RawRunReader.h"
 
 namespace libqvp {
 
@@ -18,10 +26,49 @@ void check_nc(int status, const std::string& context) {
     throw Error(internal_error, context + ": " + nc_strerror(status));
 }
 
+namespace {
+
+[[noreturn]] void no_such_data_set(const std::string& name) {
+  throw Error(no_such_variable, "No such data set: \"" + name + "\"");
+}
+
+// A descriptor closed when it goes out of scope, unless released.
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) close(fd);
+  }
+  int release() { return std::exchange(fd, -1); }
+};
+
+// Opens `path` without blocking (a fifo would wait for a writer) into `file`
+// and checks that it is a regular file; returns its size.
+uint64_t open_regular(const std::string& path, const std::string& name,
+                      Descriptor& file) {
+  file.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file.fd < 0 && (errno == ENOENT || errno == ENOTDIR))
+    no_such_data_set(name);
+  const std::string context = "Cannot read the data set \"" + name + "\": ";
+  if (file.fd < 0) throw Error(internal_error, context + strerror(errno));
+  struct stat st {};
+  if (fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
+    throw Error(internal_error, context + "not a regular file");
+  return static_cast<uint64_t>(st.st_size);
+}
+
+}  // namespace
+
 NcFile::NcFile(const std::string& path) : d_name(base_name(path)) {
-  const int status = nc_open(path.c_str(), NC_NOWRITE, &d_ncid);
-  if (status == ENOENT || status == ENOTDIR)
-    throw Error(no_such_variable, "No such data set: \"" + d_name + "\"");
+  Descriptor file;
+  const uint64_t size = open_regular(path, d_name, file);
+  if (ClassicHeader::version_of(file.fd) != 0) {
+    ClassicHeader header(file.fd, size, d_name);
+    d_raw = std::make_shared<RawRunReader>(file.fd, std::move(header), d_name);
+    file.release();  // the reader owns it now
+  }
+  size_t io_bytes = kNcIoBytes;
+  const int status = nc__open(path.c_str(), NC_NOWRITE, &io_bytes, &d_ncid);
+  if (status == ENOENT || status == ENOTDIR) no_such_data_set(d_name);
   check_nc(status, "Cannot read the data set \"" + d_name + "\"");
 }
 

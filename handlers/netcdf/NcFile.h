@@ -2,15 +2,21 @@
 #ifndef QVP_NC_NCFILE_H
 #define QVP_NC_NCFILE_H
 
+#include <memory>
 #include <string>
 
 namespace libqvp {
 
+class RawRunReader;
+
 class NcFile {
  public:
-  // Opens `path` read-only. Throws Error: no_such_variable (answered with
-  // 404) when the file does not exist, internal_error when it cannot be read
-  // as netCDF. Messages name the file by its last path component only.
+  // Opens `path` read-only, with an I/O size suited to reading it box by
+  // box. A classic-format file's header is checked first (ClassicHeader), so
+  // that a damaged one is refused before the netCDF library parses it.
+  // Throws Error: no_such_variable (answered with 404) when the file does not
+  // exist, internal_error when it is not a regular file, is damaged or cannot
+  // be read as netCDF. Messages name the file by its last path component.
   explicit NcFile(const std::string& path);
   ~NcFile();
   NcFile(const NcFile&) = delete;
@@ -20,11 +26,18 @@ class NcFile {
   int id() const { return d_ncid; }
   // The file's last path component, as messages and the DDS name it.
   const std::string& name() const { return d_name; }
+  // Reads values of a classic-format file as they lie on disk; null for
+  // other formats. Shared so that arrays' readers can keep it.
+  const std::shared_ptr<RawRunReader>& raw_reader() const { return d_raw; }
 
  private:
   int d_ncid = -1;
   std::string d_name;
+  std::shared_ptr<RawRunReader> d_raw;
 };
+
+// The I/O size the netCDF library is asked to use for classic files.
+constexpr size_t kNcIoBytes = size_t{1} << 20;
 
 // Throws Error(internal_error, "<context>: <netCDF's message>") unless
 // `status` is NC_NOERR.

@@ -18,6 +18,7 @@
 #include "ErrorResponse.h"
 #include "NcDAS.h"
 #include "NcDDS.h"
+#include "NcFastPath.h"
 #include "NcFile.h"
 #include "NcFilter.h"
 
@@ -87,6 +88,7 @@ void send_data(const NcFilter& f) {
   NcFile file(f.get_dataset_name());
   DDS dds;
   build_dds(file, dds);
+  install_fast_readers(file, dds);
   ConstraintEvaluator eval;
   f.send_data(dds, eval, stdout, "", true);
 }

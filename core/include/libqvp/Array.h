@@ -36,6 +36,15 @@ class Array : public BaseType {
                          const std::vector<size_t>& stride,
                          const std::vector<size_t>& count, void* out)>;
 
+  // Writes the XDR encoding of the elements of one box (as BoxReader
+  // describes it) to `m` with put_encoded, and returns true; or returns false
+  // having written nothing, and the box is then read with the box reader.
+  // For readers whose source already holds the wire encoding. Throws Error.
+  using EncodedReader =
+      std::function<bool(const Array& array, const std::vector<size_t>& start,
+                         const std::vector<size_t>& stride,
+                         const std::vector<size_t>& count, Marshaller& m)>;
+
   // Largest box serialize() reads at once, in bytes of values.
   static constexpr size_t kBoxBytes = size_t{1} << 20;
 
@@ -78,6 +87,10 @@ class Array : public BaseType {
 
   // Installs a reader for the values; replaces values in memory.
   void set_box_reader(BoxReader reader);
+
+  // Installs a reader that serialize() asks first for each box of numbers
+  // (EncodedReader); a null one removes it. Values in memory ignore it.
+  void set_encoded_reader(EncodedReader reader);
 
   // Reads one box (as BoxReader describes it) from memory or the reader.
   void read_box(const std::vector<size_t>& start,
@@ -137,6 +150,7 @@ class Array : public BaseType {
   std::vector<Dimension> d_dims;
   std::shared_ptr<void> d_values;  // a std::vector<T> of the element type
   BoxReader d_reader;
+  EncodedReader d_encoded;
 };
 
 }  // namespace libqvp

@@ -37,6 +37,11 @@ class Marshaller {
   // May be called several times for one array (box by box).
   virtual void put_values(const void* values, size_t count, Type t) = 0;
 
+  // `n` bytes that already are the XDR encoding of array elements (a run of
+  // big-endian values read from a file, for example), written unchanged.
+  // May be called several times for one array, between put_values calls.
+  virtual void put_encoded(const void* bytes, size_t n) = 0;
+
   // The zero bytes that pad `byte_count` packed Byte elements to a multiple
   // of 4; nothing for a multiple of 4.
   virtual void put_byte_padding(size_t byte_count) = 0;

@@ -28,6 +28,7 @@ class XDRMarshaller : public Marshaller {
   void put_url(const std::string& v) override;
   void put_length(uint32_t n) override;
   void put_values(const void* values, size_t count, Type t) override;
+  void put_encoded(const void* bytes, size_t n) override;
   void put_byte_padding(size_t byte_count) override;
   void put_start_of_instance() override;
   void put_end_of_sequence() override;

@@ -1,0 +1,35 @@
+// Faster readers for the arrays of a data response: values of classic files
+// sent as they lie on disk, and netCDF-4 chunk caches sized for the boxes
+// that a response reads.
+#ifndef QVP_NC_NCFASTPATH_H
+#define QVP_NC_NCFASTPATH_H
+
+#include <libqvp/DDS.h>
+
+#include "NcFile.h"
+
+namespace libqvp {
+
+// For each array of `dds` (top-level, and the array and maps of each Grid)
+// that serves a variable of `file` of the same name: in a classic-format
+// file, an encoded reader where the variable's bytes are its XDR encoding
+// (RawRunReader); in a netCDF-4 file, a box reader that first sizes the
+// variable's chunk cache for the array's selection. Other arrays keep their
+// readers. `file` must stay open while `dds` is used. Throws Error when
+// netCDF fails.
+void install_fast_readers(const NcFile& file, DDS& dds);
+
+// The chunk cache, in bytes, that lets boxes of a selection read each chunk
+// once: the chunks of one layer of the outermost dimension along which a
+// chunk spans several selected indices. `chunk` holds the chunk's extent,
+// `first`/`last` the first and last selected index of each dimension;
+// `value_bytes` is the size of one value. Capped at kMaxChunkCacheBytes.
+size_t chunk_cache_bytes(const std::vector<size_t>& chunk,
+                         const std::vector<size_t>& first,
+                         const std::vector<size_t>& last, size_t value_bytes);
+
+constexpr size_t kMaxChunkCacheBytes = size_t{32} << 20;
+
+}  // namespace libqvp
+
+#endif  // QVP_NC_NCFASTPATH_H
