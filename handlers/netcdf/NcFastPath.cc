@@ -2,8 +2,10 @@
 // must agree in type and shape; anything else keeps the ordinary reader.
 #include "NcFastPath.h"
 
+#include <fcntl.h>
 #include <libqvp/Grid.h>
 #include <netcdf.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <memory>
@@ -91,13 +93,25 @@ size_t chunk_cache_bytes(const std::vector<size_t>& chunk,
   while (outer < rank && (chunk[outer] <= 1 || first[outer] == last[outer]))
     ++outer;
   double bytes = static_cast<double>(value_bytes);
+  double chunks = 1;
   for (size_t d = 0; d < rank; ++d) {
     const size_t c = std::max<size_t>(chunk[d], 1);
     bytes *= static_cast<double>(c);
-    if (d > outer) bytes *= static_cast<double>(last[d] / c - first[d] / c + 1);
+    if (d > outer)
+      chunks *= static_cast<double>(last[d] / c - first[d] / c + 1);
   }
+  bytes *= chunks + 1;
   return static_cast<size_t>(
       std::min(bytes, static_cast<double>(kMaxChunkCacheBytes)));
+}
+
+void enlarge_output_pipe(FILE* out) {
+  const int fd = fileno(out);
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode)) return;
+  const int now = fcntl(fd, F_GETPIPE_SZ);
+  if (now >= 0 && now < kOutputPipeBytes)
+    fcntl(fd, F_SETPIPE_SZ, kOutputPipeBytes);
 }
 
 void install_fast_readers(const NcFile& file, DDS& dds) {

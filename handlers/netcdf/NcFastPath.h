@@ -6,6 +6,8 @@
 
 #include <libqvp/DDS.h>
 
+#include <cstdio>
+
 #include "NcFile.h"
 
 namespace libqvp {
@@ -19,16 +21,24 @@ namespace libqvp {
 // netCDF fails.
 void install_fast_readers(const NcFile& file, DDS& dds);
 
+// When `out` is a pipe, asks the kernel for a larger pipe buffer (up to
+// kOutputPipeBytes, within the system's limit), so that a large response
+// goes out in fewer, larger steps with fewer switches between writer and
+// reader. Anything else, and any refusal, leaves `out` as it is.
+void enlarge_output_pipe(FILE* out);
+
+constexpr int kOutputPipeBytes = 1 << 20;
+
 // The chunk cache, in bytes, that lets boxes of a selection read each chunk
 // once: the chunks of one layer of the outermost dimension along which a
-// chunk spans several selected indices. `chunk` holds the chunk's extent,
+// chunk spans several selected indices, and one chunk to spare. `chunk` holds the chunk's extent,
 // `first`/`last` the first and last selected index of each dimension;
 // `value_bytes` is the size of one value. Capped at kMaxChunkCacheBytes.
 size_t chunk_cache_bytes(const std::vector<size_t>& chunk,
                          const std::vector<size_t>& first,
                          const std::vector<size_t>& last, size_t value_bytes);
 
-constexpr size_t kMaxChunkCacheBytes = size_t{32} << 20;
+constexpr size_t kMaxChunkCacheBytes = size_t{48} << 20;
 
 }  // namespace libqvp
 

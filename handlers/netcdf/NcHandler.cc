@@ -89,6 +89,7 @@ void send_data(const NcFilter& f) {
   DDS dds;
   build_dds(file, dds);
   install_fast_readers(file, dds);
+  enlarge_output_pipe(stdout);
   ConstraintEvaluator eval;
   f.send_data(dds, eval, stdout, "", true);
 }
