@@ -7,8 +7,9 @@
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
     defined(__linux__)
-#define QVP_SWAP_CLONES \
-  __attribute__((target_clones("avx2", "ssse3", "default"), optimize("O3")))
+#define QVP_SWAP_CLONES                                                       \
+  __attribute__((target_clones("arch=x86-64-v4", "avx2", "ssse3", "default"), \
+                 optimize("O3")))
 #else
 #define QVP_SWAP_CLONES
 #endif
