@@ -33,11 +33,16 @@ int main(int argc, char** argv) {
   const size_t rows = strtoull(argv[4], NULL, 10);
   const size_t cols = strtoull(argv[5], NULL, 10);
   int mode = NC_CLOBBER, deflate = 0;
-  if (strcmp(format, "64bit") == 0) mode |= NC_64BIT_OFFSET;
-  else if (strcmp(format, "cdf5") == 0) mode |= NC_64BIT_DATA;
-  else if (strcmp(format, "nc4") == 0) mode |= NC_NETCDF4;
-  else if (strcmp(format, "nc4z") == 0) mode |= NC_NETCDF4, deflate = 1;
-  else if (strcmp(format, "classic") != 0) return 2;
+  if (strcmp(format, "64bit") == 0)
+    mode |= NC_64BIT_OFFSET;
+  else if (strcmp(format, "cdf5") == 0)
+    mode |= NC_64BIT_DATA;
+  else if (strcmp(format, "nc4") == 0)
+    mode |= NC_NETCDF4;
+  else if (strcmp(format, "nc4z") == 0)
+    mode |= NC_NETCDF4, deflate = 1;
+  else if (strcmp(format, "classic") != 0)
+    return 2;
   nc_type xtype = strcmp(type, "short") == 0    ? NC_SHORT
                   : strcmp(type, "int") == 0    ? NC_INT
                   : strcmp(type, "double") == 0 ? NC_DOUBLE

@@ -38,7 +38,8 @@ size_t chunk_cache_bytes(const std::vector<size_t>& chunk,
                          const std::vector<size_t>& first,
                          const std::vector<size_t>& last, size_t value_bytes);
 
-constexpr size_t kMaxChunkCacheBytes = size_t{48} << 20;
+// Leaves a response's peak resident size under 64 MiB.
+constexpr size_t kMaxChunkCacheBytes = size_t{40} << 20;
 
 }  // namespace libqvp
 
