@@ -31,9 +31,10 @@ constexpr int kOutputPipeBytes = 1 << 20;
 
 // The chunk cache, in bytes, that lets boxes of a selection read each chunk
 // once: the chunks of one layer of the outermost dimension along which a
-// chunk spans several selected indices, and one chunk to spare. `chunk` holds the chunk's extent,
-// `first`/`last` the first and last selected index of each dimension;
-// `value_bytes` is the size of one value. Capped at kMaxChunkCacheBytes.
+// chunk spans several selected indices, and one chunk to spare. `chunk` holds
+// the chunk's extent, `first`/`last` the first and last selected index of each
+// dimension; `value_bytes` is the size of one value. Capped at
+// kMaxChunkCacheBytes.
 size_t chunk_cache_bytes(const std::vector<size_t>& chunk,
                          const std::vector<size_t>& first,
                          const std::vector<size_t>& last, size_t value_bytes);

@@ -31,7 +31,7 @@ void ok(int status) { ASSERT_EQ(status, NC_NOERR) << nc_strerror(status); }
 
 constexpr size_t kRows = 200, kCols = 1500, kRecords = 40, kLong = 300000;
 
-struct VarSpec {
+struct TestVar {
   const char* name;
   nc_type type;
   bool record;    // (time, x) instead of (y, x)
@@ -40,7 +40,7 @@ struct VarSpec {
 
 // "lng" (2 x 300000) has rows longer than a box: its boxes split the run.
 // "filled" is written for its first ten rows only; the rest are fill values.
-const VarSpec kVars[] = {
+const TestVar kVars[] = {
     {"f32", NC_FLOAT, false, false},    {"f64", NC_DOUBLE, false, false},
     {"i32", NC_INT, false, false},      {"i16", NC_SHORT, false, false},
     {"i8", NC_BYTE, false, false},      {"u32", NC_UINT, false, true},
@@ -59,7 +59,7 @@ std::vector<unsigned char> noise(size_t n, uint32_t seed) {
   return b;
 }
 
-std::vector<size_t> shape_of(const VarSpec& v) {
+std::vector<size_t> shape_of(const TestVar& v) {
   if (std::strcmp(v.name, "lng") == 0) return {2, kLong};
   return {v.record ? kRecords : kRows, kCols};
 }
@@ -75,8 +75,8 @@ std::string make_file(const TempDir& dir, const std::string& name, int mode) {
   ok(nc_def_dim(ncid, "two", 2, &l2));
   ok(nc_def_dim(ncid, "lx", kLong, &lx));
   const bool extended = (mode & (NC_64BIT_DATA | NC_NETCDF4)) != 0;
-  std::vector<std::pair<const VarSpec*, int>> ids;
-  for (const VarSpec& v : kVars) {
+  std::vector<std::pair<const TestVar*, int>> ids;
+  for (const TestVar& v : kVars) {
     if (v.extended && !extended) continue;
     int dims[2] = {v.record ? t : y, x};
     if (std::strcmp(v.name, "lng") == 0) dims[0] = l2, dims[1] = lx;
@@ -109,7 +109,7 @@ void put_be(std::string& out, uint64_t v, size_t width) {
 }
 
 // The XDR of v[start:stride:...count] decoded with the netCDF library.
-std::string expected_xdr(int ncid, const VarSpec& v,
+std::string expected_xdr(int ncid, const TestVar& v,
                          const std::vector<size_t>& start,
                          const std::vector<size_t>& stride,
                          const std::vector<size_t>& count) {
@@ -199,7 +199,7 @@ TEST_P(NcFastPathTest, ResponsesEqualAnIndependentDecode) {
   for (const Selection& sel : kSelections) {
     std::string ce, want;
     std::vector<std::pair<std::string, size_t>> parts;  // name, end in want
-    for (const VarSpec& v : kVars) {
+    for (const TestVar& v : kVars) {
       if (v.extended && !extended) continue;
       const auto shape = shape_of(v);
       const std::vector<size_t> first(sel.first, sel.first + 2),
@@ -292,12 +292,12 @@ TEST(RawRunReaderTest, ServesContiguousRunsAndDeclinesTheRest) {
       XDRStreamMarshaller m(out);
       EXPECT_EQ(reader(*a, c.start, c.stride, c.count, m), c.served);
     }
-    const VarSpec* spec = nullptr;
-    for (const VarSpec& v : kVars)
-      if (std::strcmp(v.name, c.var) == 0) spec = &v;
+    const TestVar* def = nullptr;
+    for (const TestVar& v : kVars)
+      if (std::strcmp(v.name, c.var) == 0) def = &v;
     const std::string want =
         c.served
-            ? expected_xdr(ncid, *spec, c.start, c.stride, c.count).substr(8)
+            ? expected_xdr(ncid, *def, c.start, c.stride, c.count).substr(8)
             : "";
     EXPECT_TRUE(out.str() == want) << "bytes differ";
   }
