@@ -6,7 +6,9 @@
 
 #include <libqvp/DDS.h>
 
+#include <cstddef>
 #include <cstdio>
+#include <vector>
 
 #include "NcFile.h"
 
