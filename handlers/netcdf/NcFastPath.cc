@@ -1,5 +1,7 @@
-// Arrays are matched to netCDF variables by name in the file's root group and
-// must agree in type and shape; anything else keeps the ordinary reader.
+// Arrays are matched to netCDF variables by name in the file's root group.
+// A raw reader also checks the variable's type and shape against the array's;
+// a chunk cache only changes how fast the ordinary reader reads, so a wrong
+// match there could cost memory (bounded), never change a value.
 #include "NcFastPath.h"
 
 #include <fcntl.h>
@@ -9,64 +11,44 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
-#include "NcReader.h"
-#include "NcVariable.h"
 #include "RawRunReader.h"
 
 namespace libqvp {
 namespace {
 
-bool same_shape(const NcVariable& v, const Array& a) {
-  if (v.type != a.element_type() || v.dim_sizes.size() != a.dimensions())
-    return false;
-  for (size_t d = 0; d < v.dim_sizes.size(); ++d)
-    if (v.dim_sizes[d] != static_cast<size_t>(a.dims()[d].size)) return false;
-  return true;
-}
-
-// Sizes the chunk cache of `v` for the selection of `a` (once, at the first
-// box), then reads boxes as the ordinary reader does.
-Array::BoxReader cached_reader(const NcVariable& v) {
-  auto sized = std::make_shared<bool>(false);
-  return [v, sized](const Array& a, const std::vector<size_t>& start,
-                    const std::vector<size_t>& stride,
-                    const std::vector<size_t>& count, void* out) {
-    if (!*sized) {
-      *sized = true;
-      int storage = 0;
-      std::vector<size_t> chunk(NC_MAX_VAR_DIMS, 0);
-      nc_type xtype = v.xtype;
-      size_t value_bytes = 0;
-      if (nc_inq_var_chunking(v.ncid, v.varid, &storage, chunk.data()) ==
-              NC_NOERR &&
-          storage == NC_CHUNKED &&
-          nc_inq_type(v.ncid, xtype, nullptr, &value_bytes) == NC_NOERR) {
-        std::vector<size_t> first, last;
-        for (const Array::Dimension& d : a.dims()) {
-          first.push_back(static_cast<size_t>(d.start));
-          last.push_back(static_cast<size_t>(d.start) +
-                         static_cast<size_t>(std::max(d.c_size - 1, 0)) *
-                             static_cast<size_t>(d.stride));
-        }
-        if (v.is_char() && !v.dimids.empty() && v.string_length > 0) {
-          first.push_back(0);  // the string dimension, read whole
-          last.push_back(v.string_length - 1);
-        }
-        chunk.resize(first.size());
-        const size_t want = chunk_cache_bytes(chunk, first, last, value_bytes);
-        size_t size = 0, slots = 0;
-        float preemption = 0;
-        if (nc_get_var_chunk_cache(v.ncid, v.varid, &size, &slots,
-                                   &preemption) == NC_NOERR &&
-            want > size)
-          nc_set_var_chunk_cache(v.ncid, v.varid, want,
-                                 std::max<size_t>(slots, want / 1024 + 1),
-                                 preemption);
-      }
-    }
-    read_nc_box(v, start, stride, count, out);
-  };
+// Sizes the chunk cache of variable `varid` of `ncid` for boxes over the
+// whole variable; a smaller selection touches fewer chunks, and the cache
+// holds only chunks that were read. Leaves a larger cache as it is.
+void size_chunk_cache(int ncid, int varid) {
+  int storage = 0, ndims = 0;
+  nc_type xtype = NC_NAT;
+  size_t value_bytes = 0;
+  std::vector<size_t> chunk(NC_MAX_VAR_DIMS, 0);
+  int dimids[NC_MAX_VAR_DIMS];
+  if (nc_inq_var(ncid, varid, nullptr, &xtype, &ndims, dimids, nullptr) !=
+          NC_NOERR ||
+      nc_inq_var_chunking(ncid, varid, &storage, chunk.data()) != NC_NOERR ||
+      storage != NC_CHUNKED ||
+      nc_inq_type(ncid, xtype, nullptr, &value_bytes) != NC_NOERR)
+    return;
+  std::vector<size_t> first(static_cast<size_t>(ndims), 0), last;
+  for (int d = 0; d < ndims; ++d) {
+    size_t len = 0;
+    if (nc_inq_dimlen(ncid, dimids[d], &len) != NC_NOERR || len == 0) return;
+    last.push_back(len - 1);
+  }
+  chunk.resize(first.size());
+  const size_t want = chunk_cache_bytes(chunk, first, last, value_bytes);
+  size_t size = 0, slots = 0;
+  float preemption = 0;
+  if (nc_get_var_chunk_cache(ncid, varid, &size, &slots, &preemption) ==
+          NC_NOERR &&
+      want > size)
+    nc_set_var_chunk_cache(ncid, varid, want,
+                           std::max<size_t>(slots, want / 1024 + 1),
+                           preemption);
 }
 
 void install(const NcFile& file, bool netcdf4, Array& a) {
@@ -76,11 +58,9 @@ void install(const NcFile& file, bool netcdf4, Array& a) {
     auto reader =
         RawRunReader::encoded_reader(file.raw_reader(), file.id(), varid, a);
     if (reader) a.set_encoded_reader(std::move(reader));
-    return;
+  } else if (netcdf4) {
+    size_chunk_cache(file.id(), varid);
   }
-  NcVariable v;
-  if (netcdf4 && describe_variable(file.id(), varid, v) && same_shape(v, a))
-    a.set_box_reader(cached_reader(v));
 }
 
 }  // namespace

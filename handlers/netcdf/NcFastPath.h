@@ -17,9 +17,9 @@ namespace libqvp {
 // For each array of `dds` (top-level, and the array and maps of each Grid)
 // that serves a variable of `file` of the same name: in a classic-format
 // file, an encoded reader where the variable's bytes are its XDR encoding
-// (RawRunReader); in a netCDF-4 file, a box reader that first sizes the
-// variable's chunk cache for the array's selection. Other arrays keep their
-// readers. `file` must stay open while `dds` is used. Throws Error when
+// (RawRunReader); in a netCDF-4 file, the variable's chunk cache sized so
+// that boxes over the whole variable read each chunk once. Arrays keep their
+// box readers. `file` must stay open while `dds` is used. Throws Error when
 // netCDF fails.
 void install_fast_readers(const NcFile& file, DDS& dds);
 
