@@ -58,15 +58,8 @@ class Pool:
             [ENV["QVP_HANDLER"], "--serve", "unix:" + self.socket,
              "--root", root] + [str(a) for a in args],
             stdout=subprocess.DEVNULL, stderr=self.log_file)
-        wait_until(self.accepts, 10, "the pool's socket")
-
-    def accepts(self):
-        with socket.socket(socket.AF_UNIX) as s:
-            try:
-                s.connect(self.socket)
-                return True
-            except OSError:
-                return False
+        wait_until(lambda: "serving" in self.log() or self.proc.poll(), 10,
+                   "the pool to start")
 
     def connect(self, data):
         s = socket.socket(socket.AF_UNIX)

@@ -48,6 +48,9 @@ constexpr const char* kRequestVariables[] = {
     "HTTP_HOST",   "REQUEST_SCHEME", "HTTP_IF_MODIFIED_SINCE",
     "SERVER_NAME", "SERVER_PORT"};
 
+// A worker retires (and is replaced) after this many parked handlers.
+constexpr size_t kMaxParkedHandlers = 4096;
+
 volatile sig_atomic_t g_stop = 0;
 
 extern "C" void on_stop_signal(int) { g_stop = 1; }
@@ -78,7 +81,7 @@ class Worker {
   int run() {
     set_up_process();
     long served = 0;
-    while (!g_stop &&
+    while (!g_stop && d_parked.size() < kMaxParkedHandlers &&
            (d_options.max_requests <= 0 || served < d_options.max_requests)) {
       struct pollfd p = {d_listen_fd, POLLIN, 0};
       if (ppoll(&p, 1, nullptr, &d_wait_mask) < 0) {
@@ -176,7 +179,7 @@ class Worker {
     alarm(0);
     SignalHandler* signals = SignalHandler::instance();
     for (int s = 1; s < NSIG; ++s) {
-      if (signals->get_handler(s) != nullptr) delete signals->remove_handler(s);
+      if (EventHandler* h = signals->remove_handler(s)) park(h);
       if (s != SIGKILL && s != SIGSTOP) sigaction(s, &d_actions[s], nullptr);
     }
     sigprocmask(SIG_SETMASK, &d_request_mask, nullptr);
@@ -185,8 +188,16 @@ class Worker {
     errno = 0;
   }
 
+  // Keeps a signal handler that a request registered, without destroying
+  // it: an AlarmHandler built on stdout closes stdout when destroyed, which
+  // a one-shot process never does but would break every later response
+  // here. The few bytes each costs are bounded: the worker retires after
+  // kMaxParkedHandlers of them.
+  void park(EventHandler* h) { d_parked.emplace_back(h); }
+
   const Pool::Options& d_options;
   EntryFunction d_entry;
+  std::vector<EventHandler*> d_parked;  // never deleted; see park()
   int d_listen_fd;
   std::string d_timeout;
   std::string d_program_name;
