@@ -50,9 +50,7 @@ void control_environment(const std::string& root) {
 }  // namespace
 
 bool Pool::requested(int argc, char* argv[]) {
-  for (int i = 1; i < argc; ++i)
-    if (strcmp(argv[i], "--serve") == 0) return true;
-  return false;
+  return argc > 1 && strcmp(argv[1], "--serve") == 0;
 }
 
 Pool::Options Pool::parse(int argc, char* argv[]) {

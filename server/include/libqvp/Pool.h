@@ -36,7 +36,9 @@ class Pool {
     int socket_mode = -1;     // permissions of a Unix socket; -1: umask's
   };
 
-  // True when `argv` asks for the pool (it holds "--serve").
+  // True when `argv` asks for the pool: its first argument is "--serve".
+  // Only there, so that a request's own words on a handler's command line
+  // (a constraint "--serve" after -e) never start a pool.
   static bool requested(int argc, char* argv[]);
 
   // Parses the pool's command line:
