@@ -9,7 +9,8 @@ import tempfile
 import time
 import unittest
 
-from pool_support import ENV, Pool, netstring, read_all, wait_until
+from pool_support import (ENV, Pool, netstring, read_all, scgi_bytes,
+                          wait_until)
 
 OK = b"HTTP/1.0 200 OK\r\n"
 RAMP_BYTES = 2048 * 2048 * 4
@@ -223,6 +224,32 @@ class LifecycleTest(PoolTestCase):
         self.assertLess(time.time() - start, 5)
         s.close()
         self.assertIn("did not finish in time", pool.log())
+
+    def test_a_socket_passed_by_systemd(self):
+        path = os.path.join(self.base, "activated.sock")
+        listener = socket.socket(socket.AF_UNIX)
+        listener.bind(path)
+        listener.listen(16)
+        fd = listener.fileno()
+        # As systemd does: the socket is fd 3 and LISTEN_PID names the
+        # process that execs the handler.
+        proc = subprocess.Popen(
+            ["sh", "-c", 'LISTEN_PID=$$ LISTEN_FDS=1 exec "$0" "$@"',
+             ENV["QVP_HANDLER"], "--serve", "systemd", "--root", self.root,
+             "--workers", "1"],
+            pass_fds=(fd,), preexec_fn=lambda: os.dup2(fd, 3),
+            stderr=subprocess.DEVNULL)
+        listener.close()
+        try:
+            with socket.socket(socket.AF_UNIX) as s:
+                s.settimeout(30)
+                s.connect(path)
+                s.sendall(scgi_bytes("/sst.nc.das"))
+                self.assertTrue(read_all(s).startswith(OK))
+        finally:
+            proc.terminate()
+            self.assertEqual(proc.wait(20), 0)
+        self.assertTrue(os.path.exists(path))  # systemd's socket stays
 
     def test_bad_command_lines_exit_2(self):
         handler = ENV["QVP_HANDLER"]
