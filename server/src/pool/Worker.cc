@@ -179,7 +179,7 @@ class Worker {
     alarm(0);
     SignalHandler* signals = SignalHandler::instance();
     for (int s = 1; s < NSIG; ++s) {
-      if (EventHandler* h = signals->remove_handler(s)) park(h);
+      if (signals->get_handler(s) != nullptr) park(signals->remove_handler(s));
       if (s != SIGKILL && s != SIGSTOP) sigaction(s, &d_actions[s], nullptr);
     }
     sigprocmask(SIG_SETMASK, &d_request_mask, nullptr);
