@@ -233,12 +233,12 @@ class LifecycleTest(PoolTestCase):
         fd = listener.fileno()
         # As systemd does: the socket is fd 3 and LISTEN_PID names the
         # process that execs the handler.
+        to_3 = "" if fd == 3 else "3<&%d %d<&-" % (fd, fd)
         proc = subprocess.Popen(
-            ["sh", "-c", 'LISTEN_PID=$$ LISTEN_FDS=1 exec "$0" "$@"',
+            ["bash", "-c", 'LISTEN_PID=$$ LISTEN_FDS=1 exec "$0" "$@" ' + to_3,
              ENV["QVP_HANDLER"], "--serve", "systemd", "--root", self.root,
              "--workers", "1"],
-            pass_fds=(fd,), preexec_fn=lambda: os.dup2(fd, 3),
-            stderr=subprocess.DEVNULL)
+            pass_fds=(fd,), stderr=subprocess.DEVNULL)
         listener.close()
         try:
             with socket.socket(socket.AF_UNIX) as s:
