@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -117,6 +118,8 @@ int Pool::run(const Options& options, EntryFunction entry) {
     return 2;
   }
   control_environment(options.root);
+  // A log reader that goes away must not kill the master.
+  signal(SIGPIPE, SIG_IGN);
   const int status = run_master(options, entry, fd);
   close(fd);
   remove_listener(options.address);

@@ -9,6 +9,7 @@ import tempfile
 import time
 import unittest
 
+from http_test import free_port
 from pool_support import (ENV, Pool, netstring, read_all, scgi_bytes,
                           wait_until)
 
@@ -250,6 +251,23 @@ class LifecycleTest(PoolTestCase):
             proc.terminate()
             self.assertEqual(proc.wait(20), 0)
         self.assertTrue(os.path.exists(path))  # systemd's socket stays
+
+    def test_a_tcp_address(self):
+        port = free_port()
+        log = open(os.path.join(self.base, "tcp.log"), "wb")
+        proc = subprocess.Popen(
+            [ENV["QVP_HANDLER"], "--serve", "127.0.0.1:%d" % port,
+             "--root", self.root, "--workers", "1"], stderr=log)
+        try:
+            wait_until(lambda: b"serving" in open(log.name, "rb").read(), 10,
+                       "the pool")
+            with socket.create_connection(("127.0.0.1", port), 30) as s:
+                s.sendall(scgi_bytes("/sst.nc.dds"))
+                self.assertTrue(read_all(s).startswith(OK))
+        finally:
+            proc.terminate()
+            self.assertEqual(proc.wait(20), 0)
+            log.close()
 
     def test_bad_command_lines_exit_2(self):
         handler = ENV["QVP_HANDLER"]

@@ -48,6 +48,8 @@ constexpr const char* kRequestVariables[] = {
     "HTTP_HOST",   "REQUEST_SCHEME", "HTTP_IF_MODIFIED_SINCE",
     "SERVER_NAME", "SERVER_PORT"};
 
+// stdout's buffer: a small response goes out in one write.
+constexpr size_t kStdoutBuffer = 64 * 1024;
 // A worker retires (and is replaced) after this many parked handlers.
 constexpr size_t kMaxParkedHandlers = 4096;
 
@@ -106,6 +108,8 @@ class Worker {
     dup2(d_null_fd, 0);
     dup2(d_null_fd, 1);
     d_cwd_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Fully buffered whatever fd 1 was at start-up (a terminal, say).
+    setvbuf(stdout, nullptr, _IOFBF, kStdoutBuffer);
     // A peer that goes away mid-response makes the write fail with EPIPE.
     signal(SIGPIPE, SIG_IGN);
     struct sigaction sa {};
@@ -152,6 +156,8 @@ class Worker {
       write_refusal(stdout, r, kVersion);
     } catch (const std::exception& e) {
       pool_log(std::string("worker: a request failed: ") + e.what());
+    } catch (...) {
+      pool_log("worker: a request failed with an unknown exception");
     }
     restore(conn);
   }
