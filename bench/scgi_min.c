@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
   }
   const size_t body = strtoul(argv[2], NULL, 10);
   const int workers = atoi(argv[3]);
-  static const char head[] = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
+  static const char head[] =
+      "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
   const size_t len = sizeof head - 1 + body;
   char* reply = malloc(len);
   memcpy(reply, head, sizeof head - 1);
