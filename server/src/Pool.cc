@@ -104,12 +104,18 @@ int Pool::main(int argc, char* argv[], EntryFunction entry) {
   return run(o, entry);
 }
 
-int Pool::run(const Options& options, EntryFunction entry) {
+int Pool::run(const Options& given, EntryFunction entry) {
   struct stat st {};
-  if (stat(options.root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    pool_log("the data root " + options.root + " is not a directory");
+  char* root = realpath(given.root.c_str(), nullptr);
+  if (root == nullptr || stat(root, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    free(root);
+    pool_log("the data root " + given.root + " is not a directory");
     return 2;
   }
+  // Absolute, so that a handler that changes its directory still finds it.
+  Options options = given;
+  options.root = root;
+  free(root);
   int fd;
   try {
     fd = open_listener(options.address, options.socket_mode);

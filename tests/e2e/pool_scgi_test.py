@@ -282,6 +282,15 @@ class LifecycleTest(PoolTestCase):
             self.assertEqual(r.returncode, 2, args)
             self.assertTrue(r.stderr, args)
 
+    def test_a_socket_in_use_is_not_taken_over(self):
+        pool = self.start("--workers", 1)
+        r = subprocess.run([ENV["QVP_HANDLER"], "--serve",
+                            "unix:" + pool.socket, "--root", self.root],
+                           stderr=subprocess.PIPE, timeout=10)
+        self.assertEqual(r.returncode, 2)
+        self.assertIn(b"in use", r.stderr)
+        self.assert_serves(pool)
+
 
 if __name__ == "__main__":
     unittest.main()

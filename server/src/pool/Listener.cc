@@ -30,6 +30,16 @@ void make_nonblocking(int fd) {
     fail("fcntl");
 }
 
+// True when a server accepts connections on the Unix socket `sa`.
+bool is_live(const sockaddr_un& sa) {
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool live =
+      connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
+  close(fd);
+  return live;
+}
+
 int listen_unix(const std::string& path, int mode) {
   struct sockaddr_un sa {};
   sa.sun_family = AF_UNIX;
@@ -40,6 +50,8 @@ int listen_unix(const std::string& path, int mode) {
   if (lstat(path.c_str(), &st) == 0) {
     if (!S_ISSOCK(st.st_mode))
       throw std::runtime_error(path + " exists and is not a socket");
+    if (is_live(sa))
+      throw std::runtime_error(path + " is in use by a running server");
     unlink(path.c_str());
   }
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -9,7 +9,8 @@ namespace libqvp {
 
 // Opens a listening socket for `address`, non-blocking and close-on-exec:
 //   "unix:PATH"  a Unix socket at PATH; a stale socket there is replaced,
-//                any other file is not. With `mode` >= 0 its permissions
+//                one that a server still accepts on or any other file is
+//                not. With `mode` >= 0 its permissions
 //                become `mode`.
 //   "HOST:PORT"  TCP; HOST may be a name, an IPv4 address or "[IPv6]".
 //   "systemd"    fd 3, when LISTEN_PID is this process and LISTEN_FDS >= 1;
