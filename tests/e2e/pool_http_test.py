@@ -47,7 +47,7 @@ class PoolHttpTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         for tool in ("QVP_LIGHTTPD", "QVP_NGINX"):
-            if not ENV.get(tool):
+            if not os.path.exists(ENV.get(tool, "")):
                 raise unittest.SkipTest(tool + " not found")
         cls.tmp = tempfile.TemporaryDirectory()
         base = os.path.realpath(cls.tmp.name)
