@@ -31,6 +31,8 @@ class Pool {
     int timeout = 0;          // a data response's time limit (s); 0: none
     std::string config;       // the mapping's configuration file, or ""
     std::string handler_dir;  // where the handler programs are; "": ours
+    std::string program;      // the handler this pool stands for (a file
+                              // name the mapping gives); "": our own
     int read_timeout = 10;    // seconds to receive a whole SCGI request
     int drain_timeout = 30;   // seconds in-flight requests get at SIGTERM
     int socket_mode = -1;     // permissions of a Unix socket; -1: umask's

@@ -1,8 +1,9 @@
 // Everything a request may change in the process is put back after it: the
-// alarm, every signal action and the signal mask, the working directory,
-// stdout's descriptor, buffer and error state, errno. Pool signals (SIGTERM,
-// SIGINT, SIGHUP) stay blocked while a request runs and are taken only in
-// ppoll() between requests, so they never interrupt a response.
+// alarm, the action of every standard signal and the signal mask, the
+// working directory, stdout's descriptor, buffer and error state, errno.
+// Pool signals (SIGTERM, SIGINT, SIGHUP) stay blocked while a request runs
+// and are taken only in ppoll() between requests, so they never interrupt a
+// response.
 #include "Worker.h"
 
 #include <fcntl.h>
@@ -74,9 +75,9 @@ class Worker {
       : d_options(options), d_entry(entry), d_listen_fd(listen_fd) {
     d_timeout = options.timeout > 0 ? std::to_string(options.timeout) : "";
     const std::string exe = own_program();
-    d_program_name = base_name(exe);
+    d_program_name = options.program.empty() ? base_name(exe) : options.program;
     d_handler_dir = options.handler_dir.empty()
-                        ? exe.substr(0, exe.size() - d_program_name.size() - 1)
+                        ? exe.substr(0, exe.size() - base_name(exe).size() - 1)
                         : options.handler_dir;
   }
 
@@ -172,6 +173,7 @@ class Worker {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
+    errno = 0;  // as in a fresh process, whatever the mapping left
     d_entry(static_cast<int>(args.size()), argv.data());
   }
 
@@ -184,10 +186,13 @@ class Worker {
     close(conn);
     alarm(0);
     SignalHandler* signals = SignalHandler::instance();
-    for (int s = 1; s < NSIG; ++s) {
+    for (int s = 1; s < NSIG; ++s)
       if (signals->get_handler(s) != nullptr) park(signals->remove_handler(s));
+    // The standard signals; real-time ones are no handler's business, and
+    // a system call per signal is a measurable share of a small request.
+    const int first_realtime = SIGRTMIN;
+    for (int s = 1; s < first_realtime; ++s)
       if (s != SIGKILL && s != SIGSTOP) sigaction(s, &d_actions[s], nullptr);
-    }
     sigprocmask(SIG_SETMASK, &d_request_mask, nullptr);
     if (d_cwd_fd >= 0 && fchdir(d_cwd_fd) != 0)
       pool_log("worker: cannot return to its working directory");
