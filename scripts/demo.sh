@@ -2,15 +2,20 @@
 # Builds libqvp, the netCDF handler and the dispatcher (Release, in
 # build-demo/), writes the sample data sets and serves them with lighttpd on
 # 127.0.0.1:8080 in the foreground. Ctrl-C stops the server and cleans up.
+# By default lighttpd passes requests over SCGI to a resident pool of
+# handler workers (qvp_nc_handler --serve); QVP_DEMO_MODE=cgi runs the
+# dispatcher and a handler process per request instead. Same URLs either way.
 # On a fresh Debian machine, run as root: missing packages are installed with
 # apt-get. Environment: QVP_DEMO_PORT (default 8080), QVP_TIMEOUT (seconds a
-# data response may take, default 60).
+# data response may take, default 60), QVP_DEMO_MODE (pool or cgi).
 set -euo pipefail
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$src/build-demo
 port=${QVP_DEMO_PORT:-8080}
 timeout=${QVP_TIMEOUT:-60}
+mode=${QVP_DEMO_MODE:-pool}
+case $mode in pool|cgi) ;; *) echo "demo: QVP_DEMO_MODE is pool or cgi" >&2; exit 2 ;; esac
 "$src/scripts/install-deps.sh" build-essential cmake pkg-config libnetcdf-dev \
   netcdf-bin lighttpd curl
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQVP_BUILD_TESTS=OFF >/dev/null
@@ -20,20 +25,35 @@ work=$(mktemp -d /tmp/qvp-demo.XXXXXX)
 data=$work/data
 "$src/samples/make_samples.sh" "$data" "$build/samples/nc_ramp"
 mkdir -p "$work/htdocs"
-sed -e "s|@BIND@|127.0.0.1|" -e "s|@PORT@|$port|" -e "s|@STATE_DIR@|$work|g" \
-    -e "s|@DISPATCH@|$build/dispatch/qvp_dispatch|" -e "s|@DATA_ROOT@|$data|" \
-    -e "s|@HANDLER_DIR@|$build/handlers/netcdf|" -e "s|@TIMEOUT@|$timeout|" \
-    "$src/dispatch/lighttpd.conf.in" > "$work/lighttpd.conf"
+if [ "$mode" = pool ]; then
+  sed -e "s|@BIND@|127.0.0.1|" -e "s|@PORT@|$port|" -e "s|@STATE_DIR@|$work|g" \
+      -e "s|@SOCKET@|$work/pool.sock|" \
+      "$src/deploy/lighttpd-scgi.conf.in" > "$work/lighttpd.conf"
+else
+  sed -e "s|@BIND@|127.0.0.1|" -e "s|@PORT@|$port|" -e "s|@STATE_DIR@|$work|g" \
+      -e "s|@DISPATCH@|$build/dispatch/qvp_dispatch|" -e "s|@DATA_ROOT@|$data|" \
+      -e "s|@HANDLER_DIR@|$build/handlers/netcdf|" -e "s|@TIMEOUT@|$timeout|" \
+      "$src/dispatch/lighttpd.conf.in" > "$work/lighttpd.conf"
+fi
 
 lighttpd_bin=$(command -v lighttpd || echo /usr/sbin/lighttpd)
 pid=
+pool_pid=
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  [ -n "$pool_pid" ] && kill "$pool_pid" 2>/dev/null && wait "$pool_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+if [ "$mode" = pool ]; then
+  "$build/handlers/netcdf/qvp_nc_handler" --serve "unix:$work/pool.sock" \
+    --root "$data" --timeout "$timeout" &
+  pool_pid=$!
+  for _ in $(seq 50); do [ -S "$work/pool.sock" ] && break; sleep 0.1; done
+  [ -S "$work/pool.sock" ] || { echo "demo: the pool did not start" >&2; exit 1; }
+fi
 "$lighttpd_bin" -D -f "$work/lighttpd.conf" &
 pid=$!
 sleep 0.5
@@ -42,7 +62,7 @@ kill -0 "$pid" 2>/dev/null || { echo "demo: lighttpd did not start" >&2; exit 1;
 base=http://127.0.0.1:$port/qvp
 cat <<TEXT
 
-Serving $(ls "$data" | tr '\n' ' ')from $data
+Serving $(ls "$data" | tr '\n' ' ')from $data ($mode mode)
 at $base/<data set>.<das|dds|ddx|vorn|ver>[?constraint]
 
   curl $base/sst.nc.das

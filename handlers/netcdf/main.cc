@@ -1,5 +1,12 @@
-// qvp_nc_handler: serves one request for a netCDF file. The dispatcher runs
-// it with the request on its command line.
+// qvp_nc_handler: serves one request for a netCDF file, the dispatcher
+// running it with the request on its command line; or, with --serve, runs
+// as a resident pool of workers behind a web server's SCGI module.
+#include <libqvp/Pool.h>
+
 #include "NcHandler.h"
 
-int main(int argc, char* argv[]) { return libqvp::nc_handler_main(argc, argv); }
+int main(int argc, char* argv[]) {
+  if (libqvp::Pool::requested(argc, argv))
+    return libqvp::Pool::main(argc, argv, libqvp::nc_handler_main);
+  return libqvp::nc_handler_main(argc, argv);
+}

@@ -1,0 +1,65 @@
+// The resident prefork SCGI pool: a master process that listens, preforks
+// workers and supervises them, and workers that each serve one request at a
+// time by calling a handler's entry function in-process. A handler's main
+// needs a few lines:
+//
+//   int main(int argc, char* argv[]) {
+//     if (libqvp::Pool::requested(argc, argv))
+//       return libqvp::Pool::main(argc, argv, my_handler_main);
+//     return my_handler_main(argc, argv);
+//   }
+#ifndef LIBQVP_POOL_H
+#define LIBQVP_POOL_H
+
+#include <string>
+
+namespace libqvp {
+
+// What a handler's main does for one request: serves the request that `argv`
+// names (the request filter's command line), writing the whole response to
+// stdout and flushing it before returning.
+using EntryFunction = int (*)(int argc, char* argv[]);
+
+class Pool {
+ public:
+  // The pool's configuration; none of it ever comes from a request.
+  struct Options {
+    std::string address;      // "unix:PATH", "HOST:PORT" or "systemd"
+    std::string root;         // the data root
+    int workers = 0;          // 0: one per core
+    long max_requests = 0;    // requests before a worker is recycled; 0: none
+    int timeout = 0;          // a data response's time limit (s); 0: none
+    std::string config;       // the mapping's configuration file, or ""
+    std::string handler_dir;  // where the handler programs are; "": ours
+    std::string program;      // the handler this pool stands for (a file
+                              // name the mapping gives); "": our own
+    int read_timeout = 10;    // seconds to receive a whole SCGI request
+    int drain_timeout = 30;   // seconds in-flight requests get at SIGTERM
+    int socket_mode = -1;     // permissions of a Unix socket; -1: umask's
+  };
+
+  // True when `argv` asks for the pool: its first argument is "--serve".
+  // Only there, so that a request's own words on a handler's command line
+  // (a constraint "--serve" after -e) never start a pool.
+  static bool requested(int argc, char* argv[]);
+
+  // Parses the pool's command line:
+  //   --serve ADDRESS --root DIR [--workers N] [--max-requests M]
+  //   [--timeout S] [--config FILE] [--read-timeout S] [--drain-timeout S]
+  //   [--socket-mode OCTAL]
+  // Throws std::invalid_argument with a message naming the bad option.
+  static Options parse(int argc, char* argv[]);
+
+  // Runs the pool until SIGTERM or SIGINT and returns the exit status: 0
+  // after a drain, 2 for a bad command line or an address that cannot be
+  // listened on (a message goes to stderr). Each request's response is
+  // written by `entry`, called in a worker with stdout on the connection.
+  static int main(int argc, char* argv[], EntryFunction entry);
+
+  // As main(), from parsed options.
+  static int run(const Options& options, EntryFunction entry);
+};
+
+}  // namespace libqvp
+
+#endif  // LIBQVP_POOL_H

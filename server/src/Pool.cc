@@ -1,0 +1,135 @@
+// The pool's front end: its command line, the controlled environment the
+// workers run in, and the hand-over to the master.
+#include <libqvp/Pool.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "pool/Listener.h"
+#include "pool/Master.h"
+#include "pool/PoolLog.h"
+
+namespace libqvp {
+namespace {
+
+constexpr int kMaxWorkers = 1024;
+constexpr int kMaxSeconds = 24 * 3600;
+// What survives of the environment the pool was started with.
+constexpr const char* kKeptVariables[] = {"PATH", "TZ", "ASAN_OPTIONS",
+                                          "UBSAN_OPTIONS", "LSAN_OPTIONS"};
+
+long parse_number(const std::string& option, const char* text, long low,
+                  long high, int base = 10) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = strtol(text, &end, base);
+  if (*text == '\0' || *end != '\0' || errno != 0 || v < low || v > high)
+    throw std::invalid_argument(
+        option + " expects a number from " + std::to_string(low) + " to " +
+        std::to_string(high) + ", got \"" + text + "\"");
+  return v;
+}
+
+// The environment becomes kKeptVariables and QVP_DATA_ROOT alone: nothing
+// the pool was started with configures a request.
+void control_environment(const std::string& root) {
+  std::vector<std::pair<std::string, std::string>> kept;
+  for (const char* name : kKeptVariables)
+    if (const char* v = getenv(name)) kept.emplace_back(name, v);
+  clearenv();
+  for (const auto& k : kept) setenv(k.first.c_str(), k.second.c_str(), 1);
+  setenv("QVP_DATA_ROOT", root.c_str(), 1);
+}
+
+}  // namespace
+
+bool Pool::requested(int argc, char* argv[]) {
+  return argc > 1 && strcmp(argv[1], "--serve") == 0;
+}
+
+Pool::Options Pool::parse(int argc, char* argv[]) {
+  Options o;
+  o.workers = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+  if (o.workers < 1) o.workers = 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string opt = argv[i];
+    if (i + 1 >= argc)
+      throw std::invalid_argument("unknown option or missing value: " + opt);
+    const char* v = argv[++i];
+    if (opt == "--serve")
+      o.address = v;
+    else if (opt == "--root")
+      o.root = v;
+    else if (opt == "--config")
+      o.config = v;
+    else if (opt == "--workers")
+      o.workers = static_cast<int>(parse_number(opt, v, 1, kMaxWorkers));
+    else if (opt == "--max-requests")
+      o.max_requests = parse_number(opt, v, 0, 1L << 30);
+    else if (opt == "--timeout")
+      o.timeout = static_cast<int>(parse_number(opt, v, 0, kMaxSeconds));
+    else if (opt == "--read-timeout")
+      o.read_timeout = static_cast<int>(parse_number(opt, v, 1, 3600));
+    else if (opt == "--drain-timeout")
+      o.drain_timeout = static_cast<int>(parse_number(opt, v, 0, kMaxSeconds));
+    else if (opt == "--socket-mode")
+      o.socket_mode = static_cast<int>(parse_number(opt, v, 0, 0777, 8));
+    else
+      throw std::invalid_argument("unknown option: " + opt);
+  }
+  if (o.address.empty()) throw std::invalid_argument("--serve is required");
+  if (o.root.empty()) throw std::invalid_argument("--root is required");
+  return o;
+}
+
+int Pool::main(int argc, char* argv[], EntryFunction entry) {
+  Options o;
+  try {
+    o = parse(argc, argv);
+  } catch (const std::invalid_argument& e) {
+    pool_log(std::string("bad command line: ") + e.what() +
+             "\nusage: " + (argc > 0 ? argv[0] : "handler") +
+             " --serve unix:PATH|HOST:PORT|systemd --root DIR [--workers N]"
+             " [--max-requests M] [--timeout S] [--config FILE]"
+             " [--read-timeout S] [--drain-timeout S] [--socket-mode OCTAL]");
+    return 2;
+  }
+  return run(o, entry);
+}
+
+int Pool::run(const Options& given, EntryFunction entry) {
+  struct stat st {};
+  char* root = realpath(given.root.c_str(), nullptr);
+  if (root == nullptr || stat(root, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    free(root);
+    pool_log("the data root " + given.root + " is not a directory");
+    return 2;
+  }
+  // Absolute, so that a handler that changes its directory still finds it.
+  Options options = given;
+  options.root = root;
+  free(root);
+  int fd;
+  try {
+    fd = open_listener(options.address, options.socket_mode);
+  } catch (const std::runtime_error& e) {
+    pool_log(std::string("cannot listen: ") + e.what());
+    return 2;
+  }
+  control_environment(options.root);
+  // A log reader that goes away must not kill the master.
+  signal(SIGPIPE, SIG_IGN);
+  const int status = run_master(options, entry, fd);
+  close(fd);
+  remove_listener(options.address);
+  return status;
+}
+
+}  // namespace libqvp

@@ -1,0 +1,21 @@
+// The pool's master: preforks the workers and supervises them.
+#ifndef QVP_POOL_MASTER_H
+#define QVP_POOL_MASTER_H
+
+#include <libqvp/Pool.h>
+
+namespace libqvp {
+
+// Forks options.workers workers on `listen_fd` and keeps that many running:
+// a worker that dies is logged with its cause and replaced (one that dies
+// right after it started is replaced after a pause, so a worker that cannot
+// start does not spin). SIGHUP replaces every worker gracefully: the old
+// ones finish their request and exit, new ones start at once. SIGTERM or
+// SIGINT drains: the workers finish their request and exit; those still
+// running after options.drain_timeout seconds are killed. Returns 0 then.
+int run_master(const Pool::Options& options, EntryFunction entry,
+               int listen_fd);
+
+}  // namespace libqvp
+
+#endif  // QVP_POOL_MASTER_H

@@ -1,0 +1,141 @@
+// Reading is bounded in size and time: the netstring's length is read digit
+// by digit (at most enough digits for kMaxHeaderBytes), and every read waits
+// with poll() for what is left of one deadline, so a peer that stalls or
+// trickles bytes is dropped after timeout_ms in all.
+#include "ScgiRequest.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace libqvp {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr size_t kMaxLengthDigits = 6;
+
+class DeadlineReader {
+ public:
+  DeadlineReader(int fd, int timeout_ms)
+      : d_fd(fd),
+        d_deadline(Clock::now() + std::chrono::milliseconds(timeout_ms)) {}
+
+  // Fills `buf` with exactly `n` bytes; throws ScgiError on end of input,
+  // an error or the deadline.
+  void read_exact(char* buf, size_t n) {
+    while (n > 0) {
+      wait_readable();
+      const ssize_t got = ::read(d_fd, buf, n);
+      if (got == 0) throw ScgiError(false, "the request is truncated");
+      if (got < 0) {
+        if (errno == EINTR || errno == EAGAIN) continue;
+        throw ScgiError(false,
+                        std::string("reading the request: ") + strerror(errno));
+      }
+      buf += got;
+      n -= static_cast<size_t>(got);
+    }
+  }
+
+  char read_byte() {
+    char c;
+    read_exact(&c, 1);
+    return c;
+  }
+
+ private:
+  void wait_readable() {
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            d_deadline - Clock::now())
+                            .count();
+      if (left <= 0) throw ScgiError(false, "the request stalled");
+      struct pollfd p = {d_fd, POLLIN, 0};
+      const int r = poll(&p, 1, static_cast<int>(left));
+      if (r > 0) return;
+      if (r < 0 && errno != EINTR)
+        throw ScgiError(false, std::string("poll: ") + strerror(errno));
+    }
+  }
+
+  int d_fd;
+  Clock::time_point d_deadline;
+};
+
+bool parse_size(const std::string& text, size_t limit, size_t& out) {
+  if (text.empty() || text.size() > 10) return false;
+  size_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<size_t>(c - '0');
+  }
+  if (v > limit) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+ScgiRequest ScgiRequest::parse(std::string_view payload) {
+  ScgiRequest r;
+  size_t pos = 0;
+  while (pos < payload.size()) {
+    const size_t name_end = payload.find('\0', pos);
+    if (name_end == std::string_view::npos)
+      throw ScgiError(true, "a header name is not terminated");
+    const size_t value_end = payload.find('\0', name_end + 1);
+    if (value_end == std::string_view::npos)
+      throw ScgiError(true, "a header value is not terminated");
+    std::string name(payload.substr(pos, name_end - pos));
+    std::string value(payload.substr(name_end + 1, value_end - name_end - 1));
+    if (name.empty()) throw ScgiError(true, "a header name is empty");
+    if (r.get(name.c_str()) == nullptr)
+      r.d_headers.emplace_back(std::move(name), std::move(value));
+    pos = value_end + 1;
+  }
+  if (r.d_headers.empty() || r.d_headers[0].first != "CONTENT_LENGTH")
+    throw ScgiError(true, "CONTENT_LENGTH is not the first header");
+  if (!parse_size(r.d_headers[0].second, kMaxContentBytes, r.d_content_length))
+    throw ScgiError(true, "CONTENT_LENGTH is not a number up to " +
+                              std::to_string(kMaxContentBytes));
+  const char* scgi = r.get("SCGI");
+  if (scgi == nullptr || std::string(scgi) != "1")
+    throw ScgiError(true, "SCGI is not 1");
+  return r;
+}
+
+ScgiRequest ScgiRequest::read(int fd, int timeout_ms) {
+  DeadlineReader in(fd, timeout_ms);
+  std::string digits;
+  for (char c = in.read_byte(); c != ':'; c = in.read_byte()) {
+    if (c < '0' || c > '9' || digits.size() == kMaxLengthDigits)
+      throw ScgiError(false, "the netstring length is malformed");
+    digits += c;
+  }
+  size_t length = 0;
+  if (!parse_size(digits, kMaxHeaderBytes, length))
+    throw ScgiError(false, "the netstring length is malformed or too large");
+  std::string payload(length, '\0');
+  in.read_exact(payload.data(), length);
+  if (in.read_byte() != ',')
+    throw ScgiError(false, "the netstring does not end with ','");
+  ScgiRequest r = parse(payload);
+  char sink[4096];
+  for (size_t left = r.d_content_length; left > 0;) {
+    const size_t n = left < sizeof sink ? left : sizeof sink;
+    in.read_exact(sink, n);
+    left -= n;
+  }
+  return r;
+}
+
+const char* ScgiRequest::get(const char* name) const {
+  for (const auto& h : d_headers)
+    if (h.first == name) return h.second.c_str();
+  return nullptr;
+}
+
+}  // namespace libqvp

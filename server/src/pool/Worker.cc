@@ -1,0 +1,231 @@
+// Everything a request may change in the process is put back after it: the
+// alarm, the action of every standard signal and the signal mask, the
+// working directory, stdout's descriptor, buffer and error state, errno.
+// Pool signals (SIGTERM, SIGINT, SIGHUP) stay blocked while a request runs
+// and are taken only in ppoll() between requests, so they never interrupt a
+// response.
+#include "Worker.h"
+
+#include <fcntl.h>
+#include <libqvp/SignalHandler.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio_ext.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "ErrorReply.h"
+#include "PoolLog.h"
+#include "RequestMap.h"
+#include "ScgiRequest.h"
+
+#ifndef QVP_VERSION
+#define QVP_VERSION "0"
+#endif
+
+namespace libqvp {
+namespace {
+
+// The dispatcher's version text: the pool answers exactly as the CGI path.
+constexpr const char* kVersion = "qvp_dispatch/" QVP_VERSION;
+// How long a write to a web server that stopped reading may block.
+constexpr int kSendTimeoutSeconds = 60;
+// The CGI variables a request may supply: what the dispatcher reads.
+constexpr const char* kRequestVariables[] = {
+    "PATH_INFO",   "SCRIPT_NAME",    "QUERY_STRING",
+    "HTTP_HOST",   "REQUEST_SCHEME", "HTTP_IF_MODIFIED_SINCE",
+    "SERVER_NAME", "SERVER_PORT"};
+
+// stdout's buffer: a small response goes out in one write.
+constexpr size_t kStdoutBuffer = 64 * 1024;
+// A worker retires (and is replaced) after this many parked handlers.
+constexpr size_t kMaxParkedHandlers = 4096;
+
+volatile sig_atomic_t g_stop = 0;
+
+extern "C" void on_stop_signal(int) { g_stop = 1; }
+
+std::string base_name(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string own_program() {
+  char buf[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+class Worker {
+ public:
+  Worker(const Pool::Options& options, EntryFunction entry, int listen_fd)
+      : d_options(options), d_entry(entry), d_listen_fd(listen_fd) {
+    d_timeout = options.timeout > 0 ? std::to_string(options.timeout) : "";
+    const std::string exe = own_program();
+    d_program_name = options.program.empty() ? base_name(exe) : options.program;
+    d_handler_dir = options.handler_dir.empty()
+                        ? exe.substr(0, exe.size() - base_name(exe).size() - 1)
+                        : options.handler_dir;
+  }
+
+  int run() {
+    set_up_process();
+    long served = 0;
+    while (!g_stop && d_parked.size() < kMaxParkedHandlers &&
+           (d_options.max_requests <= 0 || served < d_options.max_requests)) {
+      struct pollfd p = {d_listen_fd, POLLIN, 0};
+      if (ppoll(&p, 1, nullptr, &d_wait_mask) < 0) {
+        if (errno == EINTR) continue;
+        pool_log(std::string("worker: poll failed: ") + strerror(errno));
+        return 1;
+      }
+      const int conn = accept4(d_listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (conn < 0) continue;  // another worker took it, or it went away
+      serve(conn);
+      ++served;
+    }
+    return 0;
+  }
+
+ private:
+  void set_up_process() {
+#ifdef __linux__
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+    d_null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+    dup2(d_null_fd, 0);
+    dup2(d_null_fd, 1);
+    d_cwd_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Fully buffered whatever fd 1 was at start-up (a terminal, say).
+    setvbuf(stdout, nullptr, _IOFBF, kStdoutBuffer);
+    // A peer that goes away mid-response makes the write fail with EPIPE.
+    signal(SIGPIPE, SIG_IGN);
+    struct sigaction sa {};
+    sa.sa_handler = on_stop_signal;
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &sa, nullptr);
+    sigset_t block;
+    sigemptyset(&block);
+    for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&block, s);
+    sigprocmask(SIG_BLOCK, &block, &d_wait_mask);
+    sigprocmask(SIG_BLOCK, nullptr, &d_request_mask);
+    for (int s = 1; s < NSIG; ++s) sigaction(s, nullptr, &d_actions[s]);
+  }
+
+  // A request variable from the SCGI headers, or configuration from the
+  // pool's own command line; null for anything else.
+  const char* lookup(const ScgiRequest& request, const char* name) const {
+    const std::string n = name;
+    if (n == "QVP_DATA_ROOT") return d_options.root.c_str();
+    if (n == "QVP_HANDLER_DIR") return d_handler_dir.c_str();
+    if (n == "QVP_TIMEOUT")
+      return d_timeout.empty() ? nullptr : d_timeout.c_str();
+    if (n == "QVP_CONFIG")
+      return d_options.config.empty() ? nullptr : d_options.config.c_str();
+    for (const char* v : kRequestVariables)
+      if (n == v) return request.get(name);
+    return nullptr;
+  }
+
+  void serve(int conn) {
+    const struct timeval send_limit = {kSendTimeoutSeconds, 0};
+    setsockopt(conn, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
+    dup2(conn, 1);
+    try {
+      const ScgiRequest request =
+          ScgiRequest::read(conn, d_options.read_timeout * 1000);
+      call_handler(request);
+    } catch (const ScgiError& e) {
+      pool_log(std::string("worker: dropped a request: ") + e.what());
+      if (e.can_reply)
+        write_refusal(stdout, {400, "Bad Request", 1001, "Malformed request"},
+                      kVersion);
+    } catch (const Refusal& r) {
+      write_refusal(stdout, r, kVersion);
+    } catch (const std::exception& e) {
+      pool_log(std::string("worker: a request failed: ") + e.what());
+    } catch (...) {
+      pool_log("worker: a request failed with an unknown exception");
+    }
+    restore(conn);
+  }
+
+  void call_handler(const ScgiRequest& request) {
+    const HandlerCall call = map_request(
+        [&](const char* name) { return lookup(request, name); }, kVersion);
+    if (base_name(call.program) != d_program_name)
+      throw Refusal{404, "Not Found", 1004,
+                    "No handler for this data set in this server"};
+    std::vector<std::string> args = call.argv;
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    errno = 0;  // as in a fresh process, whatever the mapping left
+    d_entry(static_cast<int>(args.size()), argv.data());
+  }
+
+  // Puts back what the request may have changed; see the file's comment.
+  void restore(int conn) {
+    if (fflush(stdout) != 0) __fpurge(stdout);  // never into the next reply
+    clearerr(stdout);
+    std::cout.clear();
+    dup2(d_null_fd, 1);
+    close(conn);
+    alarm(0);
+    SignalHandler* signals = SignalHandler::instance();
+    for (int s = 1; s < NSIG; ++s)
+      if (signals->get_handler(s) != nullptr) park(signals->remove_handler(s));
+    // The standard signals; real-time ones are no handler's business, and
+    // a system call per signal is a measurable share of a small request.
+    const int first_realtime = SIGRTMIN;
+    for (int s = 1; s < first_realtime; ++s)
+      if (s != SIGKILL && s != SIGSTOP) sigaction(s, &d_actions[s], nullptr);
+    sigprocmask(SIG_SETMASK, &d_request_mask, nullptr);
+    if (d_cwd_fd >= 0 && fchdir(d_cwd_fd) != 0)
+      pool_log("worker: cannot return to its working directory");
+    errno = 0;
+  }
+
+  // Keeps a signal handler that a request registered, without destroying
+  // it: an AlarmHandler built on stdout closes stdout when destroyed, which
+  // a one-shot process never does but would break every later response
+  // here. The few bytes each costs are bounded: the worker retires after
+  // kMaxParkedHandlers of them.
+  void park(EventHandler* h) { d_parked.emplace_back(h); }
+
+  const Pool::Options& d_options;
+  EntryFunction d_entry;
+  std::vector<EventHandler*> d_parked;  // never deleted; see park()
+  int d_listen_fd;
+  std::string d_timeout;
+  std::string d_program_name;
+  std::string d_handler_dir;
+  int d_null_fd = -1;
+  int d_cwd_fd = -1;
+  sigset_t d_wait_mask{};     // the mask in ppoll(): pool signals let in
+  sigset_t d_request_mask{};  // the mask while serving: pool signals blocked
+  struct sigaction d_actions[NSIG] {};
+};
+
+}  // namespace
+
+int run_worker(const Pool::Options& options, EntryFunction entry,
+               int listen_fd) {
+  Worker w(options, entry, listen_fd);
+  return w.run();
+}
+
+}  // namespace libqvp
