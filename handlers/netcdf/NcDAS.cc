@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "NcCompound.h"
+#include "NcEnum.h"
+#include "NcGroupWalker.h"
 #include "NcVariable.h"
 
 namespace libqvp {
@@ -121,23 +124,96 @@ void add_attributes(int ncid, int varid, int natts, AttrTable& table) {
   for (int i = 0; i < natts; ++i) add_attribute(ncid, varid, i, table);
 }
 
-}  // namespace
+bool is_unsigned(Type t) {
+  return t == Type::Byte || t == Type::UInt16 || t == Type::UInt32;
+}
 
-void build_das(const NcFile& file, DAS& das) {
-  const int ncid = file.id();
+// Clients take integers as signed unless told otherwise.
+void mark_unsigned(Type t, AttrTable& table) {
+  if (is_unsigned(t) && !table.find("_Unsigned"))
+    table.append_attr("_Unsigned", "String", "true");
+}
+
+void mark_unsigned_members(const std::vector<NcMember>& members,
+                           AttrTable& table) {
+  for (const NcMember& m : members) {
+    if (m.xtype == NC_NAT)
+      mark_unsigned_members(m.members, *table.append_container(m.name));
+    else if (is_unsigned(m.type))
+      mark_unsigned(m.type, *table.append_container(m.name));
+  }
+}
+
+// " (vlen)" or " (opaque)" for a variable left out for its type; "" for one
+// left out for its size.
+std::string omitted_kind(int ncid, nc_type xtype) {
+  int type_class = 0;
+  if (xtype <= NC_MAX_ATOMIC_TYPE ||
+      nc_inq_user_type(ncid, xtype, nullptr, nullptr, nullptr, nullptr,
+                       &type_class) != NC_NOERR)
+    return "";
+  return type_class == NC_VLEN ? " (vlen)" : " (opaque)";
+}
+
+struct GroupDas {
+  NcGroupWalker walker;
+  std::vector<std::string> omitted;
+};
+
+void add_variable(const NcVariable& v, const std::string& prefix,
+                  AttrTable& table, GroupDas& state) {
+  int natts = 0;
+  check_nc(nc_inq_varnatts(v.ncid, v.varid, &natts),
+           "Cannot read the attributes of \"" + v.name + "\"");
+  add_attributes(v.ncid, v.varid, natts, table);
+  if (v.is_compound()) {
+    const NcCompound c = describe_compound(v);
+    mark_unsigned_members(c.members, table);
+    for (const std::string& o : c.omitted) state.omitted.push_back(prefix + o);
+    return;
+  }
+  mark_unsigned(v.type, table);
+  if (v.base != NC_NAT) add_enum_attributes(v, table);
+}
+
+// The variables of group `ncid` as containers of `table`, and its groups as
+// containers holding their attributes, variables and groups in turn.
+void add_group(int ncid, int depth, const std::string& prefix, AttrTable& table,
+               GroupDas& state) {
   int nvars = 0;
   check_nc(nc_inq_nvars(ncid, &nvars), "Cannot read the variables");
   for (int varid = 0; varid < nvars; ++varid) {
     NcVariable v;
-    if (!describe_variable(ncid, varid, v)) continue;
-    int natts = 0;
-    check_nc(nc_inq_varnatts(ncid, varid, &natts),
-             "Cannot read the attributes of \"" + v.name + "\"");
-    add_attributes(ncid, varid, natts, *das.add_table(v.name));
+    if (describe_variable(ncid, varid, v)) {
+      add_variable(v, prefix, *table.append_container(v.name), state);
+    } else {
+      const std::string kind = omitted_kind(ncid, v.xtype);
+      if (!kind.empty()) state.omitted.push_back(prefix + v.name + kind);
+    }
   }
+  for (int child : state.walker.children(ncid, depth)) {
+    const std::string name = group_name(child);
+    AttrTable& group = *table.append_container(name);
+    int natts = 0;
+    check_nc(nc_inq_natts(child, &natts),
+             "Cannot read the attributes of the group \"" + name + "\"");
+    add_attributes(child, NC_GLOBAL, natts, group);
+    add_group(child, depth + 1, prefix + name + ".", group, state);
+  }
+}
+
+}  // namespace
+
+void build_das(const NcFile& file, DAS& das) {
+  GroupDas state;
+  add_group(file.id(), 0, "", das.get_top_level(), state);
   int ngatts = 0;
-  check_nc(nc_inq_natts(ncid, &ngatts), "Cannot read the global attributes");
-  add_attributes(ncid, NC_GLOBAL, ngatts, *das.add_table("NC_GLOBAL"));
+  check_nc(nc_inq_natts(file.id(), &ngatts),
+           "Cannot read the global attributes");
+  AttrTable& global = *das.add_table("NC_GLOBAL");
+  add_attributes(file.id(), NC_GLOBAL, ngatts, global);
+  for (const std::string& o : state.omitted)
+    global.append_attr("omitted_variables", "String", o);
 }
 
 }  // namespace libqvp
