@@ -20,6 +20,7 @@
 #include "NcDDS.h"
 #include "NcFile.h"
 #include "NcFilter.h"
+#include "NcMemberAttributes.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QVP_UNDER_ASAN 1
@@ -77,6 +78,7 @@ void send_ddx(const NcFilter& f) {
   build_das(file, das);
   f.read_ancillary_das(das, "");
   dds.transfer_attributes(das);
+  move_member_attributes(dds);
   ConstraintEvaluator eval;
   f.send_ddx(dds, eval, stdout, true);
 }
