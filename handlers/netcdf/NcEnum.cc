@@ -81,6 +81,9 @@ void add_enum_attributes(const NcVariable& v, AttrTable& table) {
   const std::string context = "Cannot read the enum type of \"" + v.name + "\"";
   check_nc(nc_inq_enum(v.ncid, v.xtype, nullptr, nullptr, nullptr, &members),
            context);
+  // Remote clients read Byte attributes as signed 8-bit integers, which
+  // would turn 255 into -1; Int16 holds every Byte value exactly.
+  const char* values_type = v.type == Type::Byte ? "Int16" : type_name(v.type);
   std::string meanings;
   for (size_t i = 0; i < members; ++i) {
     char name[NC_MAX_NAME + 1] = {};
@@ -88,8 +91,7 @@ void add_enum_attributes(const NcVariable& v, AttrTable& table) {
     check_nc(
         nc_inq_enum_member(v.ncid, v.xtype, static_cast<int>(i), name, raw),
         context);
-    table.append_attr("flag_values", type_name(v.type),
-                      value_text(v.base, raw));
+    table.append_attr("flag_values", values_type, value_text(v.base, raw));
     std::string word = name;
     for (char& ch : word)
       if (ch == ' ') ch = '_';

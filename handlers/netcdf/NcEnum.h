@@ -20,9 +20,11 @@ void read_served_box(const NcVariable& v, const std::vector<size_t>& start,
 
 // Adds to `table` the members of enum variable `v` (v.base set), in the
 // type's order:
-//   Byte flag_values 0, 1, 255;
+//   Int32 flag_values 0, 1, 255;
 //   String flag_meanings "clear partly cloudy";
-// (names joined by blanks, blanks inside a name written as '_'), unless the
+// (values in the variable's type, except Int16 for Byte, which remote
+// clients would read as signed; names joined by blanks, blanks inside a name
+// written as '_'), unless the
 // table has these attributes already. Throws Error(internal_error) when
 // netCDF fails.
 void add_enum_attributes(const NcVariable& v, AttrTable& table);

@@ -58,7 +58,6 @@ TEST_F(NcModelTest, DdsServesGroupsCompoundsAndEnums) {
             "            UInt16 direction[n = 3];\n"
             "        } wind;\n"
             "        Float32 pair[n = 3][2];\n"
-            "        Byte sky[n = 3];\n"
             "    } obs;\n"
             "    Structure {\n"
             "        Int32 id;\n"
@@ -69,8 +68,10 @@ TEST_F(NcModelTest, DdsServesGroupsCompoundsAndEnums) {
             "            UInt16 direction;\n"
             "        } wind;\n"
             "        Float32 pair[2];\n"
-            "        Byte sky;\n"
             "    } latest;\n"
+            "    Structure {\n"
+            "        Int32 id[n = 3];\n"
+            "    } tagged;\n"
             "    Structure {\n"
             "        Int32 time[time = 4];\n"
             "        Grid {\n"
@@ -109,7 +110,7 @@ TEST_F(NcModelTest, DasMarksUnsignedNamesEnumsAndNestsGroups) {
       // The file's own _Unsigned wins; signed types get none.
       "    s16 {\n        String _Unsigned \"false\";\n    }\n",
       "    sky {\n        String _Unsigned \"true\";\n"
-      "        Byte flag_values 0, 1, 255;\n"
+      "        Int16 flag_values 0, 1, 255;\n"
       "        String flag_meanings \"clear partly overcast\";\n    }\n",
       "    obs {\n        String long_name \"observations\";\n"
       "        wind {\n            direction {\n"
@@ -121,8 +122,8 @@ TEST_F(NcModelTest, DasMarksUnsignedNamesEnumsAndNestsGroups) {
       "        }\n        soil {\n            depth {\n            }\n"
       "        }\n    }\n",
       "    NC_GLOBAL {\n        String title \"data model sample\";\n"
-      "        String omitted_variables \"obs.note (string)\", "
-      "\"latest.note (string)\", \"ragged (vlen)\", \"blob (opaque)\";\n"
+      "        String omitted_variables \"tagged.note (string)\", "
+      "\"ragged (vlen)\", \"blob (opaque)\";\n"
       "    }\n}\n",
   };
   for (const char* part : kParts)
@@ -195,10 +196,10 @@ TEST_F(NcModelTest, DataOfGroupMembersCompoundMembersAndEnums) {
        "    Structure {\n        Int32 id;\n        Float64 temp;\n"
        "        String code;\n        Structure {\n"
        "            Int16 speed;\n            UInt16 direction;\n"
-       "        } wind;\n        Float32 pair[2];\n        Byte sky;\n"
+       "        } wind;\n        Float32 pair[2];\n"
        "    } latest;\n",
        ints({9}) + doubles({9.5}) + xdr_str("last") + ints({7, 8}) + counts(2) +
-           floats({10, 11}) + xdr_u32(1)},
+           floats({10, 11})},
   };
   for (const auto& c : cases) {
     const RunResult r = run({"-o", "DataDDS", "-e", c.constraint, kModel});
