@@ -144,15 +144,24 @@ void mark_unsigned_members(const std::vector<NcMember>& members,
   }
 }
 
-// " (vlen)" or " (opaque)" for a variable left out for its type; "" for one
-// left out for its size.
+// Why a variable of a user-defined type is left out: " (vlen)", " (opaque)"
+// or " (record too large)"; "" for one left out for its shape.
 std::string omitted_kind(int ncid, nc_type xtype) {
   int type_class = 0;
   if (xtype <= NC_MAX_ATOMIC_TYPE ||
       nc_inq_user_type(ncid, xtype, nullptr, nullptr, nullptr, nullptr,
                        &type_class) != NC_NOERR)
     return "";
-  return type_class == NC_VLEN ? " (vlen)" : " (opaque)";
+  switch (type_class) {
+    case NC_VLEN:
+      return " (vlen)";
+    case NC_OPAQUE:
+      return " (opaque)";
+    case NC_COMPOUND:
+      return " (record too large)";
+    default:
+      return "";
+  }
 }
 
 struct GroupDas {

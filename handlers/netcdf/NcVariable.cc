@@ -66,10 +66,12 @@ bool describe_variable(int ncid, int varid, NcVariable& v) {
   v.base = NC_NAT;
   if (v.xtype > NC_MAX_ATOMIC_TYPE) {
     int type_class = 0;
-    check_nc(nc_inq_user_type(ncid, v.xtype, nullptr, nullptr, &v.base, nullptr,
+    size_t size = 0;
+    check_nc(nc_inq_user_type(ncid, v.xtype, nullptr, &size, &v.base, nullptr,
                               &type_class),
              "Cannot read the type of \"" + v.name + "\"");
     if (type_class == NC_COMPOUND) {
+      if (size > kMaxRecordBytes) return false;
       v.base = NC_NAT;
       v.type = Type::Structure;
     } else if (type_class != NC_ENUM) {

@@ -35,7 +35,7 @@ struct NcVariable {
 // Fills `v` for variable `varid` of `ncid`. Returns false when the variable
 // cannot be served: a vlen or opaque type (an enum's values are served as its
 // base type; a compound is described by its shape, with type Structure), a
-// dimension larger than the core's
+// compound record over kMaxRecordBytes, a dimension larger than the core's
 // int sizes, more than kMaxElements elements (the count that one response
 // can carry), or a string length over kMaxStringLength. Throws Error when
 // netCDF fails.
@@ -49,6 +49,10 @@ bool describe_variable(int ncid, int varid, NcVariable& v);
 bool core_type_of(nc_type xtype, Type& t);
 
 constexpr size_t kMaxElements = 0xFFFFFFFFu;
+
+// The largest compound record served: compound values are read at least one
+// record at a time.
+constexpr size_t kMaxRecordBytes = size_t{16} << 20;
 
 // The longest string an NC_CHAR variable may hold to be served.
 constexpr size_t kMaxStringLength = size_t{1} << 20;
