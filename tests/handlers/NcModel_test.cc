@@ -209,6 +209,36 @@ TEST_F(NcModelTest, DataOfGroupMembersCompoundMembersAndEnums) {
   }
 }
 
+// Members with two dimensions of their own: strides and offsets inside each
+// record as well as across records.
+TEST_F(NcModelTest, MembersWithTheirOwnDimensions) {
+  TempDir dir;
+  const std::string nc = ncgen(
+      dir,
+      "netcdf m {\ntypes:\n compound c_t { short g(2,3); char s(2,3); };\n"
+      "dimensions:\n n = 2;\nvariables:\n c_t v(n);\ndata:\n"
+      " v = {{1,2,3,4,5,6}, {\"ab\", \"cde\"}},"
+      " {{7,8,9,10,11,12}, {\"x\", \"yz\"}};\n}\n");
+  static const struct {
+    const char* constraint;
+    const char* decl;
+    std::string xdr;
+  } cases[] = {
+      {"v.g[0:1][1][0:2:2]", "Int16 g[n = 2][1][2]",
+       counts(4) + ints({4, 6, 10, 12})},
+      {"v.g[1][0:1][1:2]", "Int16 g[n = 1][2][2]",
+       counts(4) + ints({8, 9, 11, 12})},
+      {"v.s[1][0:1]", "String s[n = 1][2]",
+       xdr_u32(2) + xdr_str("x") + xdr_str("yz")},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = run({"-o", "DataDDS", "-e", c.constraint, nc});
+    EXPECT_EQ(body(r), std::string("Dataset {\n    Structure {\n        ") +
+                           c.decl + ";\n    } v;\n} t.nc;\nData:\n" + c.xdr)
+        << c.constraint;
+  }
+}
+
 // A compound variable of 4 x 50000 records of 32 bytes (6.4 MB) is read in
 // runs of records along its last dimension; a strided selection across rows
 // and run boundaries must give each record's own values.
