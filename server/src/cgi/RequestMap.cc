@@ -150,6 +150,9 @@ std::string url_path_encode(const std::string& text) {
   return out;
 }
 
+namespace {
+
+// The table QVP_CONFIG names, or the built-in one.
 HandlerTable handler_table(const EnvLookup& env) {
   const char* path = env("QVP_CONFIG");
   if (path == nullptr || *path == '\0') return HandlerTable::builtin();
@@ -165,6 +168,8 @@ HandlerTable handler_table(const EnvLookup& env) {
     throw misconfigured("The server's handler table is malformed");
   }
 }
+
+}  // namespace
 
 HandlerCall map_request(const EnvLookup& env, const std::string& version) {
   const HandlerTable table = handler_table(env);
