@@ -3,8 +3,11 @@
 // at all.
 #include "HandlerTable.h"
 
-#include <cstdio>
-#include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace libqvp {
 namespace {
@@ -121,13 +124,30 @@ HandlerTable HandlerTable::parse(const std::string& text) {
   return t;
 }
 
+// Sized by fstat and read with one read(2) or two: the dispatcher loads
+// the table on every request.
 HandlerTable HandlerTable::load(const std::string& path) {
-  std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(path.c_str(), "rb"), &fclose);
-  if (!f) throw ParseError{0, "cannot be opened"};
-  std::string text(kMaxBytes + 1, '\0');
-  const size_t n = fread(text.data(), 1, text.size(), f.get());
-  if (ferror(f.get())) throw ParseError{0, "cannot be read"};
-  text.resize(n);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw ParseError{0, "cannot be opened"};
+  struct stat st {};
+  std::string text;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok && static_cast<size_t>(st.st_size) > kMaxBytes) {
+    close(fd);
+    throw ParseError{0, "larger than " + std::to_string(kMaxBytes) + " bytes"};
+  }
+  if (ok) {
+    text.resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (ok && done < text.size()) {
+      const ssize_t n = read(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      if (ok) done += static_cast<size_t>(n);
+    }
+  }
+  close(fd);
+  if (!ok) throw ParseError{0, "cannot be read"};
   return parse(text);
 }
 
