@@ -167,7 +167,38 @@ std::string omitted_kind(int ncid, nc_type xtype) {
 struct GroupDas {
   NcGroupWalker walker;
   std::vector<std::string> omitted;
+  // Group attributes named like a member of their group, whose container
+  // takes the name: kept for NC_GLOBAL under their dotted path ("grp.temp"),
+  // the name remote clients give every group attribute.
+  AttrTable displaced;
 };
+
+// True when group `ncid` has a variable or a group named `name`.
+bool is_member_name(int ncid, const std::string& name) {
+  int id = 0;
+  return nc_inq_varid(ncid, name.c_str(), &id) == NC_NOERR ||
+         nc_inq_grp_ncid(ncid, name.c_str(), &id) == NC_NOERR;
+}
+
+// The attributes of group `ncid` into `table`, those named like a member
+// into state.displaced.
+void add_group_attributes(int ncid, const std::string& path, AttrTable& table,
+                          GroupDas& state) {
+  int natts = 0;
+  check_nc(nc_inq_natts(ncid, &natts),
+           "Cannot read the attributes of the group \"" + path + "\"");
+  AttrTable attrs;
+  add_attributes(ncid, NC_GLOBAL, natts, attrs);
+  for (const AttrTable::Entry& e : attrs.entries()) {
+    const bool clash = is_member_name(ncid, e.name);
+    for (const std::string& value : e.values) {
+      if (clash)
+        state.displaced.append_attr(path + "." + e.name, e.type, value);
+      else
+        table.append_attr(e.name, e.type, value);
+    }
+  }
+}
 
 void add_variable(const NcVariable& v, const std::string& prefix,
                   AttrTable& table, GroupDas& state) {
@@ -203,10 +234,7 @@ void add_group(int ncid, int depth, const std::string& prefix, AttrTable& table,
   for (int child : state.walker.children(ncid, depth)) {
     const std::string name = group_name(child);
     AttrTable& group = *table.append_container(name);
-    int natts = 0;
-    check_nc(nc_inq_natts(child, &natts),
-             "Cannot read the attributes of the group \"" + name + "\"");
-    add_attributes(child, NC_GLOBAL, natts, group);
+    add_group_attributes(child, prefix + name, group, state);
     add_group(child, depth + 1, prefix + name + ".", group, state);
   }
 }
@@ -221,6 +249,7 @@ void build_das(const NcFile& file, DAS& das) {
            "Cannot read the global attributes");
   AttrTable& global = *das.add_table("NC_GLOBAL");
   add_attributes(file.id(), NC_GLOBAL, ngatts, global);
+  global.merge(state.displaced);
   for (const std::string& o : state.omitted)
     global.append_attr("omitted_variables", "String", o);
 }

@@ -21,6 +21,8 @@ namespace libqvp {
 //   flag_values, flag_meanings  on enum variables (see add_enum_attributes)
 //   String omitted_variables "grp.blob (vlen)", "obs.note (string)";
 //                             in NC_GLOBAL, naming what is not served
+// A group attribute named like a variable or group of its group goes to
+// NC_GLOBAL as "<group path>.<name>" (the member's container keeps the name).
 // Throws Error(internal_error) when netCDF fails, an attribute holds more
 // than kMaxAttributeBytes, or the groups or compound types exceed the
 // walker's and kMaxCompoundDepth's bounds.

@@ -209,6 +209,25 @@ TEST_F(NcModelTest, DataOfGroupMembersCompoundMembersAndEnums) {
   }
 }
 
+// A group attribute may share its name with a variable or group of the
+// group, which the DAS gives the container: the attribute moves to NC_GLOBAL
+// under its dotted path instead of failing the response.
+TEST_F(NcModelTest, GroupAttributeNamedLikeAMemberMovesToGlobals) {
+  TempDir dir;
+  const std::string nc =
+      ncgen(dir,
+            "netcdf c {\ngroup: g {\nvariables:\n int temp;\n"
+            " :temp = \"attr\"; :sub = 1; :kept = 2;\n"
+            "data:\n temp = 1;\ngroup: sub { }\n}\n}\n");
+  const RunResult r = run({"-o", "das", nc});
+  EXPECT_EQ(body(r),
+            "Attributes {\n    g {\n        Int32 kept 2;\n"
+            "        temp {\n        }\n        sub {\n        }\n    }\n"
+            "    NC_GLOBAL {\n        String g.temp \"attr\";\n"
+            "        Int32 g.sub 1;\n    }\n}\n")
+      << r.out;
+}
+
 // Members with two dimensions of their own: strides and offsets inside each
 // record as well as across records.
 TEST_F(NcModelTest, MembersWithTheirOwnDimensions) {
