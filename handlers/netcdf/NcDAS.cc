@@ -134,13 +134,27 @@ void mark_unsigned(Type t, AttrTable& table) {
     table.append_attr("_Unsigned", "String", "true");
 }
 
+bool has_unsigned(const std::vector<NcMember>& members) {
+  for (const NcMember& m : members)
+    if (m.xtype == NC_NAT ? has_unsigned(m.members) : is_unsigned(m.type))
+      return true;
+  return false;
+}
+
+// Containers for the members that hold unsigned values, marked. A member
+// whose name the variable's own attribute holds already is left as it is.
 void mark_unsigned_members(const std::vector<NcMember>& members,
                            AttrTable& table) {
   for (const NcMember& m : members) {
-    if (m.xtype == NC_NAT)
-      mark_unsigned_members(m.members, *table.append_container(m.name));
-    else if (is_unsigned(m.type))
-      mark_unsigned(m.type, *table.append_container(m.name));
+    const bool nested = m.xtype == NC_NAT;
+    if (nested ? !has_unsigned(m.members) : !is_unsigned(m.type)) continue;
+    const AttrTable::Entry* e = table.find(m.name);
+    if (e != nullptr && !e->is_container()) continue;
+    AttrTable& member = *table.append_container(m.name);
+    if (nested)
+      mark_unsigned_members(m.members, member);
+    else
+      mark_unsigned(m.type, member);
   }
 }
 
