@@ -25,6 +25,7 @@ constexpr size_t kRunBytes = size_t{1} << 20;
 struct Context {
   int ncid;
   std::vector<std::string>& omitted;
+  size_t& members;  // described so far, nested ones included
 };
 
 // The atomic type that holds `xtype`'s values, or the type's class
@@ -76,6 +77,12 @@ void describe_member(const Context& cx, nc_type xtype, int i,
   check_nc(nc_inq_compound_field(cx.ncid, xtype, i, name, &offset, &ft, &ndims,
                                  dim_sizes),
            "Cannot read a member of \"" + path + "\"");
+  // A type may hold another several times: without a bound, a few nested
+  // types could describe exponentially many members.
+  if (++cx.members > kMaxCompoundMembers)
+    throw Error(internal_error,
+                "The compound type of \"" + path + "\" has more than " +
+                    std::to_string(kMaxCompoundMembers) + " members");
   NcMember m;
   m.name = name;
   m.offset = base_offset + offset;
@@ -244,7 +251,8 @@ NcCompound describe_compound(const NcVariable& v) {
            "Cannot read the type of \"" + v.name + "\"");
   if (c.record_size == 0)
     throw Error(internal_error, "The type of \"" + v.name + "\" is empty");
-  const Context cx{v.ncid, c.omitted};
+  size_t members = 0;
+  const Context cx{v.ncid, c.omitted, members};
   describe_members(cx, v.xtype, 0, v.name, 1, c.members);
   return c;
 }

@@ -38,14 +38,17 @@ struct NcCompound {
   std::vector<std::string> omitted;
 };
 
-// Compound types nested deeper than this are refused.
+// Compound types nested deeper than this, or with more members than this
+// (counting the members of nested types at each use), are refused.
 constexpr int kMaxCompoundDepth = 16;
+constexpr size_t kMaxCompoundMembers = 4096;
 
 // Describes the compound variable `v` (from describe_variable). Members of
 // string, vlen and opaque types, arrays of compounds inside a compound and
 // members whose arrays exceed the core's sizes are left out and listed in
 // `omitted`. Throws Error(internal_error) for a type nested deeper than
-// kMaxCompoundDepth, or when netCDF fails.
+// kMaxCompoundDepth or with more than kMaxCompoundMembers members, or when
+// netCDF fails.
 NcCompound describe_compound(const NcVariable& v);
 
 // The Structure that serves `c`; values are read lazily, one run of records

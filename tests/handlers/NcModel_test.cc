@@ -326,9 +326,19 @@ TEST_F(NcModelTest, NestingBoundsGiveErrorResponses) {
              std::to_string(i - 1) + " m; };\n";
     return cdl + "variables:\n c" + std::to_string(depth - 1) + " v;\n}\n";
   };
+  // Each type holds the one before twice: 2^(levels + 1) - 2 members.
+  auto doubling_compounds = [](int levels) {
+    std::string cdl = "netcdf t {\ntypes:\n compound c0 { int a; int b; };\n";
+    for (int i = 1; i < levels; ++i) {
+      const std::string prev = "c" + std::to_string(i - 1);
+      cdl += " compound c" + std::to_string(i) + " { " + prev + " l; " + prev +
+             " r; };\n";
+    }
+    return cdl + "variables:\n c" + std::to_string(levels - 1) + " v;\n}\n";
+  };
   static const struct {
     int size;
-    const char* kind;   // which of the three files
+    const char* kind;   // which of the four files
     const char* error;  // empty: served
   } cases[] = {
       {32, "groups deep", ""},
@@ -337,14 +347,18 @@ TEST_F(NcModelTest, NestingBoundsGiveErrorResponses) {
       {1001, "groups", "has more than 1000 groups"},
       {16, "compounds deep", ""},
       {17, "compounds deep", "nests more than 16 levels deep"},
+      // 4094 members, near the bound; the netCDF library cannot store a
+      // type of twice that size, so the bound itself is not reached here.
+      {11, "compounds wide", ""},
   };
   for (const auto& c : cases) {
     TempDir dir;
     const std::string kind = c.kind;
     const std::string nc =
-        ncgen(dir, kind == "groups deep" ? nested_groups(c.size)
-                   : kind == "groups"    ? many_groups(c.size)
-                                         : nested_compounds(c.size));
+        ncgen(dir, kind == "groups deep"      ? nested_groups(c.size)
+                   : kind == "groups"         ? many_groups(c.size)
+                   : kind == "compounds deep" ? nested_compounds(c.size)
+                                              : doubling_compounds(c.size));
     for (const char* response : {"das", "dds", "DataDDS"}) {
       const RunResult r = run({"-o", response, nc});
       const std::string what =
