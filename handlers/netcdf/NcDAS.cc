@@ -159,7 +159,7 @@ void mark_unsigned_members(const std::vector<NcMember>& members,
 }
 
 // Why a variable of a user-defined type is left out: " (vlen)", " (opaque)"
-// or " (record too large)"; "" for one left out for its shape.
+// or " (too large)" for a compound; "" for an atomic one too large.
 std::string omitted_kind(int ncid, nc_type xtype) {
   int type_class = 0;
   if (xtype <= NC_MAX_ATOMIC_TYPE ||
@@ -172,7 +172,7 @@ std::string omitted_kind(int ncid, nc_type xtype) {
     case NC_OPAQUE:
       return " (opaque)";
     case NC_COMPOUND:
-      return " (record too large)";
+      return " (too large)";
     default:
       return "";
   }
