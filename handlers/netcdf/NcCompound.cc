@@ -195,6 +195,7 @@ void read_member_box(const NcCompound& c, const NcMember& m,
   std::vector<ptrdiff_t> st(nd + 1, 1);
   auto* dest = static_cast<unsigned char*>(out);
   const std::string context = "Cannot read the values of \"" + c.v.name + "\"";
+  const std::string name = c.v.name + "." + m.name;
   do {
     for (size_t d = 0; d + 1 < nd; ++d) {
       s[d] = start[d] + idx[d] * stride[d];
@@ -213,7 +214,7 @@ void read_member_box(const NcCompound& c, const NcMember& m,
       Reclaim reclaim{c.v.ncid, c.v.xtype, records.data(), r};
       for (size_t k = 0; k < r; ++k)
         dest = convert_record(m, records.data() + k * c.record_size, nd, start,
-                              stride, count, dest, c.v.name + "." + m.name);
+                              stride, count, dest, name);
       done += r;
     }
   } while (nd > 1 && next_index(idx, count, 0, nd - 1));
