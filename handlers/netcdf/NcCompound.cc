@@ -109,6 +109,7 @@ void describe_member(const Context& cx, nc_type xtype, int i,
                                             : " (string)"));
     return;
   }
+  if (type_class == NC_ENUM) m.enum_type = ft;
   if (!describe_atomic(m, atomic, ndims, dim_sizes)) {
     cx.omitted.push_back(member_path + " (too large)");
     return;

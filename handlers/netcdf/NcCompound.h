@@ -20,11 +20,12 @@ namespace libqvp {
 // an enum member as its base type) or a nested compound without dimensions.
 struct NcMember {
   std::string name;
-  size_t offset = 0;         // bytes from the start of the outermost record
-  nc_type xtype = NC_NAT;    // the values' atomic type; NC_NAT when nested
-  Type type = Type::Byte;    // the core type of the values
-  std::vector<size_t> dims;  // the member's own (a char member's less last)
-  size_t string_length = 0;  // characters per value of a char member
+  size_t offset = 0;           // bytes from the start of the outermost record
+  nc_type xtype = NC_NAT;      // the values' atomic type; NC_NAT when nested
+  nc_type enum_type = NC_NAT;  // the enum type of an enum member
+  Type type = Type::Byte;      // the core type of the values
+  std::vector<size_t> dims;    // the member's own (a char member's less last)
+  size_t string_length = 0;    // characters per value of a char member
   std::vector<NcMember> members;  // of a nested compound
 };
 

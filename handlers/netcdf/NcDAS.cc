@@ -134,27 +134,39 @@ void mark_unsigned(Type t, AttrTable& table) {
     table.append_attr("_Unsigned", "String", "true");
 }
 
-bool has_unsigned(const std::vector<NcMember>& members) {
-  for (const NcMember& m : members)
-    if (m.xtype == NC_NAT ? has_unsigned(m.members) : is_unsigned(m.type))
-      return true;
+// True when a member needs attributes of its own: it is unsigned or an enum.
+bool needs_attributes(const NcMember& m) {
+  if (m.xtype != NC_NAT) return is_unsigned(m.type) || m.enum_type != NC_NAT;
+  for (const NcMember& sub : m.members)
+    if (needs_attributes(sub)) return true;
   return false;
 }
 
-// Containers for the members that hold unsigned values, marked. A member
-// whose name the variable's own attribute holds already is left as it is.
-void mark_unsigned_members(const std::vector<NcMember>& members,
-                           AttrTable& table) {
+// Containers for the members that hold unsigned or enum values, with
+// _Unsigned and the flag attributes. A member whose name the variable's own
+// attribute holds already is left as it is.
+void add_member_attributes(const NcCompound& c,
+                           const std::vector<NcMember>& members,
+                           const std::string& path, AttrTable& table) {
   for (const NcMember& m : members) {
-    const bool nested = m.xtype == NC_NAT;
-    if (nested ? !has_unsigned(m.members) : !is_unsigned(m.type)) continue;
+    if (!needs_attributes(m)) continue;
     const AttrTable::Entry* e = table.find(m.name);
     if (e != nullptr && !e->is_container()) continue;
     AttrTable& member = *table.append_container(m.name);
-    if (nested)
-      mark_unsigned_members(m.members, member);
-    else
-      mark_unsigned(m.type, member);
+    if (m.xtype == NC_NAT) {
+      add_member_attributes(c, m.members, path + "." + m.name, member);
+      continue;
+    }
+    mark_unsigned(m.type, member);
+    if (m.enum_type != NC_NAT) {
+      NcVariable v;  // the member, as add_enum_attributes describes it
+      v.ncid = c.v.ncid;
+      v.name = path + "." + m.name;
+      v.xtype = m.enum_type;
+      v.base = m.xtype;
+      v.type = m.type;
+      add_enum_attributes(v, member);
+    }
   }
 }
 
@@ -222,7 +234,7 @@ void add_variable(const NcVariable& v, const std::string& prefix,
   add_attributes(v.ncid, v.varid, natts, table);
   if (v.is_compound()) {
     const NcCompound c = describe_compound(v);
-    mark_unsigned_members(c.members, table);
+    add_member_attributes(c, c.members, v.name, table);
     for (const std::string& o : c.omitted) state.omitted.push_back(prefix + o);
     return;
   }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -300,6 +301,42 @@ TEST_F(NcModelTest, CompoundRecordsAreReadInRunsAcrossRows) {
             "        Float64 v[row = 1][col = 1][2];\n"
             "    } big;\n} big.nc;\nData:\n" +
                 ids + counts(2) + doubles({0.5 * last, 2.0 * last}));
+}
+
+// An enum member of a compound (which ncgen cannot write): its base values,
+// with _Unsigned and the enum's flags on the member.
+TEST_F(NcModelTest, EnumMemberOfACompound) {
+  struct Rec {
+    int id;
+    unsigned char sky;
+  };
+  TempDir dir;
+  const std::string nc = dir / "e.nc";
+  int ncid, sky_t, rec_t, dim, var;
+  ASSERT_EQ(nc_create(nc.c_str(), NC_NETCDF4, &ncid), NC_NOERR);
+  nc_def_enum(ncid, NC_UBYTE, "sky_t", &sky_t);
+  const unsigned char clear = 0, overcast = 255;
+  nc_insert_enum(ncid, sky_t, "clear", &clear);
+  nc_insert_enum(ncid, sky_t, "overcast", &overcast);
+  nc_def_compound(ncid, sizeof(Rec), "rec_t", &rec_t);
+  nc_insert_compound(ncid, rec_t, "id", offsetof(Rec, id), NC_INT);
+  nc_insert_compound(ncid, rec_t, "sky", offsetof(Rec, sky), sky_t);
+  nc_def_dim(ncid, "n", 2, &dim);
+  ASSERT_EQ(nc_def_var(ncid, "obs", rec_t, 1, &dim, &var), NC_NOERR);
+  const Rec recs[2] = {{1, 255}, {2, 0}};
+  ASSERT_EQ(nc_put_var(ncid, var, recs), NC_NOERR);
+  ASSERT_EQ(nc_close(ncid), NC_NOERR);
+
+  EXPECT_EQ(body(run({"-o", "das", nc})),
+            "Attributes {\n    obs {\n        sky {\n"
+            "            String _Unsigned \"true\";\n"
+            "            Int16 flag_values 0, 255;\n"
+            "            String flag_meanings \"clear overcast\";\n"
+            "        }\n    }\n    NC_GLOBAL {\n    }\n}\n");
+  EXPECT_EQ(body(run({"-o", "DataDDS", "-e", "obs.sky", nc})),
+            "Dataset {\n    Structure {\n        Byte sky[n = 2];\n"
+            "    } obs;\n} e.nc;\nData:\n" +
+                counts(2) + std::string("\xff\x00\x00\x00", 4));
 }
 
 // Hostile nesting: at the bound it is served, one past it is refused with
