@@ -179,19 +179,26 @@ TEST_F(MapWithTableTest, WithoutQvpConfigTheBuiltinTableApplies) {
 }
 
 TEST_F(MapWithTableTest, MalformedOrMissingTableIsA500WithALogLine) {
+  static const std::string kAbsent = "<absent>", kDirectory = "<directory>";
   static const struct {
-    const char* file;  // written to t.conf unless null
+    std::string file;  // written to t.conf, or one of the two markers
     const char* log;
   } cases[] = {
       {"handler nc h\nsuffix das das\nsuffix das dds\n",
        "t.conf:3 is malformed: suffix \"das\" given twice"},
       {"suffix das das\n", "t.conf is malformed: no handler line"},
-      {nullptr, "t.conf is malformed: cannot be opened"},
+      {kAbsent, "t.conf is malformed: cannot be opened"},
+      {kDirectory, "t.conf is malformed: cannot be read"},
+      {std::string(HandlerTable::kMaxBytes + 1, '#'),
+       "t.conf is malformed: larger than 65536 bytes"},
   };
   for (const auto& c : cases) {
     TempDir conf_dir;
-    env["QVP_CONFIG"] =
-        c.file ? conf_dir.write("t.conf", c.file) : conf_dir / "t.conf";
+    if (c.file == kDirectory)
+      conf_dir.mkdir("t.conf");
+    else if (c.file != kAbsent)
+      conf_dir.write("t.conf", c.file);
+    env["QVP_CONFIG"] = conf_dir / "t.conf";
     testing::internal::CaptureStderr();
     try {
       map("/b.nc.das");
