@@ -9,7 +9,7 @@ all_packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libtirpc-dev
   libnetcdf-dev netcdf-bin
-  lighttpd nginx-light curl python3 libxml2-utils
+  lighttpd nginx-light curl python3 python3-netcdf4 python3-xarray libxml2-utils
   clang libclang-rt-14-dev clang-format
 )
 if [ $# -gt 0 ]; then packages=("$@"); else packages=("${all_packages[@]}"); fi

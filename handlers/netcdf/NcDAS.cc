@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "NcCompound.h"
+#include "NcEnum.h"
+#include "NcGroupWalker.h"
 #include "NcVariable.h"
 
 namespace libqvp {
@@ -121,23 +124,160 @@ void add_attributes(int ncid, int varid, int natts, AttrTable& table) {
   for (int i = 0; i < natts; ++i) add_attribute(ncid, varid, i, table);
 }
 
-}  // namespace
+bool is_unsigned(Type t) {
+  return t == Type::Byte || t == Type::UInt16 || t == Type::UInt32;
+}
 
-void build_das(const NcFile& file, DAS& das) {
-  const int ncid = file.id();
+// Clients take integers as signed unless told otherwise.
+void mark_unsigned(Type t, AttrTable& table) {
+  if (is_unsigned(t) && !table.find("_Unsigned"))
+    table.append_attr("_Unsigned", "String", "true");
+}
+
+// True when a member needs attributes of its own: it is unsigned or an enum.
+bool needs_attributes(const NcMember& m) {
+  if (m.xtype != NC_NAT) return is_unsigned(m.type) || m.enum_type != NC_NAT;
+  for (const NcMember& sub : m.members)
+    if (needs_attributes(sub)) return true;
+  return false;
+}
+
+// Containers for the members that hold unsigned or enum values, with
+// _Unsigned and the flag attributes. A member whose name the variable's own
+// attribute holds already is left as it is.
+void add_member_attributes(const NcCompound& c,
+                           const std::vector<NcMember>& members,
+                           const std::string& path, AttrTable& table) {
+  for (const NcMember& m : members) {
+    if (!needs_attributes(m)) continue;
+    const AttrTable::Entry* e = table.find(m.name);
+    if (e != nullptr && !e->is_container()) continue;
+    AttrTable& member = *table.append_container(m.name);
+    if (m.xtype == NC_NAT) {
+      add_member_attributes(c, m.members, path + "." + m.name, member);
+      continue;
+    }
+    mark_unsigned(m.type, member);
+    if (m.enum_type != NC_NAT) {
+      NcVariable v;  // the member, as add_enum_attributes describes it
+      v.ncid = c.v.ncid;
+      v.name = path + "." + m.name;
+      v.xtype = m.enum_type;
+      v.base = m.xtype;
+      v.type = m.type;
+      add_enum_attributes(v, member);
+    }
+  }
+}
+
+// Why a variable of a user-defined type is left out: " (vlen)", " (opaque)"
+// or " (too large)" for a compound; "" for an atomic one too large.
+std::string omitted_kind(int ncid, nc_type xtype) {
+  int type_class = 0;
+  if (xtype <= NC_MAX_ATOMIC_TYPE ||
+      nc_inq_user_type(ncid, xtype, nullptr, nullptr, nullptr, nullptr,
+                       &type_class) != NC_NOERR)
+    return "";
+  switch (type_class) {
+    case NC_VLEN:
+      return " (vlen)";
+    case NC_OPAQUE:
+      return " (opaque)";
+    case NC_COMPOUND:
+      return " (too large)";
+    default:
+      return "";
+  }
+}
+
+struct GroupDas {
+  NcGroupWalker walker;
+  std::vector<std::string> omitted;
+  // Group attributes named like a member of their group, whose container
+  // takes the name: kept for NC_GLOBAL under their dotted path ("grp.temp"),
+  // the name remote clients give every group attribute.
+  AttrTable displaced;
+};
+
+// True when group `ncid` has a variable or a group named `name`.
+bool is_member_name(int ncid, const std::string& name) {
+  int id = 0;
+  return nc_inq_varid(ncid, name.c_str(), &id) == NC_NOERR ||
+         nc_inq_grp_ncid(ncid, name.c_str(), &id) == NC_NOERR;
+}
+
+// The attributes of group `ncid` into `table`, those named like a member
+// into state.displaced.
+void add_group_attributes(int ncid, const std::string& path, AttrTable& table,
+                          GroupDas& state) {
+  int natts = 0;
+  check_nc(nc_inq_natts(ncid, &natts),
+           "Cannot read the attributes of the group \"" + path + "\"");
+  AttrTable attrs;
+  add_attributes(ncid, NC_GLOBAL, natts, attrs);
+  for (const AttrTable::Entry& e : attrs.entries()) {
+    const bool clash = is_member_name(ncid, e.name);
+    for (const std::string& value : e.values) {
+      if (clash)
+        state.displaced.append_attr(path + "." + e.name, e.type, value);
+      else
+        table.append_attr(e.name, e.type, value);
+    }
+  }
+}
+
+void add_variable(const NcVariable& v, const std::string& prefix,
+                  AttrTable& table, GroupDas& state) {
+  int natts = 0;
+  check_nc(nc_inq_varnatts(v.ncid, v.varid, &natts),
+           "Cannot read the attributes of \"" + v.name + "\"");
+  add_attributes(v.ncid, v.varid, natts, table);
+  if (v.is_compound()) {
+    const NcCompound c = describe_compound(v);
+    add_member_attributes(c, c.members, v.name, table);
+    for (const std::string& o : c.omitted) state.omitted.push_back(prefix + o);
+    return;
+  }
+  mark_unsigned(v.type, table);
+  if (v.base != NC_NAT) add_enum_attributes(v, table);
+}
+
+// The variables of group `ncid` as containers of `table`, and its groups as
+// containers holding their attributes, variables and groups in turn.
+void add_group(int ncid, int depth, const std::string& prefix, AttrTable& table,
+               GroupDas& state) {
   int nvars = 0;
   check_nc(nc_inq_nvars(ncid, &nvars), "Cannot read the variables");
   for (int varid = 0; varid < nvars; ++varid) {
     NcVariable v;
-    if (!describe_variable(ncid, varid, v)) continue;
-    int natts = 0;
-    check_nc(nc_inq_varnatts(ncid, varid, &natts),
-             "Cannot read the attributes of \"" + v.name + "\"");
-    add_attributes(ncid, varid, natts, *das.add_table(v.name));
+    if (describe_variable(ncid, varid, v)) {
+      add_variable(v, prefix, *table.append_container(v.name), state);
+    } else {
+      const std::string kind = omitted_kind(ncid, v.xtype);
+      if (!kind.empty()) state.omitted.push_back(prefix + v.name + kind);
+    }
   }
+  for (int child : state.walker.children(ncid, depth)) {
+    const std::string name = group_name(child);
+    AttrTable& group = *table.append_container(name);
+    add_group_attributes(child, prefix + name, group, state);
+    add_group(child, depth + 1, prefix + name + ".", group, state);
+  }
+}
+
+}  // namespace
+
+void build_das(const NcFile& file, DAS& das) {
+  GroupDas state;
+  add_group(file.id(), 0, "", das.get_top_level(), state);
   int ngatts = 0;
-  check_nc(nc_inq_natts(ncid, &ngatts), "Cannot read the global attributes");
-  add_attributes(ncid, NC_GLOBAL, ngatts, *das.add_table("NC_GLOBAL"));
+  check_nc(nc_inq_natts(file.id(), &ngatts),
+           "Cannot read the global attributes");
+  AttrTable& global = *das.add_table("NC_GLOBAL");
+  add_attributes(file.id(), NC_GLOBAL, ngatts, global);
+  global.merge(state.displaced);
+  for (const std::string& o : state.omitted)
+    global.append_attr("omitted_variables", "String", o);
 }
 
 }  // namespace libqvp

@@ -1,20 +1,18 @@
-// Building the DDS: one top-level variable per netCDF variable.
+// Building the DDS: one variable per netCDF variable, and a Structure per
+// group holding its variables and groups in turn.
 #include "NcDDS.h"
 
-#include <libqvp/Byte.h>
-#include <libqvp/Float32.h>
-#include <libqvp/Float64.h>
 #include <libqvp/Grid.h>
-#include <libqvp/Int16.h>
-#include <libqvp/Int32.h>
-#include <libqvp/Str.h>
-#include <libqvp/UInt16.h>
-#include <libqvp/UInt32.h>
+#include <libqvp/Structure.h>
 #include <netcdf.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include "NcCompound.h"
+#include "NcEnum.h"
+#include "NcGroupWalker.h"
 #include "NcReader.h"
 #include "NcScalar.h"
 #include "NcVariable.h"
@@ -22,52 +20,49 @@
 namespace libqvp {
 namespace {
 
-// A scalar of `v`'s type: a plain prototype for an array's element, or one
-// that reads its value from the file.
-template <template <class> class Wrap>
-std::unique_ptr<BaseType> scalar_of(const NcVariable& v) {
-  switch (v.type) {
-    case Type::Byte:
-      return std::make_unique<Wrap<Byte>>(v);
-    case Type::Int16:
-      return std::make_unique<Wrap<Int16>>(v);
-    case Type::UInt16:
-      return std::make_unique<Wrap<UInt16>>(v);
-    case Type::Int32:
-      return std::make_unique<Wrap<Int32>>(v);
-    case Type::UInt32:
-      return std::make_unique<Wrap<UInt32>>(v);
-    case Type::Float32:
-      return std::make_unique<Wrap<Float32>>(v);
-    case Type::Float64:
-      return std::make_unique<Wrap<Float64>>(v);
-    default:
-      return std::make_unique<Wrap<Str>>(v);
-  }
-}
-
-template <class Base>
-class Prototype : public Base {
- public:
-  explicit Prototype(const NcVariable& v) : Base(v.name) {}
-};
+using AddVar = std::function<void(std::unique_ptr<BaseType>)>;
 
 std::unique_ptr<Array> array_of(const NcVariable& v) {
-  auto a = std::make_unique<Array>(v.name, scalar_of<Prototype>(v));
+  auto a = std::make_unique<Array>(v.name, make_scalar(v.type, v.name));
   for (size_t d = 0; d < v.dim_sizes.size(); ++d)
     a->append_dim(static_cast<int>(v.dim_sizes[d]), v.dim_names[d]);
-  a->set_box_reader(nc_box_reader(v));
+  if (v.base == NC_NAT)
+    a->set_box_reader(nc_box_reader(v));
+  else
+    a->set_box_reader(
+        [v](const Array&, const std::vector<size_t>& start,
+            const std::vector<size_t>& stride, const std::vector<size_t>& count,
+            void* out) { read_served_box(v, start, stride, count, out); });
   return a;
 }
 
+// The group, `ncid` or one of its ancestors, that defines dimension `dimid`
+// (netCDF resolves a group's dimensions outwards); -1 when none does.
+int defining_group(int ncid, int dimid) {
+  for (int g = ncid;;) {
+    int n = 0;
+    if (nc_inq_dimids(g, &n, nullptr, 0) != NC_NOERR) return -1;
+    std::vector<int> ids(static_cast<size_t>(n));
+    if (n > 0 && nc_inq_dimids(g, &n, ids.data(), 0) != NC_NOERR) return -1;
+    for (int id : ids)
+      if (id == dimid) return g;
+    int parent = -1;
+    if (nc_inq_grp_parent(g, &parent) != NC_NOERR) return -1;
+    g = parent;
+  }
+}
+
 // The coordinate variable of dimension `d` of `v`: a one-dimensional numeric
-// variable named after the dimension, along it. False when there is none.
+// variable named after the dimension, along it, in the group that defines
+// the dimension. False when there is none.
 bool coordinate_of(const NcVariable& v, size_t d, NcVariable& c) {
+  const int g = defining_group(v.ncid, v.dimids[d]);
   int cid = -1;
-  if (nc_inq_varid(v.ncid, v.dim_names[d].c_str(), &cid) != NC_NOERR)
+  if (g < 0 || nc_inq_varid(g, v.dim_names[d].c_str(), &cid) != NC_NOERR)
     return false;
-  if (cid == v.varid || !describe_variable(v.ncid, cid, c)) return false;
-  return c.type != Type::String && c.dimids.size() == 1 &&
+  if ((g == v.ncid && cid == v.varid) || !describe_variable(g, cid, c))
+    return false;
+  return is_numeric_type(c.type) && c.dimids.size() == 1 &&
          c.dimids[0] == v.dimids[d];
 }
 
@@ -81,7 +76,11 @@ std::vector<NcVariable> maps_of(const NcVariable& v) {
 }
 
 std::unique_ptr<BaseType> variable_of(const NcVariable& v) {
-  if (v.dimids.empty()) return scalar_of<NcScalar>(v);
+  if (v.is_compound()) return compound_variable(describe_compound(v));
+  if (v.dimids.empty())
+    return make_scalar(v.type, v.name, [v](void* value) {
+      read_served_box(v, {}, {}, {}, value);
+    });
   const std::vector<NcVariable> maps = maps_of(v);
   if (maps.empty()) return array_of(v);
   auto grid = std::make_unique<Grid>(v.name);
@@ -90,16 +89,31 @@ std::unique_ptr<BaseType> variable_of(const NcVariable& v) {
   return grid;
 }
 
+void add_group(int ncid, int depth, NcGroupWalker& walker, const AddVar& add) {
+  int nvars = 0;
+  check_nc(nc_inq_nvars(ncid, &nvars), "Cannot read the variables");
+  for (int varid = 0; varid < nvars; ++varid) {
+    NcVariable v;
+    if (describe_variable(ncid, varid, v)) add(variable_of(v));
+  }
+  for (int child : walker.children(ncid, depth)) {
+    auto s = std::make_unique<Structure>(group_name(child));
+    Structure* group = s.get();
+    add_group(child, depth + 1, walker, [group](std::unique_ptr<BaseType> var) {
+      group->add_var(std::move(var));
+    });
+    add(std::move(s));
+  }
+}
+
 }  // namespace
 
 void build_dds(const NcFile& file, DDS& dds) {
   dds.set_dataset_name(file.name());
-  int nvars = 0;
-  check_nc(nc_inq_nvars(file.id(), &nvars), "Cannot read the variables");
-  for (int varid = 0; varid < nvars; ++varid) {
-    NcVariable v;
-    if (describe_variable(file.id(), varid, v)) dds.add_var(variable_of(v));
-  }
+  NcGroupWalker walker;
+  add_group(file.id(), 0, walker, [&dds](std::unique_ptr<BaseType> var) {
+    dds.add_var(std::move(var));
+  });
 }
 
 }  // namespace libqvp

@@ -21,6 +21,7 @@
 #include "NcFastPath.h"
 #include "NcFile.h"
 #include "NcFilter.h"
+#include "NcMemberAttributes.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QVP_UNDER_ASAN 1
@@ -78,6 +79,7 @@ void send_ddx(const NcFilter& f) {
   build_das(file, das);
   f.read_ancillary_das(das, "");
   dds.transfer_attributes(das);
+  move_member_attributes(dds);
   ConstraintEvaluator eval;
   f.send_ddx(dds, eval, stdout, true);
 }

@@ -1,32 +1,26 @@
-// A scalar variable whose value is read from a netCDF file when first needed.
+// Scalars of the core types whose value is read from a netCDF file when first
+// needed, and plain scalars that serve as an array's element prototype.
 #ifndef QVP_NC_NCSCALAR_H
 #define QVP_NC_NCSCALAR_H
 
-#include <utility>
+#include <libqvp/BaseType.h>
+#include <libqvp/Type.h>
 
-#include "NcReader.h"
-#include "NcVariable.h"
+#include <functional>
+#include <memory>
+#include <string>
 
 namespace libqvp {
 
-// `Base` is one of the core's scalar classes (Byte ... Float64, Str) whose
-// value type matches `v.type`. The file must stay open until read() ran.
-template <class Base>
-class NcScalar : public Base {
- public:
-  explicit NcScalar(const NcVariable& v) : Base(v.name), d_var(v) {}
+// Stores one value of the scalar's value type (uint8_t ... double,
+// std::string) at `value`. May throw Error.
+using ValueLoader = std::function<void(void* value)>;
 
-  // Throws Error(internal_error) when netCDF cannot read the value.
-  bool read() override {
-    typename Base::value_type value{};
-    read_nc_box(d_var, {}, {}, {}, &value);
-    this->set_value(std::move(value));
-    return true;
-  }
-
- private:
-  NcVariable d_var;
-};
+// A scalar of type `t` (Byte ... Float64, String) named `name`. With a
+// loader, its read() calls the loader once for the value (Error passes
+// through); without one it is a plain scalar, an array's element prototype.
+std::unique_ptr<BaseType> make_scalar(Type t, const std::string& name,
+                                      ValueLoader load = nullptr);
 
 }  // namespace libqvp
 

@@ -63,7 +63,24 @@ bool describe_variable(int ncid, int varid, NcVariable& v) {
   v.ncid = ncid;
   v.varid = varid;
   v.name = name;
-  if (!core_type_of(v.xtype, v.type)) return false;
+  v.base = NC_NAT;
+  if (v.xtype > NC_MAX_ATOMIC_TYPE) {
+    int type_class = 0;
+    size_t size = 0;
+    check_nc(nc_inq_user_type(ncid, v.xtype, nullptr, &size, &v.base, nullptr,
+                              &type_class),
+             "Cannot read the type of \"" + v.name + "\"");
+    if (type_class == NC_COMPOUND) {
+      if (size > kMaxRecordBytes) return false;
+      v.base = NC_NAT;
+      v.type = Type::Structure;
+    } else if (type_class != NC_ENUM) {
+      return false;
+    }
+  }
+  if (!v.is_compound() &&
+      !core_type_of(v.base != NC_NAT ? v.base : v.xtype, v.type))
+    return false;
   v.dimids.clear();
   v.dim_names.clear();
   v.dim_sizes.clear();

@@ -1,4 +1,4 @@
-// How one netCDF variable of the root group is served: its core type and the
+// How one netCDF variable of a group is served: its core type and the
 // dimensions it has in the DDS.
 #ifndef QVP_NC_NCVARIABLE_H
 #define QVP_NC_NCVARIABLE_H
@@ -17,7 +17,8 @@ struct NcVariable {
   int varid = -1;
   std::string name;
   nc_type xtype = NC_NAT;
-  Type type = Type::Byte;  // the core element type
+  nc_type base = NC_NAT;   // an enum's base type; NC_NAT for atomic types
+  Type type = Type::Byte;  // the core element type; Structure for a compound
   // The served dimensions: all of the variable's, less the last one of a
   // character variable, which holds the string length.
   std::vector<int> dimids;
@@ -26,12 +27,15 @@ struct NcVariable {
   size_t string_length = 0;  // characters per string of an NC_CHAR variable
 
   bool is_char() const { return xtype == NC_CHAR; }
+  bool is_compound() const { return type == Type::Structure; }
   // Elements over the served dimensions; SIZE_MAX when that overflows.
   size_t element_count() const;
 };
 
 // Fills `v` for variable `varid` of `ncid`. Returns false when the variable
-// cannot be served: a user-defined type, a dimension larger than the core's
+// cannot be served: a vlen or opaque type (an enum's values are served as its
+// base type; a compound is described by its shape, with type Structure), a
+// compound record over kMaxRecordBytes, a dimension larger than the core's
 // int sizes, more than kMaxElements elements (the count that one response
 // can carry), or a string length over kMaxStringLength. Throws Error when
 // netCDF fails.
@@ -45,6 +49,10 @@ bool describe_variable(int ncid, int varid, NcVariable& v);
 bool core_type_of(nc_type xtype, Type& t);
 
 constexpr size_t kMaxElements = 0xFFFFFFFFu;
+
+// The largest compound record served: compound values are read at least one
+// record at a time.
+constexpr size_t kMaxRecordBytes = size_t{16} << 20;
 
 // The longest string an NC_CHAR variable may hold to be served.
 constexpr size_t kMaxStringLength = size_t{1} << 20;

@@ -85,5 +85,32 @@ std::string xdr_str(const std::string& s) {
          std::string((4 - s.size() % 4) % 4, '\0');
 }
 
+std::string header(const char* description, const char* type) {
+  return std::string("HTTP/1.0 200 OK\r\n") +
+         "XVORN-Server: t/1\r\nXKestrum-Server: t/1\r\nXQVP: 3.1\r\n"
+         "Date: <date>\r\nLast-Modified: <date>\r\nContent-Type: " +
+         type + "\r\nContent-Description: " + description + "\r\n\r\n";
+}
+
+std::string counts(unsigned n) { return xdr_u32(n) + xdr_u32(n); }
+
+std::string ints(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s += xdr_u32(static_cast<unsigned>(v));
+  return s;
+}
+
+std::string floats(std::initializer_list<float> values) {
+  std::string s;
+  for (float v : values) s += xdr_f32(v);
+  return s;
+}
+
+std::string doubles(std::initializer_list<double> values) {
+  std::string s;
+  for (double v : values) s += xdr_f64(v);
+  return s;
+}
+
 }  // namespace test
 }  // namespace libqvp

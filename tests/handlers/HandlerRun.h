@@ -3,6 +3,7 @@
 #ifndef QVP_TEST_HANDLERRUN_H
 #define QVP_TEST_HANDLERRUN_H
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,16 @@ std::string xdr_u32(unsigned v);
 std::string xdr_f32(float v);
 std::string xdr_f64(double v);
 std::string xdr_str(const std::string& s);
+
+// The 200 header block of a handler run with "-v t/1", dates as "<date>".
+std::string header(const char* description, const char* type = "text/plain");
+
+// XDR bodies: an array's count written twice; 4-byte integers, Float32 and
+// Float64 values one after another.
+std::string counts(unsigned n);
+std::string ints(std::initializer_list<int> values);
+std::string floats(std::initializer_list<float> values);
+std::string doubles(std::initializer_list<double> values);
 
 }  // namespace test
 }  // namespace libqvp

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -20,23 +21,6 @@ constexpr long kMaxTimeout = 24 * 3600;
 constexpr int kCodeUsage = 1001;      // a request that cannot be served
 constexpr int kCodeNoSuchSet = 1004;  // nothing of that name here
 constexpr int kCodeInternal = 1009;   // the server is misconfigured
-
-struct Suffix {
-  const char* suffix;
-  const char* response;
-};
-constexpr Suffix kSuffixes[] = {{"das", "das"},
-                                {"dds", "dds"},
-                                {"ddx", "ddx"},
-                                {"vorn", "DataDDS"},
-                                {"ver", "Version"}};
-
-struct Handler {
-  const char* extension;
-  const char* program;
-};
-constexpr Handler kHandlers[] = {{"nc", "qvp_nc_handler"},
-                                 {"nc4", "qvp_nc_handler"}};
 
 Refusal bad_request(std::string message) {
   return {400, "Bad Request", kCodeUsage, std::move(message)};
@@ -82,18 +66,6 @@ std::string extension_of(const std::string& path) {
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
     return "";
   return path.substr(dot + 1);
-}
-
-const char* response_for(const std::string& suffix) {
-  for (const Suffix& s : kSuffixes)
-    if (suffix == s.suffix) return s.response;
-  return nullptr;
-}
-
-const char* program_for(const std::string& extension) {
-  for (const Handler& h : kHandlers)
-    if (extension == h.extension) return h.program;
-  return nullptr;
 }
 
 std::string real_path(const std::string& path) {
@@ -178,7 +150,34 @@ std::string url_path_encode(const std::string& text) {
   return out;
 }
 
+namespace {
+
+// The table QVP_CONFIG names, or the built-in one.
+HandlerTable handler_table(const EnvLookup& env) {
+  const char* path = env("QVP_CONFIG");
+  if (path == nullptr || *path == '\0') return HandlerTable::builtin();
+  try {
+    return HandlerTable::load(path);
+  } catch (const HandlerTable::ParseError& e) {
+    // The detail goes to the server's log only: the client learns nothing
+    // of the server's files.
+    fprintf(stderr, "qvp: the handler table %s%s%s is malformed: %s\n", path,
+            e.line ? ":" : "", e.line ? std::to_string(e.line).c_str() : "",
+            e.message.c_str());
+    fflush(stderr);
+    throw misconfigured("The server's handler table is malformed");
+  }
+}
+
+}  // namespace
+
 HandlerCall map_request(const EnvLookup& env, const std::string& version) {
+  const HandlerTable table = handler_table(env);
+  return map_request(env, version, table);
+}
+
+HandlerCall map_request(const EnvLookup& env, const std::string& version,
+                        const HandlerTable& table) {
   const std::string root = required(env, "QVP_DATA_ROOT");
   const std::string handler_dir = required(env, "QVP_HANDLER_DIR");
   const char* info = env("PATH_INFO");
@@ -186,17 +185,17 @@ HandlerCall map_request(const EnvLookup& env, const std::string& version) {
   check_path_form(path);
 
   const std::string suffix = extension_of(path);
-  const char* response = response_for(suffix);
+  const char* response = table.response_for(suffix);
   if (response == nullptr)
     throw bad_request("Unknown response suffix: \"" + suffix + "\"");
   const std::string rel = path.substr(1, path.size() - suffix.size() - 2);
   if (rel.empty() || rel.back() == '/') throw bad_request("No data set named");
-  const char* program = program_for(extension_of(rel));
+  const char* program = table.program_for(extension_of(rel));
   if (program == nullptr) throw not_found(rel);
   const std::string real = resolve_data_set(root, rel);
 
   HandlerCall call;
-  call.program = handler_dir + "/" + program;
+  call.program = program[0] == '/' ? program : handler_dir + "/" + program;
   call.argv = {call.program,          "-o", response, "-v", version, "-u",
                data_set_url(env, rel)};
   const char* query = env("QUERY_STRING");

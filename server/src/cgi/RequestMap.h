@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ErrorReply.h"
+#include "HandlerTable.h"
 
 namespace libqvp {
 
@@ -20,8 +21,11 @@ struct HandlerCall {
   std::vector<std::string> argv;
 };
 
-// Builds the handler's command line from the environment:
-//   -o das|dds|ddx|DataDDS|Version   from the suffix das, dds, ddx, vorn, ver
+// Builds the handler's command line from the environment, with the handler
+// table that QVP_CONFIG names (HandlerTable::load), or the built-in one when
+// QVP_CONFIG is unset or empty:
+//   -o das|dds|ddx|DataDDS|Version   the table's response for the suffix
+//                                    (built in: das, dds, ddx, vorn, ver)
 //   -v <version>                     `version`
 //   -u <scheme>://<host><script><path>  the data set URL, percent-encoded
 //   -e <QUERY_STRING>                when not empty, still encoded
@@ -29,11 +33,21 @@ struct HandlerCall {
 //   -t <seconds>                     from QVP_TIMEOUT, when a positive number
 //   <data set>                       its real path, '%' written as "%25"
 // Configuration: QVP_DATA_ROOT (the data root), QVP_HANDLER_DIR (where the
-// handler programs are), QVP_TIMEOUT (optional). Throws Refusal: 400 for a
-// malformed path ('.' or '..' segments, control bytes), an unknown suffix or
-// a bad Host; 404 for an unknown extension, a missing data set or one whose
-// real path leaves the data root; 500 for a missing configuration.
+// handler programs named by a file name are), QVP_TIMEOUT (optional),
+// QVP_CONFIG (optional). The program is the table's absolute path, or the
+// file name in QVP_HANDLER_DIR. Throws Refusal: 400 for a malformed path
+// ('.' or '..' segments, control bytes), an unknown suffix or a bad Host;
+// 404 for an unknown extension, a missing data set or one whose real path
+// leaves the data root; 500 for a missing configuration or a handler table
+// that cannot be read or parsed (the reason, with the file and line, is
+// written as one line to stderr, and the refusal names no path).
 HandlerCall map_request(const EnvLookup& env, const std::string& version);
+
+// As above with `table` instead of the one QVP_CONFIG names (QVP_CONFIG is
+// not read): for a resident server that loads its table once at start-up
+// with HandlerTable::load and maps many requests with it.
+HandlerCall map_request(const EnvLookup& env, const std::string& version,
+                        const HandlerTable& table);
 
 // `text` with every byte outside A-Z a-z 0-9 and -._~/!$&'()*+,;=:@ written
 // as "%XX" (upper-case hex).

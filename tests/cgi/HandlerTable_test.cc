@@ -1,0 +1,218 @@
+// The handler table: the accepted file format, the refused lines with their
+// line numbers, and map_request using a table named by QVP_CONFIG.
+#include "HandlerTable.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "RequestMap.h"
+#include "TempDir.h"
+
+namespace libqvp {
+namespace test {
+namespace {
+
+TEST(HandlerTableTest, BuiltinTableServesNetcdfWithTheFiveSuffixes) {
+  const HandlerTable t = HandlerTable::builtin();
+  static const struct {
+    const char* suffix;
+    const char* response;
+  } suffixes[] = {{"das", "das"},
+                  {"dds", "dds"},
+                  {"ddx", "ddx"},
+                  {"vorn", "DataDDS"},
+                  {"ver", "Version"}};
+  for (const auto& s : suffixes)
+    EXPECT_STREQ(t.response_for(s.suffix), s.response) << s.suffix;
+  EXPECT_STREQ(t.program_for("nc"), "qvp_nc_handler");
+  EXPECT_STREQ(t.program_for("nc4"), "qvp_nc_handler");
+  EXPECT_EQ(t.program_for("NC"), nullptr);
+  EXPECT_EQ(t.response_for("html"), nullptr);
+  EXPECT_EQ(t.handlers().size(), 2u);
+  EXPECT_EQ(t.suffixes().size(), 5u);
+}
+
+// The installed example must stay what its comment says: the built-in table.
+TEST(HandlerTableTest, InstalledExampleEqualsTheBuiltinTable) {
+  const HandlerTable file =
+      HandlerTable::load(std::string(QVP_SHARE_DIR) + "/handlers.conf");
+  const HandlerTable builtin = HandlerTable::builtin();
+  auto same = [](const std::vector<HandlerTable::Row>& a,
+                 const std::vector<HandlerTable::Row>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (a[i].key != b[i].key || a[i].value != b[i].value) return false;
+    return true;
+  };
+  EXPECT_TRUE(same(file.handlers(), builtin.handlers()));
+  EXPECT_TRUE(same(file.suffixes(), builtin.suffixes()));
+}
+
+TEST(HandlerTableTest, ParsesCommentsBlanksTabsAndAliases) {
+  const HandlerTable t = HandlerTable::parse(
+      "# handlers\n"
+      "\n"
+      "handler nc qvp_nc_handler\r\n"
+      "  handler\tnetcdf   /opt/h/nc-handler  \n"
+      "   # indented comment\n"
+      "suffix vorn DataDDS\n"
+      "suffix data DataDDS\n"
+      "suffix ver Version");  // no final newline
+  EXPECT_STREQ(t.program_for("nc"), "qvp_nc_handler");
+  EXPECT_STREQ(t.program_for("netcdf"), "/opt/h/nc-handler");
+  EXPECT_EQ(t.program_for("nc4"), nullptr);  // the file replaces the default
+  EXPECT_STREQ(t.response_for("vorn"), "DataDDS");
+  EXPECT_STREQ(t.response_for("data"), "DataDDS");
+  EXPECT_STREQ(t.response_for("ver"), "Version");
+  EXPECT_EQ(t.response_for("das"), nullptr);
+}
+
+TEST(HandlerTableTest, RefusesMalformedTablesWithTheLine) {
+  static const std::string kOk = "handler nc h\nsuffix das das\n";
+  static const struct {
+    std::string text;
+    size_t line;
+    const char* message;
+  } cases[] = {
+      {kOk + "handler nc\n", 3, "expected \"handler EXTENSION PROGRAM\""},
+      {kOk + "handler nc h extra\n", 3, "expected"},
+      {kOk + "program nc h\n", 3, "expected"},
+      {kOk + "Handler x h\n", 3, "expected"},
+      {kOk + "handler n.c h\n", 3, "invalid handler name \"n.c\""},
+      {kOk + "suffix d/s das\n", 3, "invalid suffix name"},
+      {kOk + "handler x ../bin/h\n", 3, "invalid program \"../bin/h\""},
+      {kOk + "handler x bin/h\n", 3, "invalid program"},
+      {kOk + "handler x ..\n", 3, "invalid program"},
+      {kOk + "handler x h\x01\n", 3, "invalid program"},
+      {kOk + "suffix d DataDSS\n", 3, "unknown response \"DataDSS\""},
+      {kOk + "suffix d dataDDS\n", 3, "unknown response"},
+      {kOk + "handler nc other\n", 3, "extension \"nc\" given twice"},
+      {kOk + "suffix das dds\n", 3, "suffix \"das\" given twice"},
+      {"\n# only a comment\nsuffix das das\n", 0, "no handler line"},
+      {"handler nc h\n", 0, "no suffix line"},
+      {"", 0, "no handler line"},
+      {kOk + "handler " + std::string(256, 'x') + " h\n", 3, "invalid"},
+      {kOk + std::string(HandlerTable::kMaxBytes, '#'), 0, "larger than"},
+  };
+  for (const auto& c : cases) {
+    try {
+      HandlerTable::parse(c.text);
+      ADD_FAILURE() << "accepted: " << c.text.substr(0, 120);
+    } catch (const HandlerTable::ParseError& e) {
+      EXPECT_EQ(e.line, c.line) << c.text.substr(0, 120);
+      EXPECT_NE(e.message.find(c.message), std::string::npos)
+          << e.message << " for " << c.text.substr(0, 120);
+    }
+  }
+}
+
+TEST(HandlerTableTest, AcceptsATableOfExactlyTheLargestSize) {
+  std::string text = "handler nc h\nsuffix das das\n";
+  text += std::string(HandlerTable::kMaxBytes - text.size() - 1, '#') + "\n";
+  ASSERT_EQ(text.size(), HandlerTable::kMaxBytes);
+  EXPECT_STREQ(HandlerTable::parse(text).program_for("nc"), "h");
+}
+
+// map_request over a fake environment with a data set in a temporary root.
+class MapWithTableTest : public ::testing::Test {
+ protected:
+  MapWithTableTest() {
+    dir.write("data/a.grib2", "x");
+    dir.write("data/b.nc", "x");
+    env = {{"QVP_DATA_ROOT", dir / "data"},
+           {"QVP_HANDLER_DIR", "/h"},
+           {"REQUEST_SCHEME", "http"},
+           {"HTTP_HOST", "localhost"},
+           {"SCRIPT_NAME", "/qvp"}};
+  }
+  HandlerCall map(const std::string& path_info) {
+    env["PATH_INFO"] = path_info;
+    return map_request(
+        [this](const char* name) -> const char* {
+          auto it = env.find(name);
+          return it == env.end() ? nullptr : it->second.c_str();
+        },
+        "d/1");
+  }
+  TempDir dir;
+  std::map<std::string, std::string> env;
+};
+
+TEST_F(MapWithTableTest, TableFromQvpConfigAddsExtensionsAndAliases) {
+  env["QVP_CONFIG"] = dir.write("t.conf",
+                                "handler grib2 qvp_grib_handler\n"
+                                "handler nc /opt/nc/handler\n"
+                                "suffix data DataDDS\nsuffix das das\n");
+  const HandlerCall grib = map("/a.grib2.data");
+  EXPECT_EQ(grib.program, "/h/qvp_grib_handler");
+  EXPECT_EQ(grib.argv[1], "-o");
+  EXPECT_EQ(grib.argv[2], "DataDDS");
+  const HandlerCall nc = map("/b.nc.das");
+  EXPECT_EQ(nc.program, "/opt/nc/handler");
+  EXPECT_EQ(nc.argv[0], "/opt/nc/handler");
+  EXPECT_EQ(nc.argv[2], "das");
+  try {
+    map("/b.nc.vorn");  // not in this table
+    ADD_FAILURE() << "vorn accepted";
+  } catch (const Refusal& r) {
+    EXPECT_EQ(r.status, 400);
+  }
+}
+
+TEST_F(MapWithTableTest, WithoutQvpConfigTheBuiltinTableApplies) {
+  for (const char* unset : {"", static_cast<const char*>(nullptr)}) {
+    if (unset)
+      env["QVP_CONFIG"] = unset;
+    else
+      env.erase("QVP_CONFIG");
+    EXPECT_EQ(map("/b.nc.vorn").argv[2], "DataDDS");
+    try {
+      map("/a.grib2.das");
+      ADD_FAILURE() << "grib2 accepted";
+    } catch (const Refusal& r) {
+      EXPECT_EQ(r.status, 404);
+    }
+  }
+}
+
+TEST_F(MapWithTableTest, MalformedOrMissingTableIsA500WithALogLine) {
+  static const std::string kAbsent = "<absent>", kDirectory = "<directory>";
+  static const struct {
+    std::string file;  // written to t.conf, or one of the two markers
+    const char* log;
+  } cases[] = {
+      {"handler nc h\nsuffix das das\nsuffix das dds\n",
+       "t.conf:3 is malformed: suffix \"das\" given twice"},
+      {"suffix das das\n", "t.conf is malformed: no handler line"},
+      {kAbsent, "t.conf is malformed: cannot be opened"},
+      {kDirectory, "t.conf is malformed: cannot be read"},
+      {std::string(HandlerTable::kMaxBytes + 1, '#'),
+       "t.conf is malformed: larger than 65536 bytes"},
+  };
+  for (const auto& c : cases) {
+    TempDir conf_dir;
+    if (c.file == kDirectory)
+      conf_dir.mkdir("t.conf");
+    else if (c.file != kAbsent)
+      conf_dir.write("t.conf", c.file);
+    env["QVP_CONFIG"] = conf_dir / "t.conf";
+    testing::internal::CaptureStderr();
+    try {
+      map("/b.nc.das");
+      ADD_FAILURE() << "accepted " << env["QVP_CONFIG"];
+    } catch (const Refusal& r) {
+      EXPECT_EQ(r.status, 500);
+      EXPECT_EQ(r.message, "The server's handler table is malformed");
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find(c.log), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+  }
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace libqvp
