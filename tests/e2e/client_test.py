@@ -1,16 +1,19 @@
 """netCDF files beyond the classic model read through the web server as a
 user would: with the netCDF library's remote client, through Python's
 netCDF4 and xarray (Debian's /usr/bin/python3), compared with the same file
-read locally. The server runs with a handler table file that adds the
-suffix the remote client asks data with ("dods") as an alias of the data
-response.
+read locally. The client asks data with a suffix of its own, which the
+built-in table does not know: the test lets the client try once, reads the
+refused suffix from the web server's access log, and adds it to a handler
+table file as an alias of the data response.
 
 What the client makes of the served model: a group member `surface.temp`
 and a compound member `obs.wind.direction` become variables of those dotted
 names in one flat data set, group attributes global attributes named
 `surface.comment`, and unsigned types arrive as signed integers with
 _Unsigned = "true", which both modules decode to unsigned values."""
+import contextlib
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -24,16 +27,35 @@ import xarray as xr
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from http_test import ENV, SAMPLES, Server  # noqa: E402
 
-TABLE = """# the built-in table, plus the remote client's data suffix
+TABLE = """# the built-in table
 handler nc   qvp_nc_handler
 handler nc4  qvp_nc_handler
 suffix das   das
 suffix dds   dds
 suffix ddx   ddx
 suffix vorn  DataDDS
-suffix dods  DataDDS
 suffix ver   Version
 """
+
+
+def refused_data_suffix(url, log):
+    """The suffix of the first request that the server answered with 400
+    while the remote client read one value of `url`: the client's own
+    suffix for data, which the built-in table refuses."""
+    remote = netCDF4.Dataset(url)
+    try:
+        with open(os.devnull, "w") as quiet, \
+                contextlib.redirect_stderr(quiet):
+            remote.variables["u8"][...]
+    except (RuntimeError, OSError, IndexError):
+        pass
+    finally:
+        remote.close()
+    for line in open(log):
+        match = re.search(r'"GET /qvp/model\.nc\.(\w+)[ ?][^"]*" 400 ', line)
+        if match:
+            return match.group(1)
+    raise AssertionError("the client's data request was not refused")
 
 
 def open_local(opener, *args, **kwargs):
@@ -69,6 +91,9 @@ class ClientTest(unittest.TestCase):
         assert anchor in conf
         conf = conf.replace(anchor,
                             '"QVP_CONFIG" => "%s",\n    %s' % (table, anchor))
+        log = os.path.join(base, "access.log")
+        conf += ('server.modules += ("mod_accesslog")\n'
+                 'accesslog.filename = "%s"\n' % log)
         template = os.path.join(base, "lighttpd.conf.in")
         with open(template, "w") as f:
             f.write(conf)
@@ -80,6 +105,9 @@ class ClientTest(unittest.TestCase):
             ENV["QVP_CONF_TEMPLATE"] = saved
         cls.local_path = os.path.join(cls.root, "model.nc")
         cls.url = "http://127.0.0.1:%d/qvp/model.nc" % cls.server.port
+        # The dispatcher reads the table at every request.
+        with open(table, "a") as f:
+            f.write("suffix %s DataDDS\n" % refused_data_suffix(cls.url, log))
         cls.local = open_local(netCDF4.Dataset, cls.local_path)
         cls.remote = netCDF4.Dataset(cls.url)
 
