@@ -1,0 +1,365 @@
+// Writing the CSV table: the columns share one selection, so each box of
+// the first array's selection is read from every array column (and the
+// matching run of each coordinate), then written row by row.
+#include "CsvTable.h"
+
+#include <libqvp/Error.h>
+#include <libqvp/Grid.h>
+#include <libqvp/Scalar.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <type_traits>
+
+#include "web_text.h"
+
+namespace libqvp {
+namespace {
+
+constexpr size_t kBoxValues = 16384;       // values per column per box
+constexpr size_t kFlushBytes = 64 * 1024;  // text collected before fwrite
+constexpr const char* kFillAttributes[] = {"_FillValue", "missing_value"};
+
+template <typename T, Type kType>
+struct Tag {
+  using type = T;
+  static constexpr Type kind = kType;
+};
+
+// Calls f(Tag<T, t>{}) with T the value type of the scalar type `t`.
+template <typename F>
+void visit_scalar_type(Type t, F&& f) {
+  switch (t) {
+    case Type::Byte:
+      return f(Tag<uint8_t, Type::Byte>{});
+    case Type::Int16:
+      return f(Tag<int16_t, Type::Int16>{});
+    case Type::UInt16:
+      return f(Tag<uint16_t, Type::UInt16>{});
+    case Type::Int32:
+      return f(Tag<int32_t, Type::Int32>{});
+    case Type::UInt32:
+      return f(Tag<uint32_t, Type::UInt32>{});
+    case Type::Float32:
+      return f(Tag<float, Type::Float32>{});
+    case Type::Float64:
+      return f(Tag<double, Type::Float64>{});
+    case Type::String:
+      return f(Tag<std::string, Type::String>{});
+    case Type::Url:
+      return f(Tag<std::string, Type::Url>{});
+    default:
+      throw Error(internal_error,
+                  std::string("not a scalar type: ") + type_name(t));
+  }
+}
+
+// `v` in the shortest text that reads back to the same value.
+template <typename T>
+std::string number_text(T v) {
+  char buf[64];
+  std::to_chars_result r;
+  if constexpr (std::is_same_v<T, uint8_t>)
+    r = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned>(v));
+  else
+    r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+template <typename T>
+bool is_fill(T v, const std::vector<double>& fill) {
+  for (double f : fill) {
+    const double d = static_cast<double>(v);
+    if (d == f || (std::isnan(f) && std::isnan(d))) return true;
+  }
+  return false;
+}
+
+// One field's text: empty for a fill value.
+template <typename T>
+std::string field_text(const T& v, const std::vector<double>& fill) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    return v;
+  } else {
+    return is_fill(v, fill) ? std::string() : number_text(v);
+  }
+}
+
+// The value of attribute text in the variable's own type, as a double, so
+// that a Float32 fill compares equal to the Float32 values it marks.
+bool parse_fill(Type t, const std::string& text, double& out) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  if (t == Type::Float32) {
+    out = strtof(begin, &end);
+  } else {
+    out = strtod(begin, &end);
+  }
+  return end != begin && *end == '\0';
+}
+
+// One box of one array's values, kept in the element's own type.
+class BoxValues {
+ public:
+  void read(const Array& a, const std::vector<size_t>& start,
+            const std::vector<size_t>& stride, const std::vector<size_t>& count,
+            size_t n) {
+    d_type = a.element_type();
+    if (is_numeric_type(d_type)) {
+      d_numbers.resize((n * value_size(d_type) + 7) / 8);
+      a.read_box(start, stride, count, d_numbers.data());
+    } else {
+      d_strings.assign(n, std::string());
+      a.read_box(start, stride, count, d_strings.data());
+    }
+  }
+
+  std::string text(size_t i, const std::vector<double>& fill) const {
+    std::string out;
+    visit_scalar_type(d_type, [&](auto tag) {
+      using T = typename decltype(tag)::type;
+      if constexpr (std::is_same_v<T, std::string>)
+        out = d_strings[i];
+      else
+        out = field_text(reinterpret_cast<const T*>(d_numbers.data())[i], fill);
+    });
+    return out;
+  }
+
+ private:
+  Type d_type = Type::Byte;
+  std::vector<uint64_t> d_numbers;  // uint64_t keeps every type aligned
+  std::vector<std::string> d_strings;
+};
+
+std::string scalar_text(const BaseType& var, const std::vector<double>& fill) {
+  std::string out;
+  visit_scalar_type(var.type(), [&](auto tag) {
+    using T = typename decltype(tag)::type;
+    auto& s = const_cast<Scalar<T, decltype(tag)::kind>&>(
+        static_cast<const Scalar<T, decltype(tag)::kind>&>(var));
+    s.read_once();
+    out = field_text(s.value(), fill);
+  });
+  return out;
+}
+
+bool is_whole(const Array::Dimension& d) {
+  return d.start == 0 && d.stride == 1 && d.stop == d.size - 1;
+}
+
+// "[time=2][lat=0:2:2]": each dimension with its size, or with its selected
+// range when not whole.
+std::string shape_text(const Array* a) {
+  if (a == nullptr) return "no dimensions";
+  std::string out;
+  for (const Array::Dimension& d : a->dims()) {
+    out += "[" + (d.name.empty() ? std::string() : d.name + "=");
+    out += is_whole(d)
+               ? std::to_string(d.size)
+               : std::to_string(d.start) + ":" + std::to_string(d.stride) +
+                     ":" + std::to_string(d.stop);
+    out += "]";
+  }
+  return out;
+}
+
+bool same_shape(const Array* a, const Array* b) {
+  if (a == nullptr || b == nullptr) return a == b;
+  if (a->dims().size() != b->dims().size()) return false;
+  for (size_t i = 0; i < a->dims().size(); ++i) {
+    const Array::Dimension& x = a->dims()[i];
+    const Array::Dimension& y = b->dims()[i];
+    if (x.name != y.name || x.size != y.size || x.start != y.start ||
+        x.stride != y.stride || x.stop != y.stop)
+      return false;
+  }
+  return true;
+}
+
+// Collects text and writes it in large pieces.
+class Output {
+ public:
+  explicit Output(FILE* out) : d_out(out) {}
+  void add(const std::string& line) {
+    d_text += line;
+    if (d_text.size() >= kFlushBytes) flush();
+  }
+  void flush() {
+    if (!d_text.empty() &&
+        fwrite(d_text.data(), 1, d_text.size(), d_out) != d_text.size())
+      throw Error(write_error, "The CSV response could not be written");
+    d_text.clear();
+  }
+
+ private:
+  FILE* d_out;
+  std::string d_text;
+};
+
+}  // namespace
+
+CsvTable::CsvTable(const DDS& dds) : d_dds(dds) {
+  for (auto it = dds.var_begin(); it != dds.var_end(); ++it) {
+    const BaseType* v = *it;
+    if (!v->send_p()) continue;
+    if (v->is_simple_type() || v->type() == Type::Array) {
+      add_column(v, v);
+    } else if (v->type() == Type::Grid) {
+      const auto* g = static_cast<const Grid*>(v);
+      if (g->array()->send_p()) {
+        add_column(g->array(), g);
+      } else {
+        for (size_t i = 0; i < g->map_count(); ++i)
+          if (g->map(i)->send_p()) add_column(g->map(i), g->map(i));
+      }
+    } else {
+      throw Error(usage_error, "CSV holds arrays and scalars; \"" + v->name() +
+                                   "\" is a " + v->type_name());
+    }
+  }
+  if (d_columns.empty())
+    throw Error(usage_error, "No variable is selected for the CSV response");
+  check_shapes();
+  find_axes();
+}
+
+void CsvTable::add_column(const BaseType* var, const BaseType* attributes_of) {
+  Column c;
+  c.var = var;
+  if (var->type() == Type::Array) c.array = static_cast<const Array*>(var);
+  const Type t = c.array ? c.array->element_type() : var->type();
+  for (const char* name : kFillAttributes) {
+    for (const BaseType* holder : {var, attributes_of}) {
+      const AttrTable::Entry* e = holder->get_attr_table().find(name);
+      if (e == nullptr || e->is_container()) continue;
+      for (const std::string& text : e->values) {
+        double f = 0;
+        if (parse_fill(t, text, f)) c.fill.push_back(f);
+      }
+      break;
+    }
+  }
+  d_columns.push_back(std::move(c));
+}
+
+void CsvTable::check_shapes() const {
+  const Column& first = d_columns.front();
+  for (const Column& c : d_columns) {
+    if (same_shape(first.array, c.array)) continue;
+    throw Error(usage_error,
+                "The variables of one CSV response must share their "
+                "dimensions: \"" +
+                    first.var->name() + "\" has " + shape_text(first.array) +
+                    ", \"" + c.var->name() + "\" has " + shape_text(c.array));
+  }
+}
+
+void CsvTable::find_axes() {
+  const Array* a = d_columns.front().array;
+  if (a == nullptr) return;
+  const auto* grid = dynamic_cast<const Grid*>(a->get_parent());
+  for (size_t i = 0; i < a->dims().size(); ++i) {
+    const Array::Dimension& d = a->dims()[i];
+    Axis axis;
+    axis.header = d.name.empty() ? "dim" + std::to_string(i) : d.name;
+    if (grid != nullptr && grid->array() == a && grid->map_count() > i) {
+      axis.coordinate = grid->map(i);
+    } else if (!d.name.empty()) {
+      const BaseType* v = d_dds.var(d.name);
+      if (v != nullptr && v->type() == Type::Grid)
+        v = static_cast<const Grid*>(v)->array();
+      const auto* c = dynamic_cast<const Array*>(v);
+      if (c != nullptr && c->dims().size() == 1 &&
+          c->dims()[0].name == d.name && c->dims()[0].size == d.size)
+        axis.coordinate = c;
+    }
+    // A one-dimensional column named after its dimension is that
+    // dimension's coordinate: the axis column would repeat it.
+    for (const Column& c : d_columns)
+      if (a->dims().size() == 1 && c.var->name() == d.name)
+        axis.written = false;
+    d_axes.push_back(std::move(axis));
+  }
+}
+
+std::string CsvTable::row(const std::vector<std::string>& fields) {
+  std::string out;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) out += ',';
+    const std::string f = utf8_repaired(fields[i]);
+    if (f.find_first_of(",\"\r\n") == std::string::npos) {
+      out += f;
+      continue;
+    }
+    out += '"';
+    for (char c : f) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    out += '"';
+  }
+  return out + "\r\n";
+}
+
+void CsvTable::write(FILE* out) const {
+  std::vector<std::string> header;
+  for (const Axis& a : d_axes)
+    if (a.written) header.push_back(a.header);
+  for (const Column& c : d_columns) header.push_back(c.var->name());
+  Output o(out);
+  o.add(row(header));
+  o.flush();
+  if (d_columns.front().array == nullptr)
+    write_scalars(out);
+  else
+    write_arrays(out);
+}
+
+void CsvTable::write_scalars(FILE* out) const {
+  std::vector<std::string> fields;
+  for (const Column& c : d_columns)
+    fields.push_back(scalar_text(*c.var, c.fill));
+  Output o(out);
+  o.add(row(fields));
+  o.flush();
+}
+
+void CsvTable::write_arrays(FILE* out) const {
+  Output o(out);
+  const size_t rank = d_axes.size();
+  std::vector<BoxValues> values(d_columns.size());
+  std::vector<BoxValues> coords(rank);
+  std::vector<std::string> fields;
+  const std::vector<double> no_fill;
+  d_columns.front().array->visit_boxes(
+      kBoxValues,
+      [&](const std::vector<size_t>& start, const std::vector<size_t>& stride,
+          const std::vector<size_t>& count, size_t n) {
+        for (size_t i = 0; i < d_columns.size(); ++i)
+          values[i].read(*d_columns[i].array, start, stride, count, n);
+        for (size_t d = 0; d < rank; ++d)
+          if (d_axes[d].coordinate && d_axes[d].written)
+            coords[d].read(*d_axes[d].coordinate, {start[d]}, {stride[d]},
+                           {count[d]}, count[d]);
+        std::vector<size_t> idx(rank, 0);
+        for (size_t k = 0; k < n; ++k) {
+          fields.clear();
+          for (size_t d = 0; d < rank; ++d) {
+            if (!d_axes[d].written) continue;
+            fields.push_back(
+                d_axes[d].coordinate
+                    ? coords[d].text(idx[d], no_fill)
+                    : std::to_string(start[d] + idx[d] * stride[d]));
+          }
+          for (size_t i = 0; i < d_columns.size(); ++i)
+            fields.push_back(values[i].text(k, d_columns[i].fill));
+          o.add(row(fields));
+          for (size_t d = rank; d-- > 0;) {  // the odometer, last axis fastest
+            if (++idx[d] < count[d]) break;
+            idx[d] = 0;
+          }
+        }
+      });
+  o.flush();
+}
+
+}  // namespace libqvp
