@@ -12,7 +12,7 @@ build=$src/build-demo
 port=${QVP_DEMO_PORT:-8080}
 timeout=${QVP_TIMEOUT:-60}
 "$src/scripts/install-deps.sh" build-essential cmake pkg-config libnetcdf-dev \
-  netcdf-bin lighttpd curl
+  netcdf-bin lighttpd lighttpd-mod-deflate curl
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQVP_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target qvp_dispatch qvp_nc_handler nc_ramp
 

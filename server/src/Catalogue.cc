@@ -25,6 +25,13 @@ std::string real_path(const std::string& path) {
   return r ? std::string(r.get()) : std::string();
 }
 
+// Names that the dispatcher refuses to map (a control byte) are not listed.
+bool has_control_byte(const std::string& name) {
+  for (unsigned char c : name)
+    if (c < 0x20 || c == 0x7f) return true;
+  return false;
+}
+
 std::string date_text(time_t t) {
   struct tm tm {};
   char buf[64];
@@ -66,7 +73,7 @@ Catalogue::Catalogue(std::string root, std::string dir,
   if (!d) throw Error(no_such_variable, "This directory cannot be read");
   while (const dirent* e = readdir(d.get())) {
     const std::string name = e->d_name;
-    if (name.empty() || name[0] == '.') continue;
+    if (name.empty() || name[0] == '.' || has_control_byte(name)) continue;
     if (d_entries.size() == kMaxEntries) {
       d_truncated = true;
       break;

@@ -21,8 +21,8 @@ class Catalogue {
   // Reads the directory `dir`, which must lie inside the directory `root`
   // or be `root` itself (both are resolved to real paths first; an empty
   // `root` means `dir`); `extensions` are those of the data sets to list.
-  // Hidden entries (a leading '.') are left out, and so are links that lead
-  // out of the root. Throws Error(no_such_variable), naming no path, when
+  // Hidden entries (a leading '.'), names holding a control byte (which no
+  // URL can ask for) and links that lead out of the root are left out. Throws Error(no_such_variable), naming no path, when
   // `dir` cannot be read or lies outside the root.
   Catalogue(std::string root, std::string dir,
             std::vector<std::string> extensions);
