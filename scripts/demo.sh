@@ -43,8 +43,15 @@ base=http://127.0.0.1:$port/qvp
 cat <<TEXT
 
 Serving $(ls "$data" | tr '\n' ' ')from $data
-at $base/<data set>.<das|dds|ddx|vorn|ver>[?constraint]
+at $base/<data set>.<das|dds|ddx|vorn|ver|html|csv>[?constraint]
 
+In a browser:
+  $base/                         the catalogue of the data sets
+  $base/sst.nc.html              a data set's page: attributes, variables, a constraint builder
+  $base/sst.nc.csv?sst[0]        values as CSV
+
+With curl:
+  curl -g '$base/station.nc.csv?temp,pressure'
   curl $base/sst.nc.das
   curl $base/sst.nc.dds
   curl $base/sst.nc.ddx
