@@ -22,8 +22,9 @@ class Catalogue {
   // or be `root` itself (both are resolved to real paths first; an empty
   // `root` means `dir`); `extensions` are those of the data sets to list.
   // Hidden entries (a leading '.'), names holding a control byte (which no
-  // URL can ask for) and links that lead out of the root are left out. Throws Error(no_such_variable), naming no path, when
-  // `dir` cannot be read or lies outside the root.
+  // URL can ask for) and links that lead out of the root are left out.
+  // Throws Error(no_such_variable), naming no path, when `dir` cannot be
+  // read or lies outside the root.
   Catalogue(std::string root, std::string dir,
             std::vector<std::string> extensions);
 
