@@ -62,6 +62,20 @@ constexpr const char* kScript = R"(<script>
 </script>
 )";
 
+// The data set's "title" attribute, at the top of its table or in one of
+// its containers (the netCDF handler's NC_GLOBAL); "" when there is none.
+std::string title_of(const AttrTable& t) {
+  for (const AttrTable::Entry& e : t.entries()) {
+    if (e.is_container()) {
+      const std::string inner = title_of(*e.table);
+      if (!inner.empty()) return inner;
+    } else if (e.name == "title" && !e.values.empty()) {
+      return e.values.front();
+    }
+  }
+  return "";
+}
+
 std::string joined_values(const AttrTable::Entry& e) {
   std::string out;
   for (size_t i = 0; i < e.values.size(); ++i)
@@ -158,6 +172,9 @@ void DataSetPage::write(std::ostream& out) const {
   out << page_start(name) << "<p><a href=\"./\">Catalogue</a></p>\n<h1>"
       << html_escape(name) << "</h1>\n";
   const AttrTable& globals = d_dds.get_attr_table();
+  const std::string title = title_of(globals);
+  if (!title.empty())
+    out << "<p class=\"title\">" << html_escape(title) << "</p>\n";
   out << "<h2>Global attributes</h2>\n";
   write_attributes(out, globals);
   if (!d_docs.empty()) out << "<div class=\"docs\">\n" << d_docs << "</div>\n";

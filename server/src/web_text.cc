@@ -78,6 +78,7 @@ std::string page_start(const std::string& title) {
          "#ce{width:100%;font-family:monospace}\n"
          ".links a{margin-right:1em}\n"
          ".note{color:#555}\n"
+         ".title{font-size:1.2em}\n"
          "</style>\n</head>\n<body>\n";
 }
 

@@ -54,6 +54,7 @@ HandlerCall map_catalogue(const EnvLookup& env, const std::string& version,
   const std::string real = resolve_in_root(root, rel, st);
   if (real.empty() || !S_ISDIR(st.st_mode)) throw not_found(rel);
   const std::vector<std::string> extensions = servable_extensions();
+  if (extensions.empty()) throw not_found(rel);
   HandlerCall call;
   call.program = handler_dir + "/" + program_for(extensions.at(0));
   const std::string url = data_set_url(env, rel);
