@@ -3,6 +3,7 @@
 // matching run of each coordinate), then written row by row.
 #include "CsvTable.h"
 
+#include <libqvp/Constructor.h>
 #include <libqvp/Error.h>
 #include <libqvp/Grid.h>
 #include <libqvp/Scalar.h>
@@ -201,33 +202,40 @@ class Output {
 }  // namespace
 
 CsvTable::CsvTable(const DDS& dds) : d_dds(dds) {
-  for (auto it = dds.var_begin(); it != dds.var_end(); ++it) {
-    const BaseType* v = *it;
-    if (!v->send_p()) continue;
-    if (v->is_simple_type() || v->type() == Type::Array) {
-      add_column(v, v);
-    } else if (v->type() == Type::Grid) {
-      const auto* g = static_cast<const Grid*>(v);
-      if (g->array()->send_p()) {
-        add_column(g->array(), g);
-      } else {
-        for (size_t i = 0; i < g->map_count(); ++i)
-          if (g->map(i)->send_p()) add_column(g->map(i), g->map(i));
-      }
-    } else {
-      throw Error(usage_error, "CSV holds arrays and scalars; \"" + v->name() +
-                                   "\" is a " + v->type_name());
-    }
-  }
+  for (auto it = dds.var_begin(); it != dds.var_end(); ++it) collect(*it, "");
   if (d_columns.empty())
     throw Error(usage_error, "No variable is selected for the CSV response");
   check_shapes();
   find_axes();
 }
 
-void CsvTable::add_column(const BaseType* var, const BaseType* attributes_of) {
+void CsvTable::collect(const BaseType* v, const std::string& prefix) {
+  if (!v->send_p()) return;
+  if (v->is_simple_type() || v->type() == Type::Array) {
+    add_column(v, v, prefix);
+  } else if (v->type() == Type::Grid) {
+    const auto* g = static_cast<const Grid*>(v);
+    if (g->array()->send_p()) {
+      add_column(g->array(), g, prefix);
+    } else {
+      for (size_t i = 0; i < g->map_count(); ++i)
+        if (g->map(i)->send_p()) add_column(g->map(i), g->map(i), prefix);
+    }
+  } else if (v->type() == Type::Structure) {
+    const auto* s = static_cast<const Constructor*>(v);
+    for (auto it = s->var_begin(); it != s->var_end(); ++it)
+      collect(*it, prefix + v->name() + ".");
+  } else {
+    throw Error(usage_error, "CSV holds arrays and scalars; \"" + prefix +
+                                 v->name() + "\" is a " + v->type_name());
+  }
+}
+
+void CsvTable::add_column(const BaseType* var, const BaseType* attributes_of,
+                          const std::string& prefix) {
   Column c;
   c.var = var;
+  c.prefix = prefix;
   if (var->type() == Type::Array) c.array = static_cast<const Array*>(var);
   const Type t = c.array ? c.array->element_type() : var->type();
   for (const char* name : kFillAttributes) {
@@ -251,8 +259,9 @@ void CsvTable::check_shapes() const {
     throw Error(usage_error,
                 "The variables of one CSV response must share their "
                 "dimensions: \"" +
-                    first.var->name() + "\" has " + shape_text(first.array) +
-                    ", \"" + c.var->name() + "\" has " + shape_text(c.array));
+                    first.prefix + first.var->name() + "\" has " +
+                    shape_text(first.array) + ", \"" + c.prefix +
+                    c.var->name() + "\" has " + shape_text(c.array));
   }
 }
 
@@ -267,7 +276,9 @@ void CsvTable::find_axes() {
     if (grid != nullptr && grid->array() == a && grid->map_count() > i) {
       axis.coordinate = grid->map(i);
     } else if (!d.name.empty()) {
-      const BaseType* v = d_dds.var(d.name);
+      // A coordinate beside the variable (in its structure), else at the top.
+      const BaseType* v = d_dds.var(d_columns.front().prefix + d.name);
+      if (v == nullptr) v = d_dds.var(d.name);
       if (v != nullptr && v->type() == Type::Grid)
         v = static_cast<const Grid*>(v)->array();
       const auto* c = dynamic_cast<const Array*>(v);
@@ -304,7 +315,7 @@ void CsvTable::write(FILE* out) const {
   std::vector<std::string> header;
   for (const Axis& a : d_axes)
     if (a.written) header.push_back(a.header);
-  for (const Column& c : d_columns) header.push_back(c.var->name());
+  for (const Column& c : d_columns) header.push_back(c.prefix + c.var->name());
   Output o(out);
   o.add(row(header));
   o.flush();

@@ -21,10 +21,11 @@ class CsvTable {
   // Collects the columns from the current selection of `dds`, which must
   // outlive this object. A Grid whose array is selected gives one column
   // (its maps are the coordinates); a Grid of which only maps are selected
-  // gives a column per map. Throws Error(usage_error), before anything is
-  // written, when nothing is selected, a Structure or Sequence is selected,
-  // or the variables do not share their dimensions and selected ranges (the
-  // message names two that differ, with their dimensions).
+  // gives a column per map; the selected members of a Structure give
+  // columns named by their paths ("group.var"). Throws Error(usage_error),
+  // before anything is written, when nothing is selected, a Sequence is
+  // selected, or the variables do not share their dimensions and selected
+  // ranges (the message names two that differ, with their dimensions).
   explicit CsvTable(const DDS& dds);
 
   // Writes the table to `out` in pieces of about 64 KiB, reading each
@@ -46,6 +47,7 @@ class CsvTable {
   struct Column {
     const BaseType* var = nullptr;
     const Array* array = nullptr;  // null for a scalar
+    std::string prefix;            // the enclosing structures: "group."
     std::vector<double> fill;
   };
   // One dimension of the shared shape: its header, and the coordinate
@@ -56,7 +58,11 @@ class CsvTable {
     bool written = true;  // false when a column is this axis's coordinate
   };
 
-  void add_column(const BaseType* var, const BaseType* attributes_of);
+  // Adds the selected variables of `v` (a top-level variable or a member
+  // of the structures that `prefix` names).
+  void collect(const BaseType* v, const std::string& prefix);
+  void add_column(const BaseType* var, const BaseType* attributes_of,
+                  const std::string& prefix);
   void check_shapes() const;
   void find_axes();
   void write_scalars(FILE* out) const;

@@ -4,6 +4,7 @@
 #include "DataSetPage.h"
 
 #include <libqvp/Array.h>
+#include <libqvp/Constructor.h>
 #include <libqvp/Grid.h>
 #include <libqvp/escaping.h>
 
@@ -32,10 +33,10 @@ constexpr const char* kScript = R"(<script>
     var parts = [];
     var vars = form.querySelectorAll("fieldset.var");
     for (var i = 0; i < vars.length; i++) {
-      var pick = vars[i].querySelector("input.pick");
+      var pick = vars[i].querySelector(":scope > legend input.pick");
       if (!pick.checked) continue;
       var slab = "", whole = true;
-      var dims = vars[i].querySelectorAll(".dim");
+      var dims = vars[i].querySelectorAll(":scope > .dims > .dim");
       for (var j = 0; j < dims.length; j++) {
         var size = Number(dims[j].getAttribute("data-size"));
         var a = dims[j].querySelector(".start").value.trim();
@@ -147,9 +148,11 @@ void DataSetPage::write_attributes(std::ostream& out,
   out << "</table>\n";
 }
 
-void DataSetPage::write_variable(std::ostream& out, const BaseType& v) const {
-  const std::string ce = html_escape(id2www(v.name()));
-  const std::string query = html_escape(id2www(id2www(v.name())));
+void DataSetPage::write_variable(std::ostream& out, const BaseType& v,
+                                 const std::string& path) const {
+  const std::string name = path + id2www(v.name());
+  const std::string ce = html_escape(name);
+  const std::string query = html_escape(id2www(name));
   const std::string base = "./" + html_escape(d_url_name);
   const Array* shape = shape_of(v);
   out << "<fieldset class=\"var\">\n<legend><label><input class=\"pick\" "
@@ -160,6 +163,11 @@ void DataSetPage::write_variable(std::ostream& out, const BaseType& v) const {
   if (shape != nullptr && !shape->dims().empty())
     write_dimension_inputs(out, *shape);
   write_attributes(out, v.get_attr_table());
+  if (v.type() == Type::Structure) {  // members, as a group's variables
+    const auto& s = static_cast<const Constructor&>(v);
+    for (auto it = s.var_begin(); it != s.var_end(); ++it)
+      write_variable(out, **it, name + ".");
+  }
   out << "<p class=\"links\">Whole variable: <a href=\"" << base << ".csv?"
       << query << "\">CSV</a><a href=\"" << base << ".vorn?" << query
       << "\">binary</a><a href=\"" << base << ".dds?" << query
@@ -181,7 +189,7 @@ void DataSetPage::write(std::ostream& out) const {
   out << "<h2>Variables</h2>\n<form id=\"select\" data-base=\"" << base
       << "\">\n";
   for (auto it = d_dds.var_begin(); it != d_dds.var_end(); ++it)
-    write_variable(out, **it);
+    write_variable(out, **it, "");
   out << "<div id=\"builder\" hidden>\n<p><label for=\"ce\">Constraint "
          "expression (tick variables and set ranges, or edit it):</label><br>"
          "<input id=\"ce\" type=\"text\" spellcheck=\"false\"></p>\n</div>\n"

@@ -29,7 +29,10 @@ class DataSetPage {
 
  private:
   void write_attributes(std::ostream& out, const AttrTable& t) const;
-  void write_variable(std::ostream& out, const BaseType& v) const;
+  // `v` as a fieldset of the form; `path` is the escaped path of the
+  // structures that hold it ("grp." for a member of grp), "" at the top.
+  void write_variable(std::ostream& out, const BaseType& v,
+                      const std::string& path) const;
 
   const DDS& d_dds;
   std::string d_url_name;

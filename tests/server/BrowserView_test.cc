@@ -12,6 +12,7 @@
 #include <libqvp/Int16.h>
 #include <libqvp/Int32.h>
 #include <libqvp/Str.h>
+#include <libqvp/Structure.h>
 #include <libqvp/VORNFilter.h>
 #include <unistd.h>
 
@@ -80,6 +81,15 @@ void build(DDS& dds) {
   auto f = std::make_unique<Float32>("f");
   f->set_value(0.1f);
   dds.add_var(std::move(f));
+  // A structure (a group) with its own coordinate variable.
+  auto grp = std::make_unique<Structure>("grp");
+  auto lat = array_of("lat", std::make_unique<Float32>("lat"), "lat", 2);
+  lat->set_values(std::vector<float>{-1.5f, 2.5f});
+  grp->add_var(std::move(lat));
+  auto gv = array_of("v", std::make_unique<Int32>("v"), "lat", 2);
+  gv->set_values(std::vector<int32_t>{7, 8});
+  grp->add_var(std::move(gv));
+  dds.add_var(std::move(grp));
 }
 
 // The whole response to a CSV request for `ce` (extra options before the
@@ -151,6 +161,9 @@ TEST(BrowserViewTest, CsvTables) {
        "21,13996,20998\r\n21,13998,20999\r\n"},
       // A map alone: one column, named after its dimension.
       {"g.y[0:2:2]", "y\r\n0\r\n21\r\n"},
+      // A structure's member, named by its path, with the coordinate that
+      // stands beside it.
+      {"grp.v", "lat,grp.v\r\n-1.5,7\r\n2.5,8\r\n"},
   };
   for (const auto& c : cases) {
     const std::string response = csv_response(c.ce);
@@ -227,6 +240,9 @@ TEST(BrowserViewTest, PageEscapesEveryNameAndValue) {
   v->get_attr_table().append_attr("note", "String", "</td><script>");
   dds.add_var(std::move(v));
   dds.get_attr_table().append_attr("title", "String", "a & b");
+  auto group = std::make_unique<Structure>("grp");
+  group->add_var(array_of("a b", std::make_unique<Int16>("a b"), "d", 2));
+  dds.add_var(std::move(group));
   const std::string page =
       capture_file([&](FILE* out) { view.send_page(f, dds, out); });
   EXPECT_NE(page.find("Content-type: text/html\r\n"), std::string::npos);
@@ -238,7 +254,9 @@ TEST(BrowserViewTest, PageEscapesEveryNameAndValue) {
         // The constraint names the variable as the text forms escape it,
         // and the link's query escapes that once more.
         "data-ce=\"%3Cb%3E%22v%22%20%26%20w\"",
-        "href=\"./a%22b.nc.csv?%253Cb%253E%2522v%2522%2520%2526%2520w\""})
+        "href=\"./a%22b.nc.csv?%253Cb%253E%2522v%2522%2520%2526%2520w\"",
+        // A structure's member by its path.
+        "data-ce=\"grp.a%20b\"", "<p class=\"title\">a &amp; b</p>"})
     EXPECT_NE(page.find(escaped), std::string::npos) << escaped;
 }
 

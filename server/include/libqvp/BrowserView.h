@@ -46,7 +46,7 @@ class BrowserView {
   // as send_page. Arms the filter's time-out first, as the data response
   // does. Throws Error before anything is written for a bad constraint or
   // a selection that is no table (usage_error: the variables do not share
-  // their dimensions, a function call, a Structure); after that only the
+  // their dimensions, a function call, a Sequence); after that only the
   // box readers' errors and Error(write_error). Flushes `out`.
   void send_csv(const VORNFilter& f, DDS& dds, ConstraintEvaluator& eval,
                 FILE* out) const;
