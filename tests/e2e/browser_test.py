@@ -171,6 +171,10 @@ class BrowserViewsTest(unittest.TestCase):
         for href in ("./sst.nc.csv?sst", "./sst.nc.vorn?sst", "./sst.nc.das",
                      "./sst.nc.", "./"):
             self.assertTrue(any(h.startswith(href) for h in hrefs), href)
+        # Without JavaScript the links of each whole variable work.
+        for href in (h for h in hrefs if "?" in h):
+            status, _, _ = self.get(href[2:])
+            self.assertEqual(status, 200, href)
         body = self.assert_page("%3Cscript%3Ealert(1).nc.html")
         self.assertIn(b"<h1>&lt;script&gt;alert(1).nc</h1>", body)
         self.assertIn(b"data-base=\"./%3Cscript%3Ealert(1).nc\"", body)
