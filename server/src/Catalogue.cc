@@ -140,7 +140,10 @@ void Catalogue::write(std::ostream& out, size_t page) const {
       << html_escape(rel) << "</h1>\n";
   if (rel != "/") out << "<p><a href=\"../\">Parent directory</a></p>\n";
   if (d_entries.empty()) out << "<p class=\"note\">No data sets here.</p>\n";
-  const size_t first = (std::max<size_t>(page, 1) - 1) * kPageSize;
+  const size_t pages =
+      std::max<size_t>((d_entries.size() + kPageSize - 1) / kPageSize, 1);
+  page = std::min(std::max<size_t>(page, 1), pages);
+  const size_t first = (page - 1) * kPageSize;
   const size_t last = std::min(d_entries.size(), first + kPageSize);
   if (first < last) {
     Fd fd(open(d_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -150,10 +153,9 @@ void Catalogue::write(std::ostream& out, size_t page) const {
       write_entry(out, fd.get(), d_entries[i]);
     out << "</tbody>\n</table>\n";
   }
-  if (d_entries.size() > kPageSize) {
-    const size_t pages = (d_entries.size() + kPageSize - 1) / kPageSize;
-    out << "<p class=\"note\">Entries " << (first < last ? first + 1 : 0)
-        << " to " << last << " of " << d_entries.size() << ". ";
+  if (pages > 1) {
+    out << "<p class=\"note\">Entries " << first + 1 << " to " << last << " of "
+        << d_entries.size() << ". ";
     if (page > 1)
       out << "<a href=\"?page=" << page - 1 << "\">Previous page</a> ";
     if (page < pages)

@@ -28,8 +28,8 @@ class Catalogue {
   Catalogue(std::string root, std::string dir,
             std::vector<std::string> extensions);
 
-  // Writes the page `page` (1 is the first; one beyond the last shows no
-  // entry) as a whole HTML document. Links are relative to the directory's
+  // Writes the page `page` (1 is the first; a number beyond the last shows
+  // the last) as a whole HTML document. Links are relative to the directory's
   // URL, which ends with '/'.
   void write(std::ostream& out, size_t page) const;
 

@@ -160,6 +160,7 @@ class BrowserViewsTest(unittest.TestCase):
         self.assertIn(b"./f099999.nc.html", body)
         self.assertIn("?page=99", links(body))
         self.assertNotIn("?page=101", links(body))
+        self.assertEqual(self.get("many/?page=999")[2], body)
 
     def test_data_set_page(self):
         body = self.assert_page("sst.nc.html")
