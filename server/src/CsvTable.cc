@@ -179,6 +179,30 @@ bool same_shape(const Array* a, const Array* b) {
   return true;
 }
 
+// True when `text` is plain ASCII that needs no quotes (every number).
+bool is_plain(const std::string& text) {
+  for (unsigned char c : text)
+    if (c >= 0x80 || c == ',' || c == '"' || c == '\r' || c == '\n')
+      return false;
+  return true;
+}
+
+// Appends `field` to the row `out` as RFC 4180 wants it.
+void append_field(std::string& out, const std::string& field) {
+  if (is_plain(field)) {
+    out += field;
+    return;
+  }
+  const std::string f = utf8_repaired(field);
+  if (f.find_first_of(",\"\r\n") == std::string::npos) {
+    out += f;
+    return;
+  }
+  out += '"';
+  for (char c : f) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  out += '"';
+}
+
 // Collects text and writes it in large pieces.
 class Output {
  public:
@@ -299,14 +323,7 @@ std::string CsvTable::row(const std::vector<std::string>& fields) {
   std::string out;
   for (size_t i = 0; i < fields.size(); ++i) {
     if (i > 0) out += ',';
-    const std::string f = utf8_repaired(fields[i]);
-    if (f.find_first_of(",\"\r\n") == std::string::npos) {
-      out += f;
-      continue;
-    }
-    out += '"';
-    for (char c : f) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    out += '"';
+    append_field(out, fields[i]);
   }
   return out + "\r\n";
 }
