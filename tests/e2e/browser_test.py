@@ -146,6 +146,8 @@ class BrowserViewsTest(unittest.TestCase):
             self.assertEqual(status, 301, path)
             self.assertEqual(headers["Location"], "http://127.0.0.1:%d/qvp/%s"
                              % (self.server.port, location))
+        status, headers, _ = self.server.get("/qvp")
+        self.assertEqual((status, headers["Location"]), (301, "/qvp/"))
         for path in ("up/", "escape.nc.html", "missing/", "up"):
             status, _, body = self.get(path)
             self.assertIn(status, (400, 404), path)
