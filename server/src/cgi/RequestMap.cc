@@ -27,10 +27,16 @@ struct Suffix {
   const char* suffix;
   const char* response;
 };
-constexpr Suffix kSuffixes[] = {{"das", "das"},     {"dds", "dds"},
-                                {"ddx", "ddx"},     {"vorn", "DataDDS"},
-                                {"ver", "Version"}, {"html", kViewPage},
+// One row per suffix (clang-format would pack them).
+// clang-format off
+constexpr Suffix kSuffixes[] = {{"das", "das"},
+                                {"dds", "dds"},
+                                {"ddx", "ddx"},
+                                {"vorn", "DataDDS"},
+                                {"ver", "Version"},
+                                {"html", kViewPage},
                                 {"csv", kViewCsv}};
+// clang-format on
 
 struct Handler {
   const char* extension;
