@@ -184,7 +184,11 @@ void DataSetPage::write(std::ostream& out) const {
   if (!title.empty())
     out << "<p class=\"title\">" << html_escape(title) << "</p>\n";
   out << "<h2>Global attributes</h2>\n";
-  write_attributes(out, globals);
+  // A single container (the netCDF handler's NC_GLOBAL) is shown as the
+  // data set's own attributes.
+  const auto& entries = globals.entries();
+  const bool one_container = entries.size() == 1 && entries[0].is_container();
+  write_attributes(out, one_container ? *entries[0].table : globals);
   if (!d_docs.empty()) out << "<div class=\"docs\">\n" << d_docs << "</div>\n";
   out << "<h2>Variables</h2>\n<form id=\"select\" data-base=\"" << base
       << "\">\n";
