@@ -6,13 +6,11 @@
 #include <libqvp/Constructor.h>
 #include <libqvp/Error.h>
 #include <libqvp/Grid.h>
-#include <libqvp/Scalar.h>
 
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
-#include <type_traits>
+#include <string>
+#include <vector>
 
+#include "CsvValues.h"
 #include "web_text.h"
 
 namespace libqvp {
@@ -21,130 +19,6 @@ namespace {
 constexpr size_t kBoxValues = 16384;       // values per column per box
 constexpr size_t kFlushBytes = 64 * 1024;  // text collected before fwrite
 constexpr const char* kFillAttributes[] = {"_FillValue", "missing_value"};
-
-template <typename T, Type kType>
-struct Tag {
-  using type = T;
-  static constexpr Type kind = kType;
-};
-
-// Calls f(Tag<T, t>{}) with T the value type of the scalar type `t`.
-template <typename F>
-void visit_scalar_type(Type t, F&& f) {
-  switch (t) {
-    case Type::Byte:
-      return f(Tag<uint8_t, Type::Byte>{});
-    case Type::Int16:
-      return f(Tag<int16_t, Type::Int16>{});
-    case Type::UInt16:
-      return f(Tag<uint16_t, Type::UInt16>{});
-    case Type::Int32:
-      return f(Tag<int32_t, Type::Int32>{});
-    case Type::UInt32:
-      return f(Tag<uint32_t, Type::UInt32>{});
-    case Type::Float32:
-      return f(Tag<float, Type::Float32>{});
-    case Type::Float64:
-      return f(Tag<double, Type::Float64>{});
-    case Type::String:
-      return f(Tag<std::string, Type::String>{});
-    case Type::Url:
-      return f(Tag<std::string, Type::Url>{});
-    default:
-      throw Error(internal_error,
-                  std::string("not a scalar type: ") + type_name(t));
-  }
-}
-
-// `v` in the shortest text that reads back to the same value.
-template <typename T>
-std::string number_text(T v) {
-  char buf[64];
-  std::to_chars_result r;
-  if constexpr (std::is_same_v<T, uint8_t>)
-    r = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned>(v));
-  else
-    r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-template <typename T>
-bool is_fill(T v, const std::vector<double>& fill) {
-  for (double f : fill) {
-    const double d = static_cast<double>(v);
-    if (d == f || (std::isnan(f) && std::isnan(d))) return true;
-  }
-  return false;
-}
-
-// One field's text: empty for a fill value.
-template <typename T>
-std::string field_text(const T& v, const std::vector<double>& fill) {
-  if constexpr (std::is_same_v<T, std::string>) {
-    return v;
-  } else {
-    return is_fill(v, fill) ? std::string() : number_text(v);
-  }
-}
-
-// The value of attribute text in the variable's own type, as a double, so
-// that a Float32 fill compares equal to the Float32 values it marks.
-bool parse_fill(Type t, const std::string& text, double& out) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  if (t == Type::Float32) {
-    out = strtof(begin, &end);
-  } else {
-    out = strtod(begin, &end);
-  }
-  return end != begin && *end == '\0';
-}
-
-// One box of one array's values, kept in the element's own type.
-class BoxValues {
- public:
-  void read(const Array& a, const std::vector<size_t>& start,
-            const std::vector<size_t>& stride, const std::vector<size_t>& count,
-            size_t n) {
-    d_type = a.element_type();
-    if (is_numeric_type(d_type)) {
-      d_numbers.resize((n * value_size(d_type) + 7) / 8);
-      a.read_box(start, stride, count, d_numbers.data());
-    } else {
-      d_strings.assign(n, std::string());
-      a.read_box(start, stride, count, d_strings.data());
-    }
-  }
-
-  std::string text(size_t i, const std::vector<double>& fill) const {
-    std::string out;
-    visit_scalar_type(d_type, [&](auto tag) {
-      using T = typename decltype(tag)::type;
-      if constexpr (std::is_same_v<T, std::string>)
-        out = d_strings[i];
-      else
-        out = field_text(reinterpret_cast<const T*>(d_numbers.data())[i], fill);
-    });
-    return out;
-  }
-
- private:
-  Type d_type = Type::Byte;
-  std::vector<uint64_t> d_numbers;  // uint64_t keeps every type aligned
-  std::vector<std::string> d_strings;
-};
-
-std::string scalar_text(const BaseType& var, const std::vector<double>& fill) {
-  std::string out;
-  visit_scalar_type(var.type(), [&](auto tag) {
-    using T = typename decltype(tag)::type;
-    auto& s = const_cast<Scalar<T, decltype(tag)::kind>&>(
-        static_cast<const Scalar<T, decltype(tag)::kind>&>(var));
-    s.read_once();
-    out = field_text(s.value(), fill);
-  });
-  return out;
-}
 
 bool is_whole(const Array::Dimension& d) {
   return d.start == 0 && d.stride == 1 && d.stop == d.size - 1;
@@ -266,10 +140,8 @@ void CsvTable::add_column(const BaseType* var, const BaseType* attributes_of,
     for (const BaseType* holder : {var, attributes_of}) {
       const AttrTable::Entry* e = holder->get_attr_table().find(name);
       if (e == nullptr || e->is_container()) continue;
-      for (const std::string& text : e->values) {
-        double f = 0;
-        if (parse_fill(t, text, f)) c.fill.push_back(f);
-      }
+      const std::vector<double> f = CsvValues::fills(t, e->values);
+      c.fill.insert(c.fill.end(), f.begin(), f.end());
       break;
     }
   }
@@ -345,7 +217,7 @@ void CsvTable::write(FILE* out) const {
 void CsvTable::write_scalars(FILE* out) const {
   std::vector<std::string> fields;
   for (const Column& c : d_columns)
-    fields.push_back(scalar_text(*c.var, c.fill));
+    fields.push_back(CsvValues::scalar_text(*c.var, c.fill));
   Output o(out);
   o.add(row(fields));
   o.flush();
@@ -354,8 +226,8 @@ void CsvTable::write_scalars(FILE* out) const {
 void CsvTable::write_arrays(FILE* out) const {
   Output o(out);
   const size_t rank = d_axes.size();
-  std::vector<BoxValues> values(d_columns.size());
-  std::vector<BoxValues> coords(rank);
+  std::vector<CsvValues> values(d_columns.size());
+  std::vector<CsvValues> coords(rank);
   std::vector<std::string> fields;
   const std::vector<double> no_fill;
   d_columns.front().array->visit_boxes(
