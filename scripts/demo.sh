@@ -17,7 +17,7 @@ timeout=${QVP_TIMEOUT:-60}
 mode=${QVP_DEMO_MODE:-pool}
 case $mode in pool|cgi) ;; *) echo "demo: QVP_DEMO_MODE is pool or cgi" >&2; exit 2 ;; esac
 "$src/scripts/install-deps.sh" build-essential cmake pkg-config libnetcdf-dev \
-  netcdf-bin lighttpd curl
+  netcdf-bin lighttpd lighttpd-mod-deflate curl
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQVP_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target qvp_dispatch qvp_nc_handler nc_ramp
 
@@ -63,8 +63,15 @@ base=http://127.0.0.1:$port/qvp
 cat <<TEXT
 
 Serving $(ls "$data" | tr '\n' ' ')from $data ($mode mode)
-at $base/<data set>.<das|dds|ddx|vorn|ver>[?constraint]
+at $base/<data set>.<das|dds|ddx|vorn|ver|html|csv>[?constraint]
 
+In a browser:
+  $base/                         the catalogue of the data sets
+  $base/sst.nc.html              a data set's page: attributes, variables, a constraint builder
+  $base/sst.nc.csv?sst[0]        values as CSV
+
+With curl:
+  curl -g '$base/station.nc.csv?temp,pressure'
   curl $base/sst.nc.das
   curl $base/sst.nc.dds
   curl $base/sst.nc.ddx

@@ -9,7 +9,8 @@ all_packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libtirpc-dev
   libnetcdf-dev netcdf-bin
-  lighttpd nginx-light curl python3 python3-netcdf4 python3-xarray libxml2-utils
+  lighttpd lighttpd-mod-deflate nginx-light curl python3 libxml2-utils
+  chromium chromium-driver python3-selenium python3-netcdf4 python3-xarray
   clang libclang-rt-14-dev clang-format
 )
 if [ $# -gt 0 ]; then packages=("$@"); else packages=("${all_packages[@]}"); fi

@@ -275,6 +275,10 @@ void Array::for_each_box(size_t max_values, F f) const {
   }
 }
 
+void Array::visit_boxes(size_t max_values, const BoxVisitor& f) const {
+  for_each_box(max_values, f);
+}
+
 std::vector<double> Array::selected_as_double() const {
   if (!is_numeric_type(element_type()))
     throw Error(type_mismatch, "array '" + name() + "' holds " +

@@ -16,6 +16,7 @@
 #include <new>
 
 #include "ErrorResponse.h"
+#include "NcBrowser.h"
 #include "NcDAS.h"
 #include "NcDDS.h"
 #include "NcFastPath.h"
@@ -113,8 +114,9 @@ void serve(const NcFilter& f) {
   }
 }
 
-int fail(const NcFilter* f, const Error& e) {
-  if (f != nullptr && f->body_started()) {
+int fail(const NcFilter* f, const BrowserView* view, const Error& e) {
+  if ((f != nullptr && f->body_started()) ||
+      (view != nullptr && view->body_started())) {
     ErrMsgT("The data response for \"" + base_name(f->get_dataset_name()) +
             "\" was cut short: " + e.get_error_message());
     return 1;
@@ -128,16 +130,23 @@ int fail(const NcFilter* f, const Error& e) {
 
 int nc_handler_main(int argc, char* argv[]) {
   limit_address_space();
+  std::unique_ptr<BrowserView> view;
   std::unique_ptr<NcFilter> filter;
   try {
-    filter = std::make_unique<NcFilter>(argc, argv);
-    serve(*filter);
+    view = std::make_unique<BrowserView>(argc, argv);
+    filter =
+        std::make_unique<NcFilter>(view->filter_argc(), view->filter_argv());
+    if (view->kind() != BrowserView::no_view)
+      serve_view(*view, *filter);
+    else
+      serve(*filter);
   } catch (const Error& e) {
-    return fail(filter.get(), e);
+    return fail(filter.get(), view.get(), e);
   } catch (const std::bad_alloc&) {
-    return fail(filter.get(), Error(internal_error, "Out of memory"));
+    return fail(filter.get(), view.get(),
+                Error(internal_error, "Out of memory"));
   } catch (const std::exception& e) {
-    return fail(filter.get(), Error(internal_error, e.what()));
+    return fail(filter.get(), view.get(), Error(internal_error, e.what()));
   }
   return fflush(stdout) == 0 ? 0 : 1;
 }

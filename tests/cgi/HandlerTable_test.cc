@@ -15,24 +15,22 @@ namespace libqvp {
 namespace test {
 namespace {
 
-TEST(HandlerTableTest, BuiltinTableServesNetcdfWithTheFiveSuffixes) {
+TEST(HandlerTableTest, BuiltinTableServesNetcdfWithEverySuffix) {
   const HandlerTable t = HandlerTable::builtin();
   static const struct {
     const char* suffix;
     const char* response;
-  } suffixes[] = {{"das", "das"},
-                  {"dds", "dds"},
-                  {"ddx", "ddx"},
-                  {"vorn", "DataDDS"},
-                  {"ver", "Version"}};
+  } suffixes[] = {{"das", "das"},      {"dds", "dds"},     {"ddx", "ddx"},
+                  {"vorn", "DataDDS"}, {"ver", "Version"}, {"html", "html"},
+                  {"csv", "csv"}};
   for (const auto& s : suffixes)
     EXPECT_STREQ(t.response_for(s.suffix), s.response) << s.suffix;
   EXPECT_STREQ(t.program_for("nc"), "qvp_nc_handler");
   EXPECT_STREQ(t.program_for("nc4"), "qvp_nc_handler");
   EXPECT_EQ(t.program_for("NC"), nullptr);
-  EXPECT_EQ(t.response_for("html"), nullptr);
+  EXPECT_EQ(t.response_for("HTML"), nullptr);
   EXPECT_EQ(t.handlers().size(), 2u);
-  EXPECT_EQ(t.suffixes().size(), 5u);
+  EXPECT_EQ(t.suffixes().size(), 7u);
 }
 
 // The installed example must stay what its comment says: the built-in table.

@@ -17,6 +17,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import warnings
 
@@ -35,6 +36,8 @@ suffix dds   dds
 suffix ddx   ddx
 suffix vorn  DataDDS
 suffix ver   Version
+suffix html  html
+suffix csv   csv
 """
 
 
@@ -51,10 +54,16 @@ def refused_data_suffix(url, log):
         pass
     finally:
         remote.close()
-    for line in open(log):
-        match = re.search(r'"GET /qvp/model\.nc\.(\w+)[ ?][^"]*" 400 ', line)
-        if match:
-            return match.group(1)
+    # lighttpd writes its access log in the background: wait for the line.
+    deadline = time.time() + 10
+    while time.time() < deadline:
+        with open(log) as f:
+            for line in f:
+                match = re.search(
+                    r'"GET /qvp/model\.nc\.(\w+)[ ?][^"]*" 400 ', line)
+                if match:
+                    return match.group(1)
+        time.sleep(0.1)
     raise AssertionError("the client's data request was not refused")
 
 

@@ -30,6 +30,7 @@ class DispatchTest(unittest.TestCase):
         os.symlink(os.path.join(base, "outside.nc"),
                    os.path.join(cls.root, "escape.nc"))
         os.symlink("sst.nc", os.path.join(cls.root, "alias.nc"))
+        os.symlink(base, os.path.join(cls.root, "up"))
         os.mkdir(os.path.join(cls.root, "dir.nc"))
         handler = os.path.join(cls.handlers, "qvp_nc_handler")
         with open(handler, "w") as f:
@@ -115,6 +116,40 @@ class DispatchTest(unittest.TestCase):
             tail = args[args.index("-t"):-1] if "-t" in args else []
             self.assertEqual(tail, expected, value)
 
+    def test_browser_suffixes_ask_for_a_view(self):
+        for suffix in ("html", "csv"):
+            args = self.handler_args("/sub/deep.nc." + suffix, "sst%5B0%5D")
+            self.assertEqual(args[0], "--view=" + suffix)
+            self.assertEqual(args[1:5:2], ["-v", "-u"])
+            self.assertEqual(args[4:8], ["http://127.0.0.1:8080/qvp/sub/deep.nc",
+                                         "-e", "sst%5B0%5D",
+                                         os.path.join(self.root, "sub/deep.nc")])
+
+    def test_directories_ask_for_a_catalogue(self):
+        for path, query, url, real in (
+                ("/", "", "/qvp/", self.root),
+                ("/sub/", "page=2", "/qvp/sub/", self.root + "/sub"),
+                ("/dir.nc/", "", "/qvp/dir.nc/", self.root + "/dir.nc")):
+            args = self.handler_args(path, query)
+            self.assertEqual(args[:3], ["--view=catalog", "--extensions=nc,nc4",
+                                        "-v"], path)
+            self.assertEqual(args[4:6], ["-u", "http://127.0.0.1:8080" + url])
+            self.assertEqual(args[6:-1], ["-e", query] if query else [])
+            self.assertEqual(args[-1], real)
+
+    def test_bare_data_sets_and_directories_redirect(self):
+        for path, location in (("/sst.nc", "/qvp/sst.nc.html"),
+                               ("/alias.nc", "/qvp/alias.nc.html"),
+                               ("/a b.nc", "/qvp/a%20b.nc.html"),
+                               ("/sub", "/qvp/sub/"),
+                               ("/dir.nc", "/qvp/dir.nc/")):
+            out = self.run_cgi(path)
+            head, _, body = out.partition("\r\n\r\n")
+            lines = head.split("\r\n")
+            self.assertEqual(lines[0], "HTTP/1.0 301 Moved Permanently", path)
+            self.assertEqual(lines[-1], "Location: http://127.0.0.1:8080" + location)
+            self.assertEqual(body, "")
+
     def assert_refused(self, out, status, code, secret=None):
         head, _, body = out.partition("\r\n\r\n")
         lines = head.split("\r\n")
@@ -135,8 +170,15 @@ class DispatchTest(unittest.TestCase):
             ("/sst.nc\x01.das", "HTTP/1.0 400 Bad Request", 1001),
             ("sst.nc.das", "HTTP/1.0 400 Bad Request", 1001),
             ("", "HTTP/1.0 400 Bad Request", 1001),
-            ("/sst.nc.html", "HTTP/1.0 400 Bad Request", 1001),
-            ("/sst.nc", "HTTP/1.0 400 Bad Request", 1001),
+            ("/sst.nc.htm", "HTTP/1.0 400 Bad Request", 1001),
+            ("/x.txt", "HTTP/1.0 400 Bad Request", 1001),
+            ("/escape.nc", "HTTP/1.0 400 Bad Request", 1001),
+            ("/up", "HTTP/1.0 400 Bad Request", 1001),
+            ("/missing", "HTTP/1.0 400 Bad Request", 1001),
+            ("/missing/", "HTTP/1.0 404 Not Found", 1004),
+            ("/up/", "HTTP/1.0 404 Not Found", 1004),
+            ("/sst.nc/", "HTTP/1.0 404 Not Found", 1004),
+            ("/sub/../", "HTTP/1.0 400 Bad Request", 1001),
             ("/.das", "HTTP/1.0 400 Bad Request", 1001),
             ("/x.txt.das", "HTTP/1.0 404 Not Found", 1004),
             ("/missing.nc.das", "HTTP/1.0 404 Not Found", 1004),

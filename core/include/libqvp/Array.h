@@ -97,6 +97,15 @@ class Array : public BaseType {
                 const std::vector<size_t>& stride,
                 const std::vector<size_t>& count, void* out) const;
 
+  // Calls f(start, stride, count, n) for each box of the current selection
+  // in row-major order, each box holding n <= max_values values (at least
+  // one), as serialize() walks it: a reader of several arrays with the same
+  // selection reads the same boxes from each.
+  using BoxVisitor = std::function<void(
+      const std::vector<size_t>& start, const std::vector<size_t>& stride,
+      const std::vector<size_t>& count, size_t n)>;
+  void visit_boxes(size_t max_values, const BoxVisitor& f) const;
+
   // The selected values converted to double, row-major; for numeric arrays.
   // Throws Error(type_mismatch) for String and Url.
   std::vector<double> selected_as_double() const;

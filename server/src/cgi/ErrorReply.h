@@ -10,11 +10,13 @@ namespace libqvp {
 
 // A request that the dispatcher refuses: the HTTP status and reason, and the
 // code and message of the Error body. Messages never name a filesystem path.
+// A redirect is a Refusal with a `location` (status 301).
 struct Refusal {
   int status;
   const char* reason;
   int code;
   std::string message;
+  std::string location = {};  // absolute URL, percent-encoded; "" for none
 };
 
 // Writes the whole error response for `r` to `out` and flushes it:
@@ -22,7 +24,9 @@ struct Refusal {
 //   "XKestrum-Server: <version>\r\n" "XQVP: 3.1\r\n" "Date: <now>\r\n"
 //   "Cache-Control: no-cache\r\n" "\r\n"
 //   "Error {\n    code = 1004;\n    message = \"...\";\n};\n"
-// Quotes and backslashes in the message are escaped with a backslash.
+// Quotes and backslashes in the message are escaped with a backslash. With a
+// `location`, "Location: <location>\r\n" follows Cache-Control and the body
+// is empty.
 void write_refusal(FILE* out, const Refusal& r, const std::string& version);
 
 // `t` as an RFC 822 date in GMT: "Thu, 01 Jan 1970 00:00:00 GMT".

@@ -12,9 +12,10 @@
 namespace libqvp {
 namespace {
 
-// Response kinds a suffix may name: the handlers' -o keywords.
-constexpr const char* kResponses[] = {"das", "dds", "ddx", "DataDDS",
-                                      "Version"};
+// Response kinds a suffix may name: the handlers' -o keywords, and the
+// browser's views (html, csv).
+constexpr const char* kResponses[] = {"das",     "dds",  "ddx", "DataDDS",
+                                      "Version", "html", "csv"};
 
 bool is_key_char(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
@@ -77,11 +78,9 @@ void add_row(std::vector<HandlerTable::Row>& rows, const std::string& kind,
 HandlerTable HandlerTable::builtin() {
   HandlerTable t;
   t.d_handlers = {{"nc", "qvp_nc_handler"}, {"nc4", "qvp_nc_handler"}};
-  t.d_suffixes = {{"das", "das"},
-                  {"dds", "dds"},
-                  {"ddx", "ddx"},
-                  {"vorn", "DataDDS"},
-                  {"ver", "Version"}};
+  t.d_suffixes = {{"das", "das"},      {"dds", "dds"},     {"ddx", "ddx"},
+                  {"vorn", "DataDDS"}, {"ver", "Version"}, {"html", "html"},
+                  {"csv", "csv"}};
   return t;
 }
 
@@ -114,8 +113,9 @@ HandlerTable HandlerTable::parse(const std::string& text) {
       add_row(t.d_handlers, "extension", f, line_no);
     } else {
       if (!is_response(f[2]))
-        throw ParseError{line_no, "unknown response \"" + f[2].substr(0, 80) +
-                                      "\" (das, dds, ddx, DataDDS or Version)"};
+        throw ParseError{
+            line_no, "unknown response \"" + f[2].substr(0, 80) +
+                         "\" (das, dds, ddx, DataDDS, Version, html or csv)"};
       add_row(t.d_suffixes, "suffix", f, line_no);
     }
   }

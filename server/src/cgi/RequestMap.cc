@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "BrowseMap.h"
 #include "HttpDate.h"
+#include "RequestParts.h"
 
 namespace libqvp {
 namespace {
@@ -26,10 +28,15 @@ Refusal bad_request(std::string message) {
   return {400, "Bad Request", kCodeUsage, std::move(message)};
 }
 
+}  // namespace
+
+// Shared with the browser's mapping (BrowseMap.cc), through RequestParts.h.
 Refusal not_found(const std::string& name) {
   return {404, "Not Found", kCodeNoSuchSet,
           "No such data set: \"" + name + "\""};
 }
+
+namespace {
 
 Refusal misconfigured(std::string message) {
   return {500, "Internal Server Error", kCodeInternal, std::move(message)};
@@ -59,7 +66,8 @@ void check_path_form(const std::string& path) {
   }
 }
 
-// The text after the last '.' of the last segment of `path`; "" when none.
+}  // namespace
+
 std::string extension_of(const std::string& path) {
   const size_t slash = path.rfind('/');
   const size_t dot = path.rfind('.');
@@ -68,11 +76,17 @@ std::string extension_of(const std::string& path) {
   return path.substr(dot + 1);
 }
 
+std::string program_path(const std::string& handler_dir, const char* program) {
+  return program[0] == '/' ? program : handler_dir + "/" + program;
+}
+
 std::string real_path(const std::string& path) {
   std::unique_ptr<char, decltype(&free)> r(realpath(path.c_str(), nullptr),
                                            &free);
   return r ? std::string(r.get()) : std::string();
 }
+
+namespace {
 
 // The real path of `rel` under `root`; throws 404 unless it is a regular file
 // inside the root (a link may point anywhere inside it).
@@ -99,6 +113,8 @@ bool valid_host(const std::string& host) {
   return true;
 }
 
+}  // namespace
+
 std::string data_set_url(const EnvLookup& env, const std::string& rel) {
   const char* scheme = env("REQUEST_SCHEME");
   const std::string s =
@@ -112,6 +128,8 @@ std::string data_set_url(const EnvLookup& env, const std::string& rel) {
          url_path_encode(rel);
 }
 
+namespace {
+
 // A positive whole number of seconds, at most kMaxTimeout; 0 otherwise.
 long parse_timeout(const char* text) {
   if (text == nullptr || *text == '\0') return 0;
@@ -121,15 +139,13 @@ long parse_timeout(const char* text) {
   return v;
 }
 
-// '%' as "%25", so that the handler's decoding of its data set argument
-// gives back exactly this path.
+}  // namespace
+
 std::string escape_percent(const std::string& path) {
   std::string out;
   for (char c : path) out += c == '%' ? std::string("%25") : std::string(1, c);
   return out;
 }
-
-}  // namespace
 
 std::string url_path_encode(const std::string& text) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -183,11 +199,15 @@ HandlerCall map_request(const EnvLookup& env, const std::string& version,
   const char* info = env("PATH_INFO");
   const std::string path = info ? info : "";
   check_path_form(path);
+  if (path.back() == '/')
+    return map_catalogue(env, version, root, handler_dir, path, table);
 
   const std::string suffix = extension_of(path);
   const char* response = table.response_for(suffix);
-  if (response == nullptr)
+  if (response == nullptr) {
+    throw_browser_redirect(env, root, path, table);
     throw bad_request("Unknown response suffix: \"" + suffix + "\"");
+  }
   const std::string rel = path.substr(1, path.size() - suffix.size() - 2);
   if (rel.empty() || rel.back() == '/') throw bad_request("No data set named");
   const char* program = table.program_for(extension_of(rel));
@@ -195,9 +215,11 @@ HandlerCall map_request(const EnvLookup& env, const std::string& version,
   const std::string real = resolve_data_set(root, rel);
 
   HandlerCall call;
-  call.program = program[0] == '/' ? program : handler_dir + "/" + program;
-  call.argv = {call.program,          "-o", response, "-v", version, "-u",
-               data_set_url(env, rel)};
+  call.program = program_path(handler_dir, program);
+  call.argv = {call.program};
+  append_response(call.argv, response);
+  call.argv.insert(call.argv.end(),
+                   {"-v", version, "-u", data_set_url(env, rel)});
   const char* query = env("QUERY_STRING");
   if (query != nullptr && *query != '\0') {
     if (std::string(query).size() > kMaxQuery)

@@ -32,6 +32,10 @@ struct HandlerCall {
 //   -l <seconds>                     from If-Modified-Since, when it parses
 //   -t <seconds>                     from QVP_TIMEOUT, when a positive number
 //   <data set>                       its real path, '%' written as "%25"
+// The suffixes html and csv ask for the data set's page and CSV with
+// "--view=html|csv" in place of -o; a path ending in '/' maps to the
+// catalogue of that directory, and a bare data set or a directory without
+// its slash is a 301 Refusal to its page or directory (BrowseMap.h).
 // Configuration: QVP_DATA_ROOT (the data root), QVP_HANDLER_DIR (where the
 // handler programs named by a file name are), QVP_TIMEOUT (optional),
 // QVP_CONFIG (optional). The program is the table's absolute path, or the

@@ -1,0 +1,46 @@
+// The netCDF handler's browser views: the page gets the ancillary DAS and
+// DDS as the DDX does; the CSV, like the data response, only what the file
+// holds values for, with its attributes for the fill values.
+#include "NcBrowser.h"
+
+#include <libqvp/ConstraintEvaluator.h>
+#include <libqvp/DAS.h>
+#include <libqvp/DDS.h>
+
+#include "NcDAS.h"
+#include "NcDDS.h"
+#include "NcFile.h"
+
+namespace libqvp {
+namespace {
+
+// The DDS of `file` with the attributes of its DAS on the variables.
+void build_described_dds(const NcFile& file, const NcFilter& f, DDS& dds,
+                         bool ancillary) {
+  build_dds(file, dds);
+  DAS das;
+  build_das(file, das);
+  if (ancillary) {
+    f.read_ancillary_dds(dds, "");
+    f.read_ancillary_das(das, "");
+  }
+  dds.transfer_attributes(das);
+}
+
+}  // namespace
+
+void serve_view(const BrowserView& view, const NcFilter& f) {
+  if (view.kind() == BrowserView::catalog_view)
+    return view.send_catalogue(f, stdout);
+  NcFile file(f.get_dataset_name());
+  DDS dds;
+  if (view.kind() == BrowserView::page_view) {
+    build_described_dds(file, f, dds, true);
+    return view.send_page(f, dds, stdout);
+  }
+  build_described_dds(file, f, dds, false);
+  ConstraintEvaluator eval;
+  view.send_csv(f, dds, eval, stdout);
+}
+
+}  // namespace libqvp

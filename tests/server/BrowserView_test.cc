@@ -1,0 +1,319 @@
+// The browser's views through their public face: the view arguments, the CSV
+// table (bytes, quoting, fill values, coordinates, selections read in several
+// boxes, refusals), conditional answers, the page's escaping and the
+// catalogue's choice of entries.
+#include <libqvp/BrowserView.h>
+#include <libqvp/ConstraintEvaluator.h>
+#include <libqvp/DDS.h>
+#include <libqvp/Error.h>
+#include <libqvp/Float32.h>
+#include <libqvp/Float64.h>
+#include <libqvp/Grid.h>
+#include <libqvp/Int16.h>
+#include <libqvp/Int32.h>
+#include <libqvp/Str.h>
+#include <libqvp/Structure.h>
+#include <libqvp/VORNFilter.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+#include "Argv.h"
+#include "CaptureFile.h"
+#include "TempDir.h"
+#include "gtest/gtest.h"
+
+namespace libqvp {
+namespace {
+
+using test::Argv;
+using test::capture_file;
+
+constexpr int kRows = 3;
+constexpr int kCols = 7000;  // 3 x 7000 values take two boxes of the table
+
+std::unique_ptr<Array> array_of(const std::string& name,
+                                std::unique_ptr<BaseType> element,
+                                const std::string& dim, int size) {
+  auto a = std::make_unique<Array>(name, std::move(element));
+  a->append_dim(size, dim);
+  return a;
+}
+
+// g: a Float32 grid [y=3][x=7000] with maps y (Float64, y * 10.5) and x
+// (Int32, x * 2), valued y * 7000 + x; s: strings along y (no coordinate);
+// t: Int16 with a fill value; n: Float32 with a NaN fill; pi and f: scalars.
+void build(DDS& dds) {
+  auto g = std::make_unique<Grid>("g");
+  auto values = std::make_unique<Array>("g", std::make_unique<Float32>("g"));
+  values->append_dim(kRows, "y");
+  values->append_dim(kCols, "x");
+  std::vector<float> v(kRows * kCols);
+  for (int i = 0; i < kRows * kCols; ++i) v[i] = static_cast<float>(i);
+  values->set_values(v);
+  g->set_array(std::move(values));
+  auto y = array_of("y", std::make_unique<Float64>("y"), "y", kRows);
+  y->set_values(std::vector<double>{0, 10.5, 21});
+  g->add_map(std::move(y));
+  auto x = array_of("x", std::make_unique<Int32>("x"), "x", kCols);
+  std::vector<int32_t> xs(kCols);
+  for (int i = 0; i < kCols; ++i) xs[i] = 2 * i;
+  x->set_values(xs);
+  g->add_map(std::move(x));
+  dds.add_var(std::move(g));
+
+  auto s = array_of("s", std::make_unique<Str>("s"), "y", kRows);
+  s->set_values(std::vector<std::string>{"a,b", "q\"", "line\nbreak \xff"});
+  dds.add_var(std::move(s));
+  auto t = array_of("t", std::make_unique<Int16>("t"), "k", 4);
+  t->set_values(std::vector<int16_t>{1, -1, 3, -1});
+  t->get_attr_table().append_attr("_FillValue", "Int16", "-1");
+  dds.add_var(std::move(t));
+  auto n = array_of("n", std::make_unique<Float32>("n"), "k", 4);
+  n->set_values(std::vector<float>{NAN, 0.1f, 1e-30f, 3e38f});
+  n->get_attr_table().append_attr("missing_value", "Float32", "NaN");
+  dds.add_var(std::move(n));
+  auto pi = std::make_unique<Float64>("pi");
+  pi->set_value(3.141592653589793);
+  dds.add_var(std::move(pi));
+  auto f = std::make_unique<Float32>("f");
+  f->set_value(0.1f);
+  dds.add_var(std::move(f));
+  // A structure (a group) with its own coordinate variable.
+  auto grp = std::make_unique<Structure>("grp");
+  auto lat = array_of("lat", std::make_unique<Float32>("lat"), "lat", 2);
+  lat->set_values(std::vector<float>{-1.5f, 2.5f});
+  grp->add_var(std::move(lat));
+  auto gv = array_of("v", std::make_unique<Int32>("v"), "lat", 2);
+  gv->set_values(std::vector<int32_t>{7, 8});
+  grp->add_var(std::move(gv));
+  dds.add_var(std::move(grp));
+}
+
+// The whole response to a CSV request for `ce` (extra options before the
+// data set).
+std::string csv_response(const std::string& ce,
+                         std::vector<std::string> extra = {}) {
+  std::vector<std::string> words = {"handler", "--view=csv", "-e", ce};
+  words.insert(words.end(), extra.begin(), extra.end());
+  words.push_back("/nonexistent/demo.nc");
+  Argv argv(words);
+  BrowserView view(argv.argc(), argv.argv());
+  VORNFilter f(view.filter_argc(), view.filter_argv());
+  DDS dds("demo.nc");
+  build(dds);
+  ConstraintEvaluator eval;
+  return capture_file([&](FILE* out) { view.send_csv(f, dds, eval, out); });
+}
+
+std::string body_of(const std::string& response) {
+  const size_t end = response.find("\r\n\r\n");
+  return end == std::string::npos ? "" : response.substr(end + 4);
+}
+
+TEST(BrowserViewTest, ViewArgumentsAreTakenFromTheFront) {
+  Argv argv({"h", "--view=catalog", "--extensions=nc,nc4", "-v", "x", "/d"});
+  BrowserView view(argv.argc(), argv.argv());
+  EXPECT_EQ(view.kind(), BrowserView::catalog_view);
+  ASSERT_EQ(view.filter_argc(), 4);
+  EXPECT_STREQ(view.filter_argv()[0], "h");
+  EXPECT_STREQ(view.filter_argv()[1], "-v");
+  EXPECT_STREQ(view.filter_argv()[3], "/d");
+  EXPECT_EQ(view.filter_argv()[4], nullptr);
+
+  // A data set argument that looks like a view is the filter's.
+  Argv plain({"h", "-o", "das", "--view=csv"});
+  BrowserView none(plain.argc(), plain.argv());
+  EXPECT_EQ(none.kind(), BrowserView::no_view);
+  EXPECT_EQ(none.filter_argc(), 4);
+
+  for (const auto& words :
+       {std::vector<std::string>{"h", "--view=pdf", "/d"},
+        std::vector<std::string>{"h", "--view=catalog", "/d"}}) {
+    Argv bad(words);
+    try {
+      BrowserView v(bad.argc(), bad.argv());
+      ADD_FAILURE() << words[1];
+    } catch (const Error& e) {
+      EXPECT_EQ(e.get_error_code(), usage_error) << words[1];
+    }
+  }
+}
+
+TEST(BrowserViewTest, CsvTables) {
+  static const struct {
+    const char* ce;
+    const char* body;
+  } cases[] = {
+      // Scalars: one row, in the data set's order; shortest exact numbers.
+      {"f,pi", "pi,f\r\n3.141592653589793,0.1\r\n"},
+      // Strings quoted as RFC 4180 says; a byte that is not UTF-8 becomes
+      // the Latin-1 character; no coordinate variable: the index.
+      {"s",
+       "y,s\r\n0,\"a,b\"\r\n1,\"q\"\"\"\r\n2,\"line\nbreak \xc3\xbf\"\r\n"},
+      // Fill values, NaN too, come out empty; extremes read back exactly.
+      {"t,n", "k,t,n\r\n0,1,\r\n1,,0.1\r\n2,3,1e-30\r\n3,,3e+38\r\n"},
+      // A hyperslab: the coordinates are the maps' values, not indices.
+      {"g[1:1:2][6998:1:6999]",
+       "y,x,g\r\n10.5,13996,13998\r\n10.5,13998,13999\r\n"
+       "21,13996,20998\r\n21,13998,20999\r\n"},
+      // A map alone: one column, named after its dimension.
+      {"g.y[0:2:2]", "y\r\n0\r\n21\r\n"},
+      // A structure's member, named by its path, with the coordinate that
+      // stands beside it.
+      {"grp.v", "lat,grp.v\r\n-1.5,7\r\n2.5,8\r\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string response = csv_response(c.ce);
+    EXPECT_NE(response.find("Content-Type: text/csv; charset=utf-8\r\n"),
+              std::string::npos)
+        << c.ce;
+    EXPECT_EQ(body_of(response), c.body) << c.ce;
+  }
+}
+
+TEST(BrowserViewTest, CsvOfASelectionReadInSeveralBoxes) {
+  const std::string body = body_of(csv_response("g[0:1:2][0:3:6999]"));
+  size_t pos = body.find("\r\n") + 2;
+  ASSERT_EQ(body.substr(0, pos), "y,x,g\r\n");
+  const double ys[] = {0, 10.5, 21};
+  int rows = 0;
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kCols; x += 3, ++rows) {
+      char want[64];
+      snprintf(want, sizeof want, "%g,%d,%d\r\n", ys[y], 2 * x, y * kCols + x);
+      const size_t end = body.find("\r\n", pos) + 2;
+      ASSERT_EQ(body.substr(pos, end - pos), want) << "row " << rows;
+      pos = end;
+    }
+  }
+  EXPECT_EQ(pos, body.size());
+}
+
+TEST(BrowserViewTest, CsvRefusesWhatIsNoTable) {
+  static const struct {
+    const char* ce;
+    const char* message;
+  } cases[] = {
+      {"s,t",
+       "The variables of one CSV response must share their dimensions: "
+       "\"s\" has [y=3], \"t\" has [k=4]"},
+      {"g[0][0:1],s[0]",
+       "The variables of one CSV response must share their dimensions: "
+       "\"g\" has [y=0:1:0][x=0:1:1], \"s\" has [y=0:1:0]"},
+      {"t[0:1],n", "\"t\" has [k=0:1:1], \"n\" has [k=4]"},
+      {"pi,t", "\"t\" has [k=4], \"pi\" has no dimensions"},
+      {"version()", "A function's result cannot be written as CSV"},
+  };
+  for (const auto& c : cases) {
+    try {
+      csv_response(c.ce);
+      ADD_FAILURE() << c.ce;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.get_error_code(), usage_error) << c.ce;
+      EXPECT_NE(e.get_error_message().find(c.message), std::string::npos)
+          << c.ce << ": " << e.get_error_message();
+    }
+  }
+}
+
+TEST(BrowserViewTest, ConditionalRequestsAreAnsweredWith304) {
+  // A data set that is no file counts as modified now: unchanged since a
+  // time in the future, changed since one in the past.
+  const std::string later = std::to_string(time(nullptr) + 3600);
+  const std::string response = csv_response("pi", {"-l", later});
+  EXPECT_EQ(response.substr(0, 27), "HTTP/1.0 304 NOT MODIFIED\r\n");
+  EXPECT_EQ(body_of(response), "");
+  EXPECT_EQ(csv_response("pi", {"-l", "1"}).substr(0, 17),
+            "HTTP/1.0 200 OK\r\n");
+}
+
+TEST(BrowserViewTest, PageEscapesEveryNameAndValue) {
+  Argv argv({"handler", "--view=html", "-u", "http://h/qvp/a%22b.nc",
+             "/nonexistent/x.nc"});
+  BrowserView view(argv.argc(), argv.argv());
+  VORNFilter f(view.filter_argc(), view.filter_argv());
+  DDS dds("<i>x</i>.nc");
+  auto v = array_of("<b>\"v\" & w", std::make_unique<Int16>("v"), "d<'>", 2);
+  v->get_attr_table().append_attr("note", "String", "</td><script>");
+  dds.add_var(std::move(v));
+  dds.get_attr_table().append_attr("title", "String", "a & b");
+  auto group = std::make_unique<Structure>("grp");
+  group->add_var(array_of("a b", std::make_unique<Int16>("a b"), "d", 2));
+  dds.add_var(std::move(group));
+  const std::string page =
+      capture_file([&](FILE* out) { view.send_page(f, dds, out); });
+  EXPECT_NE(page.find("Content-type: text/html\r\n"), std::string::npos);
+  for (const char* raw : {"<b>", "<i>", "</td><script>", "d<'>", "a & b"})
+    EXPECT_EQ(page.find(raw), std::string::npos) << raw;
+  for (const char* escaped :
+       {"<h1>&lt;i&gt;x&lt;/i&gt;.nc</h1>", "&lt;/td&gt;&lt;script&gt;",
+        "a &amp; b", "data-base=\"./a%22b.nc\"",
+        // The constraint names the variable as the text forms escape it,
+        // and the link's query escapes that once more.
+        "data-ce=\"%3Cb%3E%22v%22%20%26%20w\"",
+        "href=\"./a%22b.nc.csv?%253Cb%253E%2522v%2522%2520%2526%2520w\"",
+        // A structure's member by its path.
+        "data-ce=\"grp.a%20b\"", "<p class=\"title\">a &amp; b</p>"})
+    EXPECT_NE(page.find(escaped), std::string::npos) << escaped;
+}
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = dir.mkdir("root");
+    for (const char* name :
+         {"b.nc", "a.nc4", "notes.txt", ".hidden.nc", "ctl\x01.nc", "sub/c.nc"})
+      dir.write(std::string("root/") + name, "x");
+    dir.write("outside.nc", "x");
+    EXPECT_EQ(symlink((dir / "outside.nc").c_str(), (root + "/out.nc").c_str()),
+              0);
+    EXPECT_EQ(symlink(dir.path().c_str(), (root + "/up").c_str()), 0);
+    EXPECT_EQ(symlink("b.nc", (root + "/link.nc").c_str()), 0);
+    setenv("QVP_DATA_ROOT", root.c_str(), 1);
+  }
+  void TearDown() override { unsetenv("QVP_DATA_ROOT"); }
+
+  std::string catalogue(const std::string& d) {
+    Argv argv({"h", "--view=catalog", "--extensions=nc,nc4", d});
+    BrowserView view(argv.argc(), argv.argv());
+    VORNFilter f(view.filter_argc(), view.filter_argv());
+    return capture_file([&](FILE* out) { view.send_catalogue(f, out); });
+  }
+
+  test::TempDir dir;
+  std::string root;
+};
+
+TEST_F(CatalogueTest, ListsDirectoriesThenDataSetsInsideTheRoot) {
+  const std::string page = catalogue(root);
+  std::vector<size_t> at;
+  for (const char* link :
+       {"./sub/\"", "./a.nc4.html\"", "./b.nc.html\"", "./link.nc.html\""}) {
+    at.push_back(page.find(link));
+    EXPECT_NE(at.back(), std::string::npos) << link;
+  }
+  EXPECT_TRUE(std::is_sorted(at.begin(), at.end()));
+  for (const char* absent : {"notes.txt", ".hidden", "ctl", "out.nc", "up/",
+                             "Parent directory", dir.path().c_str()})
+    EXPECT_EQ(page.find(absent), std::string::npos) << absent;
+  EXPECT_NE(catalogue(root + "/sub").find("<a href=\"../\">"),
+            std::string::npos);
+}
+
+TEST_F(CatalogueTest, RefusesDirectoriesOutsideTheRoot) {
+  for (const std::string& d : {dir.path(), root + "/up", root + "/missing"}) {
+    try {
+      catalogue(d);
+      ADD_FAILURE() << d;
+    } catch (const Error& e) {
+      EXPECT_EQ(e.get_error_code(), no_such_variable) << d;
+      EXPECT_EQ(e.get_error_message().find(dir.path()), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace libqvp
