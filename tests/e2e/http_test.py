@@ -29,12 +29,13 @@ def free_port():
 class Server:
     """One lighttpd instance over `root`, stopped by stop()."""
 
-    def __init__(self, state, root, timeout=0):
+    def __init__(self, state, root, timeout=0, dispatch=None):
         self.state = state
         os.makedirs(os.path.join(state, "htdocs"), exist_ok=True)
         self.port = free_port()
         fields = {"BIND": "127.0.0.1", "PORT": str(self.port),
-                  "STATE_DIR": state, "DISPATCH": ENV["QVP_DISPATCH"],
+                  "STATE_DIR": state,
+                  "DISPATCH": dispatch or ENV["QVP_DISPATCH"],
                   "DATA_ROOT": root, "HANDLER_DIR": ENV["QVP_HANDLER_DIR"],
                   "TIMEOUT": str(timeout)}
         with open(ENV["QVP_CONF_TEMPLATE"]) as f:

@@ -40,6 +40,7 @@ void write_refusal(FILE* out, const Refusal& r, const std::string& version) {
           "XQVP: 3.1\r\n"
           "Date: %s\r\n"
           "Cache-Control: no-cache\r\n"
+          "Content-Type: text/plain\r\n"
           "\r\n",
           r.status, r.reason, version.c_str(), version.c_str(), date.c_str());
   fprintf(out, "Error {\n    code = %d;\n    message = \"%s\";\n};\n", r.code,

@@ -42,9 +42,11 @@ Refusal bad_request(std::string message) {
   return {400, "Bad Request", kCodeUsage, std::move(message)};
 }
 
+// Request text in a message is percent-encoded, so that a refusal never
+// carries markup or control bytes from the request.
 Refusal not_found(const std::string& name) {
   return {404, "Not Found", kCodeNoSuchSet,
-          "No such data set: \"" + name + "\""};
+          "No such data set: \"" + url_path_encode(name) + "\""};
 }
 
 Refusal misconfigured(std::string message) {
@@ -127,14 +129,31 @@ bool valid_host(const std::string& host) {
   return true;
 }
 
+// The request's Host; without one (an HTTP/1.0 client) the server's own name
+// (or, when it has none, its address) and port, the port left out when it is
+// the scheme's default.
+std::string host_of(const EnvLookup& env, const std::string& scheme) {
+  const char* host = env("HTTP_HOST");
+  if (host != nullptr && *host != '\0') return host;
+  const char* name = env("SERVER_NAME");
+  if (name == nullptr || *name == '\0') name = env("SERVER_ADDR");
+  if (name == nullptr || *name == '\0') return "";
+  std::string out = name;
+  if (out.find(':') != std::string::npos && out[0] != '[')
+    out = "[" + out + "]";  // an IPv6 address
+  const char* port = env("SERVER_PORT");
+  const std::string usual = scheme == "https" ? "443" : "80";
+  if (port != nullptr && *port != '\0' && port != usual)
+    out += std::string(":") + port;
+  return out;
+}
+
 std::string data_set_url(const EnvLookup& env, const std::string& rel) {
   const char* scheme = env("REQUEST_SCHEME");
   const std::string s =
       scheme && std::string(scheme) == "https" ? "https" : "http";
-  const char* host = env("HTTP_HOST");
-  if (host == nullptr) host = env("SERVER_NAME");
-  if (host == nullptr || !valid_host(host))
-    throw bad_request("Invalid Host header");
+  const std::string host = host_of(env, s);
+  if (!valid_host(host)) throw bad_request("Invalid Host header");
   const char* script = env("SCRIPT_NAME");
   return s + "://" + host + url_path_encode(script ? script : "") + "/" +
          url_path_encode(rel);
@@ -188,7 +207,8 @@ HandlerCall map_request(const EnvLookup& env, const std::string& version) {
   const std::string suffix = extension_of(path);
   const char* response = response_for(suffix);
   if (response == nullptr)
-    throw bad_request("Unknown response suffix: \"" + suffix + "\"");
+    throw bad_request("Unknown response suffix: \"" + url_path_encode(suffix) +
+                      "\"");
   const std::string rel = path.substr(1, path.size() - suffix.size() - 2);
   if (rel.empty() || rel.back() == '/') throw bad_request("No data set named");
   const char* program = program_for(extension_of(rel));
