@@ -261,7 +261,8 @@ class HttpTest(unittest.TestCase):
 
 class TimeLimitTest(unittest.TestCase):
     """A data response that runs past QVP_TIMEOUT is cut short: the client
-    reads slowly, so the handler blocks on its output until the alarm."""
+    reads nothing for 3 s, so the handler blocks on its output until the
+    alarm ends it."""
 
     def test_slow_response_is_ended(self):
         if not ENV.get("QVP_LIGHTTPD"):
@@ -278,6 +279,10 @@ class TimeLimitTest(unittest.TestCase):
                 head, got = self.slow_read(server.port)
                 self.assertTrue(head.startswith(b"HTTP/1.0 200 OK\r\n"), head)
                 self.assertLess(got, values)
+                # The handler ended at its limit while the client read
+                # nothing, and said so.
+                with open(os.path.join(server.state, "cgi.log"), "rb") as f:
+                    self.assertIn(b"ran past its time limit (1 s)", f.read())
             finally:
                 server.stop()
 
