@@ -47,7 +47,7 @@ constexpr rlim_t kAddressSpaceLimit = rlim_t{2} << 30;
 // stream a large variable to a slow client; a metadata response only reads
 // the file's header.
 constexpr unsigned kDataSeconds = 300;
-constexpr unsigned kMetadataSeconds = 60;
+constexpr unsigned kMetadataSeconds = 120;
 
 // The netCDF library's switch that makes it ignore its configuration files
 // (.ncrc, .daprc, .dodsrc in $HOME and the working directory): a file placed
