@@ -40,8 +40,12 @@ namespace {
 // go out one box at a time); the cap turns a hostile file that makes the
 // netCDF library allocate without end (a header declaring 2^31 dimensions)
 // into an allocation failure, answered with an error, instead of exhausting
-// the machine. AddressSanitizer reserves terabytes up front: no cap there.
-constexpr rlim_t kAddressSpaceLimit = rlim_t{2} << 30;
+// the machine. The largest legitimate metadata measured (the DDX of a
+// netCDF-4 file of 5000 variables with a dozen attributes each, 9 MB of XML;
+// bench/metadata_memory.sh) needs about 330 MiB, linear_scale() at its bound
+// about 400 MiB: 1 GiB leaves room for files a few times larger.
+// AddressSanitizer reserves terabytes up front: no cap there.
+constexpr rlim_t kAddressSpaceLimit = rlim_t{1} << 30;
 
 // The time limits when the command line gives none (-t): a data response may
 // stream a large variable to a slow client; a metadata response only reads
