@@ -158,8 +158,8 @@ int nc_handler_main(int argc, char* argv[]) {
   limit_address_space();
   setenv(kIgnoreLibraryConfig, "1", 1);
   std::unique_ptr<NcFilter> filter;
-  // Declared before the filter's use and destroyed last: the error response
-  // and the final flush run under it too.
+  // Lives until the return: the error response and the final flush run
+  // under it too.
   std::unique_ptr<RequestGuard> guard;
   try {
     filter = std::make_unique<NcFilter>(argc, argv);
