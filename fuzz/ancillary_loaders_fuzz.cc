@@ -52,9 +52,13 @@ const Tree& tree() {
                "Attributes { leaked_outside { String s \"x\"; } }");
     write_file(made.outside_dds, "Dataset { Int32 leaked_outside; } x;");
     setenv("QVP_DATA_ROOT", made.root.c_str(), 1);
+    // Kept apart from the Tree, which is destroyed before atexit handlers
+    // registered during its construction run.
+    static char removed_at_exit[4096];
+    snprintf(removed_at_exit, sizeof removed_at_exit, "%s", base);
     atexit([] {
       std::error_code ignored;
-      std::filesystem::remove_all(tree().base, ignored);
+      std::filesystem::remove_all(removed_at_exit, ignored);
     });
     return made;
   }();
