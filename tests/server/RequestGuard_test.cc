@@ -146,6 +146,8 @@ TEST(RequestGuardTest, RestoresTheProcessState) {
   test::TempDir dir;
   char before[4096];
   ASSERT_NE(getcwd(before, sizeof before), nullptr);
+  stack_t alt_before{};
+  sigaltstack(nullptr, &alt_before);
   struct sigaction custom {};
   custom.sa_handler = [](int) {};
   sigaction(SIGSEGV, &custom, nullptr);
@@ -166,7 +168,8 @@ TEST(RequestGuardTest, RestoresTheProcessState) {
   EXPECT_EQ(now.sa_handler, custom.sa_handler);
   stack_t alt{};
   sigaltstack(nullptr, &alt);
-  EXPECT_TRUE(alt.ss_flags & SS_DISABLE);
+  EXPECT_EQ(alt.ss_flags, alt_before.ss_flags);
+  EXPECT_EQ(alt.ss_sp, alt_before.ss_sp);
   signal(SIGSEGV, SIG_DFL);
   {
     RequestGuard missing(0, "", "\"x.nc\"", dir.path() + "/no/such/dir");
