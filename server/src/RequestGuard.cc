@@ -77,8 +77,6 @@ std::string response_text(const std::string& message,
 
 }  // namespace
 
-constexpr int RequestGuard::kSignals[];
-
 RequestGuard::RequestGuard(unsigned seconds, const std::string& version,
                            const std::string& what, const std::string& workdir)
     : d_previous{}, d_previous_stack{}, d_previous_dir(-1) {
