@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "ErrorReply.h"
@@ -16,18 +17,39 @@
 
 namespace {
 constexpr const char* kVersion = "qvp_dispatch/" QVP_VERSION;
+
+// The handler's whole environment: the data root (which bounds what it
+// reads), a fixed PATH, the netCDF library's switch that makes it ignore its
+// configuration files, and the time zone of the error log. Nothing of the
+// request's or the web server's environment passes on, so neither can
+// reconfigure the libraries the handler loads.
+std::vector<std::string> handler_environment() {
+  std::vector<std::string> env = {
+      std::string("QVP_DATA_ROOT=") + getenv("QVP_DATA_ROOT"),
+      "PATH=/usr/bin:/bin", "NCRCENV_IGNORE=1"};
+  if (const char* tz = getenv("TZ")) env.push_back(std::string("TZ=") + tz);
+  return env;
 }
+
+std::vector<char*> pointers(const std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (const std::string& s : strings)
+    out.push_back(const_cast<char*>(s.c_str()));
+  out.push_back(nullptr);
+  return out;
+}
+
+}  // namespace
 
 int main() {
   using namespace libqvp;
   try {
     const HandlerCall call =
         map_request([](const char* name) { return getenv(name); }, kVersion);
-    std::vector<char*> argv;
-    for (const std::string& a : call.argv)
-      argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(call.program.c_str(), argv.data());
+    // map_request has checked that QVP_DATA_ROOT is set.
+    const std::vector<std::string> env = handler_environment();
+    execve(call.program.c_str(), pointers(call.argv).data(),
+           pointers(env).data());
     write_refusal(stdout,
                   {500, "Internal Server Error", 1009,
                    "The handler for this data set cannot be started"},

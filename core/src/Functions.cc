@@ -17,8 +17,23 @@
 namespace libqvp {
 namespace {
 
+// linear_scale() holds its result in memory (8 bytes a value, besides the
+// values read): beyond this many selected values it refuses, so that one
+// request cannot take the memory of a whole variable of any size.
+constexpr size_t kMaxScaledValues = size_t{16} << 20;
+
 [[noreturn]] void mismatch(const std::string& message) {
   throw Error(type_mismatch, message);
+}
+
+// Throws Error(usage_error) when `a` selects more than kMaxScaledValues.
+void check_scale_size(const Array& a) {
+  if (a.length() <= kMaxScaledValues) return;
+  throw Error(usage_error,
+              "linear_scale(): \"" + a.name() + "\" selects " +
+                  std::to_string(a.length()) + " values, more than the " +
+                  std::to_string(kMaxScaledValues) +
+                  " it scales at once; select a part of it with a hyperslab");
 }
 
 // The value of a numeric scalar argument (a constant or a DDS variable).
@@ -95,6 +110,7 @@ std::unique_ptr<BaseType> function_linear_scale(
     m = attr_or(*var, grid ? array : nullptr, "scale_factor", 1);
     b = attr_or(*var, grid ? array : nullptr, "add_offset", 0);
   }
+  if (array) check_scale_size(*array);
   var->read_once();
   if (array) {
     array->read_once();

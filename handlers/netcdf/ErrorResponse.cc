@@ -1,7 +1,8 @@
 // Mapping Errors to HTTP statuses and writing the error response.
 #include "ErrorResponse.h"
 
-#include <libqvp/cgi_util.h>
+#include <libqvp/ErrorBlock.h>
+#include <libqvp/RequestGuard.h>
 
 namespace libqvp {
 
@@ -35,8 +36,9 @@ const char* reason_of(int status) {
 
 void send_error(FILE* out, const Error& e, const std::string& version) {
   const int status = http_status_of(e);
-  set_mime_error(out, status, reason_of(status), version);
-  e.print(out);
+  const std::string text = error_block(status, reason_of(status), e, version);
+  RequestGuard::note_output_started();
+  fwrite(text.data(), 1, text.size(), out);
   fflush(out);
 }
 

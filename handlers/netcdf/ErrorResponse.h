@@ -15,8 +15,9 @@ namespace libqvp {
 // 500 for everything else.
 int http_status_of(const Error& e);
 
-// Writes set_mime_error's header for http_status_of(e) and then e's text
-// form to `out`, and flushes `out`. `version` is the dispatcher's version
+// Writes the error response of http_status_of(e) (error_block: the error
+// header with Content-Type: text/plain, then e's text form) to `out`, and
+// flushes `out`. `version` is the dispatcher's version
 // text (may be empty).
 void send_error(FILE* out, const Error& e, const std::string& version);
 

@@ -3,6 +3,10 @@
 
 #include <libqvp/Error.h>
 #include <netcdf.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
 
 #ifndef QVP_VERSION
 #define QVP_VERSION "0"
@@ -47,6 +51,16 @@ void NcFilter::send_ddx(DDS& dds, ConstraintEvaluator& eval, FILE* out,
   refusing_functions(
       [&] { VORNFilter::send_ddx(dds, eval, out, with_mime_headers); });
 }
+
+void NcFilter::anchor_dataset_name() {
+  if (d_dataset.empty() || d_dataset[0] == '/') return;
+  std::unique_ptr<char, decltype(&free)> cwd(getcwd(nullptr, 0), &free);
+  if (cwd) d_dataset = std::string(cwd.get()) + "/" + d_dataset;
+}
+
+void NcFilter::establish_timeout(FILE*) const {}
+
+void NcFilter::establish_timeout(std::ostream&) const {}
 
 void NcFilter::dataset_constraint(DDS& dds, ConstraintEvaluator& eval,
                                   FILE* out) const {

@@ -36,6 +36,17 @@ class NcFilter : public VORNFilter {
   void functional_constraint(BaseType& var, DDS& dds, ConstraintEvaluator& eval,
                              FILE* out) const override;
 
+  // Makes a relative data set name absolute (against the working directory),
+  // so that it still names the data set after the handler enters the data
+  // set's directory. The name is not otherwise changed.
+  void anchor_dataset_name();
+
+  // Does nothing: the handler bounds the whole request with a RequestGuard,
+  // whose alarm must not be restarted or replaced when the data response
+  // begins.
+  void establish_timeout(FILE* stream) const override;
+  void establish_timeout(std::ostream& stream) const override;
+
   // True once a data response's 200 header has been written.
   bool body_started() const { return d_body_started; }
 

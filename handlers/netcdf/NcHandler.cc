@@ -1,17 +1,21 @@
 // The netCDF handler's entry function: serves the one request named on its
 // command line. The response goes to stdout and every failure becomes an
 // error response there (or, once a data response's body has begun, a log line
-// on stderr and a non-zero exit).
+// on stderr and a non-zero exit). The whole request runs under a
+// RequestGuard: a time limit, a crash answered with an error response, and
+// the data set's directory as the working directory.
 #include "NcHandler.h"
 
 #include <libqvp/ConstraintEvaluator.h>
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
+#include <libqvp/RequestGuard.h>
 #include <libqvp/cgi_util.h>
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -39,8 +43,37 @@ namespace {
 // go out one box at a time); the cap turns a hostile file that makes the
 // netCDF library allocate without end (a header declaring 2^31 dimensions)
 // into an allocation failure, answered with an error, instead of exhausting
-// the machine. AddressSanitizer reserves terabytes up front: no cap there.
-constexpr rlim_t kAddressSpaceLimit = rlim_t{2} << 30;
+// the machine. The largest legitimate metadata measured (the DDX of a
+// netCDF-4 file of 5000 variables with a dozen attributes each, 9 MB of XML;
+// bench/metadata_memory.sh) needs about 330 MiB, linear_scale() at its bound
+// about 400 MiB: 1 GiB leaves room for files a few times larger.
+// AddressSanitizer reserves terabytes up front: no cap there.
+constexpr rlim_t kAddressSpaceLimit = rlim_t{1} << 30;
+
+// The time limits when the command line gives none (-t): a data response may
+// stream a large variable to a slow client; a metadata response only reads
+// the file's header.
+constexpr unsigned kDataSeconds = 300;
+constexpr unsigned kMetadataSeconds = 120;
+
+// The netCDF library's switch that makes it ignore its configuration files
+// (.ncrc, .daprc, .dodsrc in $HOME and the working directory): a file placed
+// there must not reconfigure the library a request runs.
+constexpr const char* kIgnoreLibraryConfig = "NCRCENV_IGNORE";
+
+unsigned time_limit(const NcFilter& f, const BrowserView& view) {
+  if (f.get_timeout() > 0) return static_cast<unsigned>(f.get_timeout());
+  const bool data = f.get_response() == VORNFilter::DataDDS_Response ||
+                    view.kind() == BrowserView::csv_view;
+  return data ? kDataSeconds : kMetadataSeconds;
+}
+
+// The directory part of `path` ("" when it has none).
+std::string directory_of(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 void limit_address_space() {
 #ifndef QVP_UNDER_ASAN
@@ -108,6 +141,7 @@ void serve(const NcFilter& f) {
     case VORNFilter::DataDDS_Response:
       return send_data(f);
     case VORNFilter::Version_Response:
+      RequestGuard::note_output_started();
       return f.send_version_info();
     default:
       throw Error(usage_error, "No response kind was asked for (option -o)");
@@ -130,12 +164,21 @@ int fail(const NcFilter* f, const BrowserView* view, const Error& e) {
 
 int nc_handler_main(int argc, char* argv[]) {
   limit_address_space();
+  setenv(kIgnoreLibraryConfig, "1", 1);
   std::unique_ptr<BrowserView> view;
   std::unique_ptr<NcFilter> filter;
+  // Lives until the return: the error response and the final flush run
+  // under it too.
+  std::unique_ptr<RequestGuard> guard;
   try {
     view = std::make_unique<BrowserView>(argc, argv);
     filter =
         std::make_unique<NcFilter>(view->filter_argc(), view->filter_argv());
+    filter->anchor_dataset_name();
+    const std::string dataset = filter->get_dataset_name();
+    guard = std::make_unique<RequestGuard>(
+        time_limit(*filter, *view), filter->get_cgi_version(),
+        "\"" + base_name(dataset) + "\"", directory_of(dataset));
     if (view->kind() != BrowserView::no_view)
       serve_view(*view, *filter);
     else

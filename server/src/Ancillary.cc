@@ -1,10 +1,16 @@
 // The naming convention of ancillary files and the loading of ancillary DAS
-// and DDS text. Candidates are tested for existence only (access F_OK), so a
-// directory or an unreadable file of a candidate's name ends the search.
+// and DDS text. find_ancillary_file tests candidates for existence only
+// (access F_OK), so a directory or an unreadable file of a candidate's name
+// ends its search; what the library reads itself it finds with
+// find_served_ancillary_file, which passes over anything but a regular file
+// inside the data root.
 #include <libqvp/Ancillary.h>
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
+#include <libqvp/DataRoot.h>
 #include <unistd.h>
+
+#include <array>
 
 #include "InputFile.h"
 
@@ -17,22 +23,21 @@ bool exists(const std::string& name) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The ancillary file of `pathname` with extension `ext`, open; null when none
-// is found or it cannot be opened.
+// The served ancillary file of `pathname` with extension `ext`, open; null
+// when none is found or it cannot be opened.
 InputFile open_ancillary(const std::string& pathname, const std::string& ext,
                          const std::string& dir, const std::string& file) {
-  return open_input_file(
-      Ancillary::find_ancillary_file(pathname, ext, dir, file));
+  return open_contained_file(
+      Ancillary::find_served_ancillary_file(pathname, ext, dir, file),
+      DataRoot::of(pathname));
 }
-
-}  // namespace
 
 // directory: up to and including the last '/'; basename: the rest, cut at
 // the last '.' of the path when that stands after the last '/'.
-std::string Ancillary::find_ancillary_file(const std::string& pathname,
-                                           const std::string& ext,
-                                           const std::string& dir,
-                                           const std::string& file) {
+std::array<std::string, 7> candidates(const std::string& pathname,
+                                      const std::string& ext,
+                                      const std::string& dir,
+                                      const std::string& file) {
   const std::string::size_type slash = pathname.rfind('/');
   const std::string::size_type start =
       slash == std::string::npos ? 0 : slash + 1;
@@ -42,15 +47,33 @@ std::string Ancillary::find_ancillary_file(const std::string& pathname,
                                    ? pathname.substr(start, dot - start)
                                    : pathname.substr(start);
 
-  const std::string candidates[] = {directory + basename + "." + ext,
-                                    pathname + "." + ext,
-                                    directory + ext,
-                                    dir + basename + "." + ext,
-                                    directory + file + "." + ext,
-                                    dir + file + "." + ext,
-                                    dir + ext};
-  for (const std::string& candidate : candidates)
-    if (exists(candidate)) return candidate;
+  return {directory + basename + "." + ext,
+          pathname + "." + ext,
+          directory + ext,
+          dir + basename + "." + ext,
+          directory + file + "." + ext,
+          dir + file + "." + ext,
+          dir + ext};
+}
+
+}  // namespace
+
+std::string Ancillary::find_ancillary_file(const std::string& pathname,
+                                           const std::string& ext,
+                                           const std::string& dir,
+                                           const std::string& file) {
+  for (const std::string& c : candidates(pathname, ext, dir, file))
+    if (exists(c)) return c;
+  return "";
+}
+
+std::string Ancillary::find_served_ancillary_file(const std::string& pathname,
+                                                  const std::string& ext,
+                                                  const std::string& dir,
+                                                  const std::string& file) {
+  const std::string root = DataRoot::of(pathname);
+  for (const std::string& c : candidates(pathname, ext, dir, file))
+    if (DataRoot::holds(root, c)) return c;
   return "";
 }
 

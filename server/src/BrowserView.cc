@@ -4,6 +4,7 @@
 #include <libqvp/ConstraintEvaluator.h>
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
+#include <libqvp/RequestGuard.h>
 #include <libqvp/VORNFilter.h>
 #include <libqvp/cgi_util.h>
 #include <libqvp/escaping.h>
@@ -104,6 +105,7 @@ BrowserView::BrowserView(int argc, char* argv[]) {
 void BrowserView::send_page(const VORNFilter& f, const DDS& dds,
                             FILE* out) const {
   const time_t lmt = f.get_data_last_modified_time("");
+  RequestGuard::note_output_started();
   if (unchanged(f, lmt)) {
     set_mime_not_modified(out);
     fflush(out);
@@ -122,6 +124,7 @@ void BrowserView::send_csv(const VORNFilter& f, DDS& dds,
                            ConstraintEvaluator& eval, FILE* out) const {
   const time_t lmt = f.get_data_last_modified_time("");
   if (unchanged(f, lmt)) {
+    RequestGuard::note_output_started();
     set_mime_not_modified(out);
     fflush(out);
     return;
@@ -140,6 +143,7 @@ void BrowserView::send_csv(const VORNFilter& f, DDS& dds,
   if (at != std::string::npos)
     h.replace(at, plain.size(), "Content-Type: text/csv; charset=utf-8");
   d_body_started = true;
+  RequestGuard::note_output_started();
   write_all(out, h);
   table.write(out);
   fflush(out);
@@ -151,6 +155,7 @@ void BrowserView::send_catalogue(const VORNFilter& f, FILE* out) const {
                             d_extensions);
   std::ostringstream body;
   catalogue.write(body, page_number(f.get_ce()));
+  RequestGuard::note_output_started();
   set_mime_html(out, unknown_type, f.get_cgi_version(), x_plain, 0);
   write_all(out, body.str());
   fflush(out);

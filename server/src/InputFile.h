@@ -3,8 +3,6 @@
 #ifndef LIBQVP_INPUTFILE_H
 #define LIBQVP_INPUTFILE_H
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -16,17 +14,15 @@ struct FileCloser {
 };
 using InputFile = std::unique_ptr<FILE, FileCloser>;
 
-// Opens `name` for reading; null when it cannot be opened. A directory counts
-// as a file that cannot be opened: fopen alone accepts one, and every read
-// from it then fails.
-inline InputFile open_input_file(const std::string& name) {
-  if (name.empty()) return nullptr;
-  InputFile in(fopen(name.c_str(), "r"));
-  struct stat st;
-  if (in && fstat(fileno(in.get()), &st) == 0 && S_ISDIR(st.st_mode))
-    return nullptr;
-  return in;
-}
+// Opens `name` for reading; null when it cannot be opened or is not a
+// regular file. The open never blocks (a fifo with no writer, a device): the
+// name is opened non-blocking and its type checked on the open descriptor
+// before the descriptor is made blocking again for reading.
+InputFile open_input_file(const std::string& name);
+
+// As open_input_file, and null unless the opened file is the one whose real
+// path lies inside `root` (a real path, as DataRoot::of gives it).
+InputFile open_contained_file(const std::string& name, const std::string& root);
 
 }  // namespace libqvp
 

@@ -232,11 +232,11 @@ const std::string& anc_dir_for(const std::string& anc_location,
 }
 
 // The modification time of the ancillary file of `dataset` with `ext`;
-// 0 when there is none.
+// 0 when there is none. Only a file the loaders would read counts.
 time_t ancillary_time(const std::string& dataset, const char* ext,
                       const std::string& dir, const std::string& file) {
   const std::string name =
-      Ancillary::find_ancillary_file(dataset, ext, dir, file);
+      Ancillary::find_served_ancillary_file(dataset, ext, dir, file);
   return name.empty() ? 0 : last_modified_time(name);
 }
 
@@ -269,12 +269,8 @@ time_t VORNFilter::get_dds_last_modified_time(
 time_t VORNFilter::get_data_last_modified_time(
     const std::string& anc_location) const {
   const std::string& dir = anc_dir_for(anc_location, d_anc_dir);
-  const std::string dds_name =
-      Ancillary::find_ancillary_file(d_dataset, "dds", dir, d_anc_file);
-  const std::string das_name =
-      Ancillary::find_ancillary_file(d_dataset, "das", dir, d_anc_file);
-  const time_t das = das_name.empty() ? 0 : last_modified_time(das_name);
-  const time_t dds = dds_name.empty() ? 0 : last_modified_time(dds_name);
+  const time_t das = ancillary_time(d_dataset, "das", dir, d_anc_file);
+  const time_t dds = ancillary_time(d_dataset, "dds", dir, d_anc_file);
   const time_t anc = das > dds ? das : dds;
   const time_t data = get_dataset_last_modified_time();
   return anc > data ? anc : data;

@@ -1,7 +1,10 @@
 // Readers of input the handler programs hand over: MIME header stripping,
 // user-supplied HTML documents and override files. Files opened here are
-// closed on every path by a unique_ptr guard.
+// closed on every path by a unique_ptr guard. A data set's document and
+// override files are read only from inside its data root; the server-wide
+// document, named after the CGI program, lies beside that program.
 #include <libqvp/Ancillary.h>
+#include <libqvp/DataRoot.h>
 #include <libqvp/cgi_util.h>
 
 #include <cstdio>
@@ -72,18 +75,19 @@ std::string get_user_supplied_docs(std::string name, std::string cgi) {
     copy_lines(server.get(), docs);
     docs += "<hr>";
   }
-  InputFile dataset = open_input_file(name + ".html");
+  const std::string root = DataRoot::of(name);
+  InputFile dataset = open_contained_file(name + ".html", root);
   if (!dataset) {
     const std::string group =
         Ancillary::find_group_ancillary_file(name, ".html");
-    if (!group.empty()) dataset = open_input_file(group);
+    if (!group.empty()) dataset = open_contained_file(group, root);
   }
   if (dataset) copy_lines(dataset.get(), docs);
   return docs;
 }
 
 bool found_override(std::string name, std::string& doc) {
-  InputFile in = open_input_file(name + ".ovr");
+  InputFile in = open_contained_file(name + ".ovr", DataRoot::of(name));
   if (!in) return false;
   doc.clear();
   copy_lines(in.get(), doc);

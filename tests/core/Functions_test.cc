@@ -5,6 +5,7 @@
 #include <libqvp/ConstraintEvaluator.h>
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
+#include <libqvp/Float32.h>
 #include <libqvp/Float64.h>
 #include <libqvp/Grid.h>
 #include <libqvp/Int16.h>
@@ -144,6 +145,42 @@ TEST_F(FunctionsTest, LinearScaleOfAScalarIsAFloat64) {
   ASSERT_EQ(v->type(), Type::Float64);
   EXPECT_EQ(v->name(), "count");
   EXPECT_EQ(static_cast<Float64&>(*v).value(), 3.0);
+}
+
+// A 6001 x 16384 Float32 variable read through a box reader that counts the
+// values it is asked for: linear_scale refuses the whole of it before
+// reading anything, and scales a hyperslab of it.
+TEST_F(FunctionsTest, LinearScaleRefusesSelectionsBeyondItsBound) {
+  auto big = std::make_unique<Array>("big", std::make_unique<Float32>("big"));
+  big->append_dim(6001, "y");
+  big->append_dim(16384, "x");
+  size_t values_read = 0;
+  big->set_box_reader([&](const Array&, const std::vector<size_t>& start,
+                          const std::vector<size_t>&,
+                          const std::vector<size_t>& count, void* out) {
+    float* v = static_cast<float*>(out);
+    for (size_t i = 0; i < count[0] * count[1]; ++i)
+      v[i] = static_cast<float>(start[1] + i % count[1]);
+    values_read += count[0] * count[1];
+  });
+  d_dds.add_var(std::move(big));
+  for (const char* expr : {"linear_scale(big)", "linear_scale(big, 2, 1)",
+                           "linear_scale(big[0:1024][0:16383])"}) {
+    try {
+      call(expr);
+      ADD_FAILURE() << expr << " did not throw";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.get_error_code(), usage_error) << expr;
+      EXPECT_NE(e.get_error_message().find("\"big\" selects "),
+                std::string::npos)
+          << e.get_error_message();
+    }
+  }
+  EXPECT_EQ(values_read, 0u);
+  const auto v = call("linear_scale(big[6000][16380:16383], 2, 1)");
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(static_cast<const Array&>(*v).selected_as_double(),
+            (std::vector<double>{32761, 32763, 32765, 32767}));
 }
 
 TEST_F(FunctionsTest, RefusesArgumentsOfTheWrongKind) {

@@ -158,6 +158,8 @@ class DispatchTest(unittest.TestCase):
         self.assertEqual(lines[3], "XQVP: 3.1")
         self.assertRegex(lines[4], r"^Date: \w\w\w, \d\d \w\w\w \d{4} ")
         self.assertEqual(lines[5], "Cache-Control: no-cache")
+        self.assertEqual(lines[6:], ["Content-Type: text/plain"])
+        self.assertNotIn("<", body)
         self.assertRegex(body, r'^Error \{\n    code = %d;\n    message = ".*";\n\};\n$' % code)
         self.assertNotIn(self.root, out)
         self.assertNotIn(os.path.dirname(self.root), out)
@@ -185,6 +187,8 @@ class DispatchTest(unittest.TestCase):
             ("/escape.nc.das", "HTTP/1.0 404 Not Found", 1004),
             ("/dir.nc.das", "HTTP/1.0 404 Not Found", 1004),
             ("/%2e%2e/outside.nc.das", "HTTP/1.0 404 Not Found", 1004),
+            ("/<b>x</b>.nc.das", "HTTP/1.0 404 Not Found", 1004),
+            ("/sst.nc.<b>", "HTTP/1.0 400 Bad Request", 1001),
         )
         for path, status, code in cases:
             with self.subTest(path=path):
@@ -198,6 +202,39 @@ class DispatchTest(unittest.TestCase):
         self.assert_refused(
             self.run_cgi("/sst.nc.das", QVP_HANDLER_DIR="/nonexistent"),
             "HTTP/1.0 500 Internal Server Error", 1009)
+
+    def test_host_falls_back_to_the_servers_name_and_port(self):
+        cases = ((("127.0.0.1", "8081"), "http://127.0.0.1:8081/qvp/sst.nc"),
+                 (("example.org", "80"), "http://example.org/qvp/sst.nc"),
+                 (("::1", "8081"), "http://[::1]:8081/qvp/sst.nc"),
+                 (("h", None), "http://h/qvp/sst.nc"),
+                 (("", "8081"), "http://10.1.2.3:8081/qvp/sst.nc"))
+        for (name, port), url in cases:
+            for host in (None, ""):
+                args = self.handler_args("/sst.nc.das", HTTP_HOST=host,
+                                         SERVER_NAME=name, SERVER_PORT=port,
+                                         SERVER_ADDR="10.1.2.3")
+                self.assertEqual(args[args.index("-u") + 1], url, (name, port))
+
+    def test_handler_runs_with_a_minimal_environment(self):
+        with tempfile.TemporaryDirectory() as handlers:
+            path = os.path.join(handlers, "qvp_nc_handler")
+            with open(path, "w") as f:
+                f.write("#!/bin/sh\nprintf 'HTTP/1.0 200 OK\\r\\n\\r\\n'\n"
+                        "exec /usr/bin/env\n")
+            os.chmod(path, 0o755)
+            out = self.run_cgi("/sst.nc.das", QVP_HANDLER_DIR=handlers,
+                               HOME="/home/x", LD_PRELOAD="", HDF5_PLUGIN_PATH="/x",
+                               TZ="UTC")
+        env = dict(line.split("=", 1)
+                   for line in out.split("\r\n\r\n", 1)[1].splitlines())
+        self.assertEqual(env.get("QVP_DATA_ROOT"), self.root)
+        self.assertEqual(env.get("NCRCENV_IGNORE"), "1")
+        self.assertEqual(env.get("PATH"), "/usr/bin:/bin")
+        self.assertEqual(env.get("TZ"), "UTC")
+        for name in ("HOME", "LD_PRELOAD", "HDF5_PLUGIN_PATH", "HTTP_HOST",
+                     "QUERY_STRING", "QVP_HANDLER_DIR"):
+            self.assertNotIn(name, env)
 
 
 if __name__ == "__main__":

@@ -29,12 +29,13 @@ def free_port():
 class Server:
     """One lighttpd instance over `root`, stopped by stop()."""
 
-    def __init__(self, state, root, timeout=0):
+    def __init__(self, state, root, timeout=0, dispatch=None):
         self.state = state
         os.makedirs(os.path.join(state, "htdocs"), exist_ok=True)
         self.port = free_port()
         fields = {"BIND": "127.0.0.1", "PORT": str(self.port),
-                  "STATE_DIR": state, "DISPATCH": ENV["QVP_DISPATCH"],
+                  "STATE_DIR": state,
+                  "DISPATCH": dispatch or ENV["QVP_DISPATCH"],
                   "DATA_ROOT": root, "HANDLER_DIR": ENV["QVP_HANDLER_DIR"],
                   "TIMEOUT": str(timeout)}
         with open(ENV["QVP_CONF_TEMPLATE"]) as f:
@@ -260,7 +261,8 @@ class HttpTest(unittest.TestCase):
 
 class TimeLimitTest(unittest.TestCase):
     """A data response that runs past QVP_TIMEOUT is cut short: the client
-    reads slowly, so the handler blocks on its output until the alarm."""
+    reads nothing for 3 s, so the handler blocks on its output until the
+    alarm ends it."""
 
     def test_slow_response_is_ended(self):
         if not ENV.get("QVP_LIGHTTPD"):
@@ -277,6 +279,10 @@ class TimeLimitTest(unittest.TestCase):
                 head, got = self.slow_read(server.port)
                 self.assertTrue(head.startswith(b"HTTP/1.0 200 OK\r\n"), head)
                 self.assertLess(got, values)
+                # The handler ended at its limit while the client read
+                # nothing, and said so.
+                with open(os.path.join(server.state, "cgi.log"), "rb") as f:
+                    self.assertIn(b"ran past its time limit (1 s)", f.read())
             finally:
                 server.stop()
 

@@ -300,7 +300,8 @@ TEST_F(NcHandlerTest, ErrorResponses) {
     const std::string head = std::string("HTTP/1.0 ") + c.status +
                              "\r\nXVORN-Server: libqvp/3.8.2\r\n"
                              "XKestrum-Server: libqvp/3.8.2\r\nXQVP: 3.1\r\n"
-                             "Date: <date>\r\nCache-Control: no-cache\r\n\r\n"
+                             "Date: <date>\r\nCache-Control: no-cache\r\n"
+                             "Content-Type: text/plain\r\n\r\n"
                              "Error {\n    code = " +
                              std::to_string(c.code) + ";\n    message = \"";
     const std::string out = without_dates(r.out);

@@ -5,7 +5,11 @@
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,9 +34,14 @@ void create_in(const test::TempDir& dir, const std::string& name) {
     dir.write(rel, "");
 }
 
+// The temporary directory is the data root during each test.
 class AncillaryTest : public ::testing::Test {
  protected:
-  void SetUp() override { d_dir.enter(); }
+  void SetUp() override {
+    d_dir.enter();
+    setenv("QVP_DATA_ROOT", d_dir.path().c_str(), 1);
+  }
+  void TearDown() override { unsetenv("QVP_DATA_ROOT"); }
   std::string abs(const std::string& name) const {
     return full_path(d_dir, name);
   }
@@ -213,11 +222,6 @@ TEST_F(AncillaryTest, NoAncillaryFileLeavesTheObjects) {
   Ancillary::read_ancillary_dds(dds, abs("@/data/sst.nc"), "", "");
   EXPECT_NE(das.get_table("sst"), nullptr);
   EXPECT_EQ(dds.num_var(), 0u);
-  // A directory of the candidate's name ends the search and is skipped.
-  d_dir.mkdir("data/sst.das");
-  d_dir.write("data/sst.nc.das", "Attributes { other { Int32 n 1; } }");
-  Ancillary::read_ancillary_das(das, abs("@/data/sst.nc"), "", "");
-  EXPECT_EQ(das.get_table("other"), nullptr);
 }
 
 TEST_F(AncillaryTest, ParseErrorPassesAndTheFileIsClosed) {
@@ -231,6 +235,81 @@ TEST_F(AncillaryTest, ParseErrorPassesAndTheFileIsClosed) {
   EXPECT_THROW(Ancillary::read_ancillary_dds(dds, abs("@/data/sst.nc"), "", ""),
                Error);
   EXPECT_EQ(open_descriptors(), before);
+}
+
+// What the library reads itself must be a regular file inside the data root:
+// anything else of a candidate's name counts as absent and the next candidate
+// is read. Each case plants `bad` as the first candidate of /data/sst.nc.
+TEST_F(AncillaryTest, ReadsOnlyRegularFilesInsideTheRoot) {
+  const std::string outside = d_dir.path() + "-outside.das";
+  FILE* f = fopen(outside.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fputs("Attributes { secret { String s \"outside\"; } }", f);
+  fclose(f);
+  d_dir.write("data/other.das", "Attributes { inside { Int32 n 1; } }");
+  d_dir.write("data/sst.nc.das", "Attributes { next { Int32 n 2; } }");
+  const struct {
+    const char* what;
+    std::function<int(const std::string&)> plant;
+  } cases[] = {
+      {"link out of the root",
+       [&](const std::string& at) {
+         return symlink(outside.c_str(), at.c_str());
+       }},
+      {"relative link out of the root",
+       [&](const std::string& at) {
+         return symlink(
+             ("../../" + outside.substr(outside.rfind('/') + 1)).c_str(),
+             at.c_str());
+       }},
+      {"fifo", [](const std::string& at) { return mkfifo(at.c_str(), 0600); }},
+      {"directory",
+       [](const std::string& at) { return mkdir(at.c_str(), 0700); }},
+      {"dangling link",
+       [](const std::string& at) { return symlink("nowhere", at.c_str()); }},
+  };
+  const std::string first = d_dir / "data/sst.das";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(c.plant(first), 0);
+    DAS das;
+    Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", "", "");
+    EXPECT_EQ(das.get_table("secret"), nullptr);
+    EXPECT_NE(das.get_table("next"), nullptr);
+    EXPECT_EQ(Ancillary::find_served_ancillary_file(d_dir / "data/sst.nc",
+                                                    "das", "", ""),
+              d_dir / "data/sst.nc.das");
+    // The name-forming lookup still reports the first existing name.
+    if (std::string(c.what) != "dangling link") {
+      EXPECT_EQ(
+          Ancillary::find_ancillary_file(d_dir / "data/sst.nc", "das", "", ""),
+          first);
+    }
+    if (rmdir(first.c_str()) != 0) unlink(first.c_str());
+  }
+  // A link that stays inside the root is followed.
+  ASSERT_EQ(symlink("other.das", first.c_str()), 0);
+  DAS das;
+  Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", "", "");
+  EXPECT_NE(das.get_table("inside"), nullptr);
+  unlink(outside.c_str());
+}
+
+// Without a configured root the data set's own directory is the root: an
+// ancillary directory elsewhere, and relative names in the working
+// directory, are not read.
+TEST_F(AncillaryTest, WithoutAConfiguredRootTheDataSetsDirectoryIsTheRoot) {
+  unsetenv("QVP_DATA_ROOT");
+  d_dir.write("das", "Attributes { cwd { Int32 n 1; } }");
+  d_dir.write("anc/sst.das", "Attributes { anc { Int32 n 1; } }");
+  d_dir.write("data/sub/sst.das", "Attributes { beside { Int32 n 1; } }");
+  DAS das;
+  Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", "", "");
+  Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", d_dir / "anc/", "");
+  EXPECT_EQ(das.get_table("cwd"), nullptr);
+  EXPECT_EQ(das.get_table("anc"), nullptr);
+  Ancillary::read_ancillary_das(das, d_dir / "data/sub/sst.nc", "", "");
+  EXPECT_NE(das.get_table("beside"), nullptr);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 #include <libqvp/VORNFilter.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -122,12 +124,19 @@ TEST_F(VORNFilterTimesTest, NoRegularDataSetCountsAsNow) {
   }
 }
 
-TEST_F(VORNFilterTimesTest, AncillaryDirectoryCountsAsNow) {
-  make_dir("sst.das", 10);
+// Only a file that the loaders would read dates a response: a directory or
+// a link out of the data root of an ancillary file's name counts as absent.
+TEST_F(VORNFilterTimesTest, OnlyServedAncillaryFilesCount) {
+  make_dir("sst.das", 2000000);
+  const std::string outside = d_dir + "-outside.dds";
+  make_file("elsewhere.dds", 3000000);
+  ASSERT_EQ(rename((d_dir + "/elsewhere.dds").c_str(), outside.c_str()), 0);
+  ASSERT_EQ(symlink(outside.c_str(), (d_dir + "/sst.dds").c_str()), 0);
   const VORNFilter f = filter(d_data, d_dir + "/anc/");
-  const time_t before = time(nullptr);
-  EXPECT_GE(f.get_das_last_modified_time(""), before);
+  EXPECT_EQ(kDataTime, f.get_das_last_modified_time(""));
   EXPECT_EQ(kDataTime, f.get_dds_last_modified_time(""));
+  EXPECT_EQ(kDataTime, f.get_data_last_modified_time(""));
+  unlink(outside.c_str());
 }
 
 TEST_F(VORNFilterTimesTest, AncLocationReplacesTheFiltersDirectory) {

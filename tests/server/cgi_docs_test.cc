@@ -1,6 +1,8 @@
 // MIME header stripping, name_path, user-supplied documents and overrides.
 #include <gtest/gtest.h>
 #include <libqvp/cgi_util.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -172,6 +174,46 @@ TEST_F(UserDocsTest, GroupDocumentByLeadingOrTrailingDigits) {
   // A directory in the data set document's place is skipped.
   d_dir.mkdir("data/sst2001.nc.html");
   EXPECT_EQ(docs("data/sst2001.nc"), "G\n");
+}
+
+// A data set's documents and override files are read only when they are
+// regular files inside the data root (here the data set's directory, no root
+// being configured): a link out of it, or a fifo that would block the read,
+// counts as missing. The server document may lie anywhere.
+TEST_F(UserDocsTest, OnlyRegularFilesInsideTheRootAreRead) {
+  const std::string outside = d_dir.write("outside.html", "SECRET");
+  d_dir.write("bin/handler.html", "S");
+  d_dir.mkdir("data");
+  const std::string dataset = d_dir / "data/sst2001.nc";
+  std::string doc = "kept";
+  const struct {
+    const char* what;
+    int (*plant)(const std::string& target, const std::string& at);
+  } plants[] = {
+      {"link out",
+       [](const std::string& t, const std::string& at) {
+         return symlink(t.c_str(), at.c_str());
+       }},
+      {"fifo", [](const std::string&,
+                  const std::string& at) { return mkfifo(at.c_str(), 0600); }},
+  };
+  for (const auto& p : plants) {
+    SCOPED_TRACE(p.what);
+    for (const char* name :
+         {"data/sst2001.nc.html", "data/sst.html", "data/sst2001.nc.ovr"})
+      ASSERT_EQ(p.plant(outside, d_dir / name), 0) << name;
+    EXPECT_EQ(docs("data/sst2001.nc"), "S\n<hr>");
+    EXPECT_FALSE(found_override(dataset, doc));
+    EXPECT_EQ(doc, "kept");
+    for (const char* name :
+         {"data/sst2001.nc.html", "data/sst.html", "data/sst2001.nc.ovr"})
+      unlink((d_dir / name).c_str());
+  }
+  // A link inside the root is followed.
+  d_dir.write("data/notes.txt", "inside");
+  ASSERT_EQ(symlink("notes.txt", (d_dir / "data/sst2001.nc.ovr").c_str()), 0);
+  EXPECT_TRUE(found_override(dataset, doc));
+  EXPECT_EQ(doc, "inside\n");
 }
 
 }  // namespace

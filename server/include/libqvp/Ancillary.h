@@ -28,6 +28,18 @@ class Ancillary {
                                          const std::string& dir,
                                          const std::string& file);
 
+  // The first of the same seven candidates that is a regular file whose real
+  // path lies inside the data root of `pathname` (DataRoot::of); "" when
+  // none is. A candidate that is a link out of the root, a directory, a fifo,
+  // a device or a socket counts as absent and the search goes on. Relative
+  // names resolve against the working directory. What the library reads and
+  // dates itself (the loaders, the last-modified queries) is found with this
+  // lookup. Never throws.
+  static std::string find_served_ancillary_file(const std::string& pathname,
+                                                const std::string& ext,
+                                                const std::string& dir,
+                                                const std::string& file);
+
   // The file shared by the group of `name`: its directory + "/" + its file
   // name less the extension and less the leading run of ASCII digits, + ext
   // (appended as given, dot included); failing that, the same less the
@@ -37,10 +49,12 @@ class Ancillary {
   static std::string find_group_ancillary_file(const std::string& name,
                                                const std::string& ext);
 
-  // Parses the ancillary DAS (DDS) file of `pathname` (find_ancillary_file
-  // with "das" or "dds") into `das` (`dds`). Nothing found, or a file that
-  // cannot be opened or is a directory: the object is left as it was,
-  // silently. Throws the parser's Error; the file is closed on every path.
+  // Parses the ancillary DAS (DDS) file of `pathname`
+  // (find_served_ancillary_file with "das" or "dds") into `das` (`dds`).
+  // Nothing found, or a file that cannot be opened: the object is left as it
+  // was, silently. The file is opened without blocking and read only when
+  // the opened file is a regular file inside the data root. Throws the
+  // parser's Error; the file is closed on every path.
   static void read_ancillary_das(DAS& das, const std::string& pathname,
                                  const std::string& dir,
                                  const std::string& file);

@@ -110,11 +110,14 @@ std::string name_path(const std::string& path);
 // exists. Each document is copied line by line, every line (up to its first
 // NUL) followed by "\n", including the empty line after a final "\n": so
 // "a\nb\n" copies as "a\nb\n\n" and an empty file as "\n". A file that
-// cannot be opened, or is a directory, is skipped. Never throws.
+// cannot be opened or is not a regular file (opened without blocking) is
+// skipped, and so is a data set or group document whose real path lies
+// outside the data root of `name` (DataRoot::of). Never throws.
 std::string get_user_supplied_docs(std::string name, std::string cgi);
 
 // Reads name + ".ovr" into `doc` (copied as the documents above) and returns
-// true; false, `doc` untouched, when it cannot be opened or is a directory.
+// true; false, `doc` untouched, when it cannot be opened, is not a regular
+// file or lies outside the data root of `name` (DataRoot::of).
 bool found_override(std::string name, std::string& doc);
 
 }  // namespace libqvp

@@ -39,7 +39,8 @@ void write_refusal(FILE* out, const Refusal& r, const std::string& version) {
           "XKestrum-Server: %s\r\n"
           "XQVP: 3.1\r\n"
           "Date: %s\r\n"
-          "Cache-Control: no-cache\r\n",
+          "Cache-Control: no-cache\r\n"
+          "Content-Type: text/plain\r\n",
           r.status, r.reason, version.c_str(), version.c_str(), date.c_str());
   if (!r.location.empty()) {
     fprintf(out, "Location: %s\r\n\r\n", r.location.c_str());

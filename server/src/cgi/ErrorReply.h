@@ -22,7 +22,7 @@ struct Refusal {
 // Writes the whole error response for `r` to `out` and flushes it:
 //   "HTTP/1.0 404 Not Found\r\n" "XVORN-Server: <version>\r\n"
 //   "XKestrum-Server: <version>\r\n" "XQVP: 3.1\r\n" "Date: <now>\r\n"
-//   "Cache-Control: no-cache\r\n" "\r\n"
+//   "Cache-Control: no-cache\r\n" "Content-Type: text/plain\r\n" "\r\n"
 //   "Error {\n    code = 1004;\n    message = \"...\";\n};\n"
 // Quotes and backslashes in the message are escaped with a backslash. With a
 // `location`, "Location: <location>\r\n" follows Cache-Control and the body

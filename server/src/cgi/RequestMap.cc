@@ -31,9 +31,11 @@ Refusal bad_request(std::string message) {
 }  // namespace
 
 // Shared with the browser's mapping (BrowseMap.cc), through RequestParts.h.
+// Request text in a message is percent-encoded, so that a refusal never
+// carries markup or control bytes from the request.
 Refusal not_found(const std::string& name) {
   return {404, "Not Found", kCodeNoSuchSet,
-          "No such data set: \"" + name + "\""};
+          "No such data set: \"" + url_path_encode(name) + "\""};
 }
 
 namespace {
@@ -113,16 +115,33 @@ bool valid_host(const std::string& host) {
   return true;
 }
 
+// The request's Host; without one (an HTTP/1.0 client) the server's own name
+// (or, when it has none, its address) and port, the port left out when it is
+// the scheme's default.
+std::string host_of(const EnvLookup& env, const std::string& scheme) {
+  const char* host = env("HTTP_HOST");
+  if (host != nullptr && *host != '\0') return host;
+  const char* name = env("SERVER_NAME");
+  if (name == nullptr || *name == '\0') name = env("SERVER_ADDR");
+  if (name == nullptr || *name == '\0') return "";
+  std::string out = name;
+  if (out.find(':') != std::string::npos && out[0] != '[')
+    out = "[" + out + "]";  // an IPv6 address
+  const char* port = env("SERVER_PORT");
+  const std::string usual = scheme == "https" ? "443" : "80";
+  if (port != nullptr && *port != '\0' && port != usual)
+    out += std::string(":") + port;
+  return out;
+}
+
 }  // namespace
 
 std::string data_set_url(const EnvLookup& env, const std::string& rel) {
   const char* scheme = env("REQUEST_SCHEME");
   const std::string s =
       scheme && std::string(scheme) == "https" ? "https" : "http";
-  const char* host = env("HTTP_HOST");
-  if (host == nullptr) host = env("SERVER_NAME");
-  if (host == nullptr || !valid_host(host))
-    throw bad_request("Invalid Host header");
+  const std::string host = host_of(env, s);
+  if (!valid_host(host)) throw bad_request("Invalid Host header");
   const char* script = env("SCRIPT_NAME");
   return s + "://" + host + url_path_encode(script ? script : "") + "/" +
          url_path_encode(rel);
@@ -206,7 +225,8 @@ HandlerCall map_request(const EnvLookup& env, const std::string& version,
   const char* response = table.response_for(suffix);
   if (response == nullptr) {
     throw_browser_redirect(env, root, path, table);
-    throw bad_request("Unknown response suffix: \"" + suffix + "\"");
+    throw bad_request("Unknown response suffix: \"" + url_path_encode(suffix) +
+                      "\"");
   }
   const std::string rel = path.substr(1, path.size() - suffix.size() - 2);
   if (rel.empty() || rel.back() == '/') throw bad_request("No data set named");

@@ -1,0 +1,22 @@
+// An error response with a Content-Type, so that no client has to guess what
+// the body is; the header lines of set_mime_error are kept as they are.
+#include <libqvp/ErrorBlock.h>
+#include <libqvp/cgi_util.h>
+
+#include <sstream>
+
+namespace libqvp {
+
+std::string error_block(int status, const std::string& reason, const Error& e,
+                        const std::string& version) {
+  std::ostringstream header;
+  set_mime_error(header, status, reason, version);
+  std::string text = header.str();
+  // The block ends with the empty line "\r\n"; the new line goes before it.
+  text.insert(text.size() - 2, "Content-Type: text/plain\r\n");
+  std::ostringstream body;
+  e.print(body);
+  return text + body.str();
+}
+
+}  // namespace libqvp
