@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "HandlerTable.h"
 #include "pool/Listener.h"
 #include "pool/Master.h"
 #include "pool/PoolLog.h"
@@ -116,6 +117,16 @@ int Pool::run(const Options& given, EntryFunction entry) {
   Options options = given;
   options.root = root;
   free(root);
+  if (!options.config.empty()) {
+    try {
+      HandlerTable::load(options.config);
+    } catch (const HandlerTable::ParseError& e) {
+      pool_log("the handler table " + options.config +
+               (e.line ? ":" + std::to_string(e.line) : std::string()) +
+               " is malformed: " + e.message);
+      return 2;
+    }
+  }
   int fd;
   try {
     fd = open_listener(options.address, options.socket_mode);

@@ -40,6 +40,19 @@ def under_address_sanitizer():
     return "libasan" in out
 
 
+def make_crashing_file(path, scratch):
+    """Writes at `path` a netCDF-4 file that crashes the HDF5 library when its
+    header is read; `scratch` is a directory for the CDL text."""
+    cdl = os.path.join(scratch, "small.cdl")
+    with open(cdl, "w") as f:
+        f.write(SMALL_NC4)
+    subprocess.run(["ncgen", "-k", "nc4", "-o", path, cdl], check=True)
+    with open(path, "r+b") as f:
+        for offset in CRASHING_OFFSETS:
+            f.seek(offset)
+            f.write(b"\xff")
+
+
 def raw_request(port, request, read_timeout=20):
     with socket.create_connection(("127.0.0.1", port), 5) as s:
         s.sendall(request)
@@ -100,24 +113,12 @@ class HardeningTest(unittest.TestCase):
         for name in ("dds", ".dds", "sst.dds"):
             with open(os.path.join(cls.bin, name), "w") as f:
                 f.write(SECRET_DDS)
-        cls.make_crashing_file()
+        make_crashing_file(os.path.join(cls.root, "crash.nc"), cls.tmp.name)
         # 4097 x 4096 values: just over what linear_scale() takes at once.
         subprocess.run([ENV["QVP_NC_RAMP"], os.path.join(cls.root, "big.nc"),
                         "4097", "4096"], check=True)
         cls.server = Server(os.path.join(base, "state"), cls.root,
                             dispatch=dispatch)
-
-    @classmethod
-    def make_crashing_file(cls):
-        cdl = os.path.join(cls.tmp.name, "small.cdl")
-        with open(cdl, "w") as f:
-            f.write(SMALL_NC4)
-        path = os.path.join(cls.root, "crash.nc")
-        subprocess.run(["ncgen", "-k", "nc4", "-o", path, cdl], check=True)
-        with open(path, "r+b") as f:
-            for offset in CRASHING_OFFSETS:
-                f.seek(offset)
-                f.write(b"\xff")
 
     @classmethod
     def tearDownClass(cls):

@@ -9,6 +9,7 @@ import tempfile
 import time
 import unittest
 
+from hardening_test import make_crashing_file, under_address_sanitizer
 from http_test import free_port
 from pool_support import (ENV, Pool, netstring, read_all, scgi_bytes,
                           wait_until)
@@ -290,6 +291,55 @@ class LifecycleTest(PoolTestCase):
         self.assertEqual(r.returncode, 2)
         self.assertIn(b"in use", r.stderr)
         self.assert_serves(pool)
+
+
+class ProtectionsTest(PoolTestCase):
+    """What guards a one-shot handler guards a worker too, and the handler
+    table comes from the pool's own command line."""
+
+    def test_a_crash_in_the_library_costs_one_reply(self):
+        if under_address_sanitizer():
+            self.skipTest("AddressSanitizer stops the library before it crashes")
+        crash = os.path.join(self.root, "crash.nc")
+        make_crashing_file(crash, self.base)
+        self.addCleanup(os.remove, crash)
+        pool = self.start("--workers", 1)
+        (before,) = pool.workers()
+        reply = pool.request("/crash.nc.das")
+        self.assertTrue(reply.startswith(b"HTTP/1.0 500 "), reply[:80])
+        self.assertIn(b"Content-Type: text/plain\r\n", reply)
+        self.assertIn(b"code = 1009;", body(reply))
+        self.assert_serves(pool)
+        self.assertNotEqual(pool.workers(), [before])
+
+    def test_ancillary_links_out_of_the_root_are_not_followed(self):
+        outside = os.path.join(self.base, "secret.das")
+        with open(outside, "w") as f:
+            f.write('Attributes { sst { String secret "outside"; } }\n')
+        link = os.path.join(self.root, "sst.das")
+        os.symlink(outside, link)
+        self.addCleanup(os.remove, link)
+        pool = self.start("--workers", 1)
+        reply = pool.request("/sst.nc.das")
+        self.assertTrue(reply.startswith(OK), reply[:80])
+        self.assertNotIn(b"secret", reply)
+
+    def test_the_handler_table_comes_from_the_command_line(self):
+        table = os.path.join(self.base, "table.conf")
+        with open(table, "w") as f:
+            f.write("handler nc qvp_nc_handler\nsuffix attrs das\n")
+        pool = self.start("--workers", 1, "--config", table)
+        reply = pool.request("/sst.nc.attrs")
+        self.assertTrue(body(reply).startswith(b"Attributes {\n"), reply[:80])
+        self.assertIn(b" 400 ", pool.request("/sst.nc.das")[:20])
+
+    def test_a_malformed_handler_table_stops_the_start(self):
+        table = os.path.join(self.base, "bad.conf")
+        with open(table, "w") as f:
+            f.write("handler nc qvp_nc_handler\nsuffix attrs nothing\n")
+        pool = self.start("--workers", 1, "--config", table)
+        self.assertEqual(pool.proc.wait(10), 2)
+        self.assertIn("bad.conf:2 is malformed", pool.log())
 
 
 if __name__ == "__main__":

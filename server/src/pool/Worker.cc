@@ -24,10 +24,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ErrorReply.h"
+#include "HandlerTable.h"
 #include "PoolLog.h"
 #include "RequestMap.h"
 #include "ScgiRequest.h"
@@ -79,6 +81,7 @@ class Worker {
     d_handler_dir = options.handler_dir.empty()
                         ? exe.substr(0, exe.size() - base_name(exe).size() - 1)
                         : options.handler_dir;
+    d_table = handler_table(options.config);
   }
 
   int run() {
@@ -163,9 +166,24 @@ class Worker {
     restore(conn);
   }
 
+  // The handler table, read once per worker (so a SIGHUP restart rereads
+  // it). Empty when the file is malformed: each request then reads it again
+  // and is answered with the mapping's 500, as on the CGI path.
+  static std::optional<HandlerTable> handler_table(const std::string& path) {
+    if (path.empty()) return HandlerTable::builtin();
+    try {
+      return HandlerTable::load(path);
+    } catch (const HandlerTable::ParseError&) {
+      return std::nullopt;
+    }
+  }
+
   void call_handler(const ScgiRequest& request) {
-    const HandlerCall call = map_request(
-        [&](const char* name) { return lookup(request, name); }, kVersion);
+    const EnvLookup env = [&](const char* name) {
+      return lookup(request, name);
+    };
+    const HandlerCall call = d_table ? map_request(env, kVersion, *d_table)
+                                     : map_request(env, kVersion);
     if (base_name(call.program) != d_program_name)
       throw Refusal{404, "Not Found", 1004,
                     "No handler for this data set in this server"};
@@ -208,6 +226,7 @@ class Worker {
 
   const Pool::Options& d_options;
   EntryFunction d_entry;
+  std::optional<HandlerTable> d_table;
   std::vector<EventHandler*> d_parked;  // never deleted; see park()
   int d_listen_fd;
   std::string d_timeout;
