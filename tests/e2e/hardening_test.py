@@ -7,7 +7,9 @@ import os
 import shutil
 import socket
 import subprocess
+import struct
 import tempfile
+import time
 import unittest
 
 from http_test import ENV, SAMPLES, Server
@@ -159,6 +161,36 @@ class HardeningTest(unittest.TestCase):
                              r'^Error \{\n    code = 1009;\n    message = ".*";\n\};\n$')
         with open(os.path.join(self.server.state, "cgi.log"), "rb") as f:
             self.assertIn(b"ended on a fatal signal", f.read())
+
+    def test_damaged_classic_files_are_refused_not_invented(self):
+        with open(os.path.join(self.root, "sst.nc"), "rb") as f:
+            good = f.read()
+        # The title's length made 2^29 + 17: the netCDF library's own header
+        # parser takes seconds and hundreds of MB on it.
+        at = good.index(b"title") + 8 + 4
+        slow = good[:at] + b"\x20" + good[at + 1:]
+        # A header declaring float v[2147483647] in a 264-byte file.
+        name = lambda n: struct.pack(">I", len(n)) + n + b"\0" * (-len(n) % 4)
+        header = (b"CDF\x01" + struct.pack(">I", 0) +
+                  struct.pack(">II", 0x0A, 1) + name(b"x") +
+                  struct.pack(">I", 2147483647) + struct.pack(">II", 0, 0) +
+                  struct.pack(">II", 0x0B, 1) + name(b"v") +
+                  struct.pack(">IIII", 1, 0, 0, 0) +
+                  struct.pack(">III", 5, 0xFFFFFFFC, 80))
+        huge = header + b"\0" * (264 - len(header))
+        files = {"short.nc": good[:-1], "slow.nc": slow, "huge.nc": huge}
+        for name_, data in files.items():
+            with open(os.path.join(self.root, name_), "wb") as f:
+                f.write(data)
+            self.addCleanup(os.remove, os.path.join(self.root, name_))
+        for name_ in files:
+            for suffix in ("das", "dds", "vorn"):
+                with self.subTest(name=name_, suffix=suffix):
+                    start = time.time()
+                    status, _, body = self.get(name_ + "." + suffix)
+                    self.assertEqual(status, 500, body[:200])
+                    self.assertIn(b"is damaged", body)
+                    self.assertLess(time.time() - start, 5)
 
     def test_linear_scale_refuses_beyond_its_bound(self):
         status, _, body = self.get("big.nc.vorn?linear_scale(ramp)")
