@@ -51,7 +51,7 @@ int main() {
     execve(call.program.c_str(), pointers(call.argv).data(),
            pointers(env).data());
     write_refusal(stdout,
-                  {500, "Internal Server Error", 1009,
+                  {500, "Internal Server Error", internal_error,
                    "The handler for this data set cannot be started"},
                   kVersion);
   } catch (const Refusal& r) {

@@ -28,8 +28,8 @@ void check_nc(int status, const std::string& context) {
 
 namespace {
 
-[[noreturn]] void no_such_data_set(const std::string& name) {
-  throw Error(no_such_variable, "No such data set: \"" + name + "\"");
+[[noreturn]] void missing_data_set(const std::string& name) {
+  throw Error(no_such_data_set, "No such data set: \"" + name + "\"");
 }
 
 // A descriptor closed when it goes out of scope, unless released.
@@ -47,7 +47,7 @@ uint64_t open_regular(const std::string& path, const std::string& name,
                       Descriptor& file) {
   file.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (file.fd < 0 && (errno == ENOENT || errno == ENOTDIR))
-    no_such_data_set(name);
+    missing_data_set(name);
   const std::string context = "Cannot read the data set \"" + name + "\": ";
   if (file.fd < 0) throw Error(internal_error, context + strerror(errno));
   struct stat st {};
@@ -68,7 +68,7 @@ NcFile::NcFile(const std::string& path) : d_name(base_name(path)) {
   }
   size_t io_bytes = kNcIoBytes;
   const int status = nc__open(path.c_str(), NC_NOWRITE, &io_bytes, &d_ncid);
-  if (status == ENOENT || status == ENOTDIR) no_such_data_set(d_name);
+  if (status == ENOENT || status == ENOTDIR) missing_data_set(d_name);
   check_nc(status, "Cannot read the data set \"" + d_name + "\"");
 }
 

@@ -41,8 +41,6 @@ def wait_for(condition, what):
 class ChromiumTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not ENV.get("QVP_LIGHTTPD"):
-            raise unittest.SkipTest("lighttpd not found")
         cls.tmp = tempfile.TemporaryDirectory()
         base = os.path.realpath(cls.tmp.name)
         cls.root = os.path.join(base, "data")

@@ -11,6 +11,7 @@
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
+#include <libqvp/ErrorCode.h>
 #include <libqvp/EventHandler.h>
 #include <libqvp/Float32.h>
 #include <libqvp/Float64.h>
@@ -30,6 +31,7 @@
 #include <libqvp/Url.h>
 #include <libqvp/VarIterator.h>
 #include <libqvp/XDRFileMarshaller.h>
+#include <libqvp/XDRMarshaller.h>
 #include <libqvp/XDRStreamMarshaller.h>
 #include <libqvp/escaping.h>
 #include <libqvp/version.h>

@@ -13,7 +13,6 @@ namespace libqvp {
 namespace {
 
 constexpr size_t kMaxCatalogueQuery = 1024;
-constexpr int kCodeUsage = 1001;
 
 // The real path of `rel` under `root` when it exists inside the root (or
 // is the root itself), with its stat in `st`; "" otherwise.
@@ -68,7 +67,7 @@ HandlerCall map_catalogue(const EnvLookup& env, const std::string& version,
   const char* query = env("QUERY_STRING");
   if (query != nullptr && *query != '\0') {
     if (strlen(query) > kMaxCatalogueQuery)
-      throw Refusal{400, "Bad Request", kCodeUsage, "Query too long"};
+      throw Refusal{400, "Bad Request", usage_error, "Query too long"};
     call.argv.insert(call.argv.end(), {"-e", query});
   }
   call.argv.push_back(escape_percent(real));

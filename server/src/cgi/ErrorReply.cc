@@ -2,13 +2,10 @@
 // as a handler's error response, so clients see one format.
 #include "ErrorReply.h"
 
+#include "HttpDate.h"
+
 namespace libqvp {
 namespace {
-
-constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed",
-                                 "Thu", "Fri", "Sat"};
-constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 std::string escaped(const std::string& text) {
   std::string out;
@@ -20,16 +17,6 @@ std::string escaped(const std::string& text) {
 }
 
 }  // namespace
-
-std::string http_date(time_t t) {
-  struct tm tm {};
-  if (gmtime_r(&t, &tm) == nullptr) return "Thu, 01 Jan 1970 00:00:00 GMT";
-  char buf[64];
-  snprintf(buf, sizeof buf, "%s, %02d %s %4d %02d:%02d:%02d GMT",
-           kDays[tm.tm_wday], tm.tm_mday, kMonths[tm.tm_mon], tm.tm_year + 1900,
-           tm.tm_hour, tm.tm_min, tm.tm_sec);
-  return buf;
-}
 
 void write_refusal(FILE* out, const Refusal& r, const std::string& version) {
   const std::string date = http_date(time(nullptr));
@@ -47,9 +34,11 @@ void write_refusal(FILE* out, const Refusal& r, const std::string& version) {
     fflush(out);
     return;
   }
-  fprintf(out, "\r\n");
-  fprintf(out, "Error {\n    code = %d;\n    message = \"%s\";\n};\n", r.code,
-          escaped(r.message).c_str());
+  // Written whole, so that a message holding a NUL byte is not cut there.
+  const std::string body = "\r\nError {\n    code = " + std::to_string(r.code) +
+                           ";\n    message = \"" + escaped(r.message) +
+                           "\";\n};\n";
+  fwrite(body.data(), 1, body.size(), out);
   fflush(out);
 }
 

@@ -2,15 +2,16 @@
 #ifndef QVP_DISPATCH_ERRORREPLY_H
 #define QVP_DISPATCH_ERRORREPLY_H
 
+#include <libqvp/ErrorCode.h>
+
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 namespace libqvp {
 
 // A request that the dispatcher refuses: the HTTP status and reason, and the
-// code and message of the Error body. Messages never name a filesystem path.
-// A redirect is a Refusal with a `location` (status 301).
+// code (an ErrorCode) and message of the Error body. Messages never name a
+// filesystem path. A redirect is a Refusal with a `location` (status 301).
 struct Refusal {
   int status;
   const char* reason;
@@ -28,9 +29,6 @@ struct Refusal {
 // `location`, "Location: <location>\r\n" follows Cache-Control and the body
 // is empty.
 void write_refusal(FILE* out, const Refusal& r, const std::string& version);
-
-// `t` as an RFC 822 date in GMT: "Thu, 01 Jan 1970 00:00:00 GMT".
-std::string http_date(time_t t);
 
 }  // namespace libqvp
 

@@ -1,7 +1,9 @@
-// The three HTTP date forms, read with a small cursor rather than strptime so
-// that neither the locale nor the time zone of the process plays a part.
+// The HTTP date forms, read with a small cursor rather than strptime and
+// written without strftime, so that neither the locale nor the time zone of
+// the process plays a part.
 #include "HttpDate.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace libqvp {
@@ -131,6 +133,20 @@ bool valid(const Fields& f) {
 }
 
 }  // namespace
+
+std::string http_date(time_t t) {
+  struct tm tm {};
+  if (gmtime_r(&t, &tm) == nullptr || tm.tm_wday < 0 || tm.tm_wday > 6 ||
+      tm.tm_mon < 0 || tm.tm_mon > 11)
+    return "Thu, 01 Jan 1970 00:00:00 GMT";
+  // tm_wday counts from Sunday; the day table starts on Monday. The year is
+  // widened before 1900 is added, which an int year near its limit overflows.
+  char buf[64];
+  snprintf(buf, sizeof buf, "%s, %02d %s %4lld %02d:%02d:%02d GMT",
+           kShortDays[(tm.tm_wday + 6) % 7], tm.tm_mday, kMonths[tm.tm_mon],
+           tm.tm_year + 1900LL, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return buf;
+}
 
 bool parse_http_date(const std::string& text, time_t& t) {
   Fields f;

@@ -1,4 +1,5 @@
-// Parsing of the HTTP date forms that clients send in If-Modified-Since.
+// The HTTP date forms: the one the dispatcher writes in its Date lines, and
+// the three that clients may send in If-Modified-Since.
 #ifndef QVP_DISPATCH_HTTPDATE_H
 #define QVP_DISPATCH_HTTPDATE_H
 
@@ -15,6 +16,11 @@ namespace libqvp {
 // untouched, for anything else (an unknown form, a day or time out of range,
 // a year before 1970 or after 9999, trailing text).
 bool parse_http_date(const std::string& text, time_t& t);
+
+// `t` as an RFC 1123 date in GMT, "Thu, 01 Jan 1970 00:00:00 GMT", the year
+// padded with blanks to four characters: the form parse_http_date reads
+// first. A time beyond the calendar gives the date of time 0.
+std::string http_date(time_t t);
 
 }  // namespace libqvp
 

@@ -20,12 +20,9 @@ namespace {
 constexpr size_t kMaxPath = 4096;
 constexpr size_t kMaxQuery = 32 * 1024;
 constexpr long kMaxTimeout = 24 * 3600;
-constexpr int kCodeUsage = 1001;      // a request that cannot be served
-constexpr int kCodeNoSuchSet = 1004;  // nothing of that name here
-constexpr int kCodeInternal = 1009;   // the server is misconfigured
 
 Refusal bad_request(std::string message) {
-  return {400, "Bad Request", kCodeUsage, std::move(message)};
+  return {400, "Bad Request", usage_error, std::move(message)};
 }
 
 }  // namespace
@@ -34,14 +31,14 @@ Refusal bad_request(std::string message) {
 // Request text in a message is percent-encoded, so that a refusal never
 // carries markup or control bytes from the request.
 Refusal not_found(const std::string& name) {
-  return {404, "Not Found", kCodeNoSuchSet,
+  return {404, "Not Found", no_such_data_set,
           "No such data set: \"" + url_path_encode(name) + "\""};
 }
 
 namespace {
 
 Refusal misconfigured(std::string message) {
-  return {500, "Internal Server Error", kCodeInternal, std::move(message)};
+  return {500, "Internal Server Error", internal_error, std::move(message)};
 }
 
 std::string required(const EnvLookup& env, const char* name) {

@@ -154,7 +154,8 @@ class Worker {
     } catch (const ScgiError& e) {
       pool_log(std::string("worker: dropped a request: ") + e.what());
       if (e.can_reply)
-        write_refusal(stdout, {400, "Bad Request", 1001, "Malformed request"},
+        write_refusal(stdout,
+                      {400, "Bad Request", usage_error, "Malformed request"},
                       kVersion);
     } catch (const Refusal& r) {
       write_refusal(stdout, r, kVersion);
@@ -185,7 +186,7 @@ class Worker {
     const HandlerCall call = d_table ? map_request(env, kVersion, *d_table)
                                      : map_request(env, kVersion);
     if (base_name(call.program) != d_program_name)
-      throw Refusal{404, "Not Found", 1004,
+      throw Refusal{404, "Not Found", no_such_data_set,
                     "No handler for this data set in this server"};
     std::vector<std::string> args = call.argv;
     std::vector<char*> argv;
