@@ -139,19 +139,19 @@ namespace {
 template <typename T>
 bool ordered(const T& a, const T& b, CEClause::Op op) {
   switch (op) {
-    case CEClause::Op::Eq:
+    case CEClause::Op::eq:
       return a == b;
-    case CEClause::Op::Ne:
+    case CEClause::Op::ne:
       return a != b;
-    case CEClause::Op::Lt:
+    case CEClause::Op::lt:
       return a < b;
-    case CEClause::Op::Le:
+    case CEClause::Op::le:
       return a <= b;
-    case CEClause::Op::Gt:
+    case CEClause::Op::gt:
       return a > b;
-    case CEClause::Op::Ge:
+    case CEClause::Op::ge:
       return a >= b;
-    case CEClause::Op::Match:
+    case CEClause::Op::match:
       break;
   }
   return false;
@@ -162,7 +162,7 @@ bool ordered(const T& a, const T& b, CEClause::Op op) {
 CEClause::CEClause(const Sequence* seq, CEClauseOperand lhs, Op op,
                    CEClauseOperand rhs, const std::string& where)
     : d_seq(seq), d_lhs(std::move(lhs)), d_op(op), d_rhs(std::move(rhs)) {
-  if (d_op != Op::Match) return;
+  if (d_op != Op::match) return;
   for (const Constant& c : d_rhs.constants)
     d_patterns.push_back(compile(c.str, where));
 }
@@ -171,8 +171,8 @@ bool CEClause::op_from_text(const std::string& text, Op& op) {
   static const struct {
     const char* text;
     Op op;
-  } kOps[] = {{"=", Op::Eq}, {"!=", Op::Ne}, {"<", Op::Lt},    {"<=", Op::Le},
-              {">", Op::Gt}, {">=", Op::Ge}, {"=~", Op::Match}};
+  } kOps[] = {{"=", Op::eq}, {"!=", Op::ne}, {"<", Op::lt},    {"<=", Op::le},
+              {">", Op::gt}, {">=", Op::ge}, {"=~", Op::match}};
   for (const auto& o : kOps)
     if (text == o.text) {
       op = o.op;
@@ -205,7 +205,7 @@ CEClause::Constant CEClause::field_value(const CEClauseOperand& o,
 
 bool CEClause::compare(const Constant& a, const Constant& b,
                        size_t rhs_index) const {
-  if (d_op == Op::Match) return std::regex_match(a.str, d_patterns[rhs_index]);
+  if (d_op == Op::match) return std::regex_match(a.str, d_patterns[rhs_index]);
   if (a.is_string) return ordered(a.str, b.str, d_op);
   return ordered(a.number, b.number, d_op);
 }

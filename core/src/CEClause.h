@@ -29,10 +29,10 @@ struct CEClauseOperand {
 
 class CEClause {
  public:
-  enum class Op { Eq, Ne, Lt, Le, Gt, Ge, Match };
+  enum class Op { eq, ne, lt, le, gt, ge, match };
 
   // Requires: every field operand is a scalar field of `seq` (directly or
-  // inside Structures of it); `op` is not Match unless `rhs` holds string
+  // inside Structures of it); `op` is not Op::match unless `rhs` holds string
   // constants only. Throws Error(malformed_expr) for a pattern that does not
   // compile or is too costly, Error(type_mismatch) for operands that cannot
   // be compared.
@@ -58,7 +58,7 @@ class CEClause {
   CEClauseOperand d_lhs;
   Op d_op;
   CEClauseOperand d_rhs;
-  std::vector<std::regex> d_patterns;  // Match: one per rhs constant
+  std::vector<std::regex> d_patterns;  // Op::match: one per rhs constant
 };
 
 // Reads the value of the scalar `v` into `c` (numbers widened to double).

@@ -62,8 +62,8 @@ void CELexer::fail(int code, size_t pos, const std::string& message) const {
 }
 
 std::string CELexer::describe(const CELexeme& t) {
-  if (t.kind == CEToken::End) return "end of input";
-  if (t.kind == CEToken::String) return "string \"" + t.text + "\"";
+  if (t.kind == CEToken::end) return "end of input";
+  if (t.kind == CEToken::string) return "string \"" + t.text + "\"";
   return "'" + t.text + "'";
 }
 
@@ -83,39 +83,39 @@ CELexeme CELexer::scan() {
   };
   switch (c) {
     case ',':
-      return punct(CEToken::Comma, 1);
+      return punct(CEToken::comma, 1);
     case '[':
-      return punct(CEToken::LBracket, 1);
+      return punct(CEToken::lbracket, 1);
     case ']':
-      return punct(CEToken::RBracket, 1);
+      return punct(CEToken::rbracket, 1);
     case ':':
-      return punct(CEToken::Colon, 1);
+      return punct(CEToken::colon, 1);
     case '(':
-      return punct(CEToken::LParen, 1);
+      return punct(CEToken::lparen, 1);
     case ')':
-      return punct(CEToken::RParen, 1);
+      return punct(CEToken::rparen, 1);
     case '{':
-      return punct(CEToken::LBrace, 1);
+      return punct(CEToken::lbrace, 1);
     case '}':
-      return punct(CEToken::RBrace, 1);
+      return punct(CEToken::rbrace, 1);
     case '&':
-      return punct(CEToken::Amp, 1);
+      return punct(CEToken::amp, 1);
     case '"':
       return scan_string(d_pos);
     case '=':
-      return punct(CEToken::Op, n == '~' ? 2 : 1);
+      return punct(CEToken::op, n == '~' ? 2 : 1);
     case '<':
     case '>':
-      return punct(CEToken::Op, n == '=' ? 2 : 1);
+      return punct(CEToken::op, n == '=' ? 2 : 1);
     case '!':
-      if (n == '=') return punct(CEToken::Op, 2);
+      if (n == '=') return punct(CEToken::op, 2);
       break;
     case '.':
       // ".5" is a number only where a value may start, not after a name.
-      if (d_last == CEToken::Name || d_last == CEToken::Number ||
-          d_last == CEToken::RBracket || d_last == CEToken::RParen ||
+      if (d_last == CEToken::name || d_last == CEToken::number ||
+          d_last == CEToken::rbracket || d_last == CEToken::rparen ||
           !is_digit(n))
-        return punct(CEToken::Dot, 1);
+        return punct(CEToken::dot, 1);
       break;
     default:
       break;
@@ -127,7 +127,7 @@ CELexeme CELexer::scan() {
 
 CELexeme CELexer::scan_string(size_t start) {
   CELexeme t;
-  t.kind = CEToken::String;
+  t.kind = CEToken::string;
   t.pos = start;
   size_t i = start + 1;
   while (i < d_expr.size() && d_expr[i] != '"') {
@@ -138,7 +138,7 @@ CELexeme CELexer::scan_string(size_t start) {
   // A URL cannot carry a blank: strings arrive with "%20" still encoded.
   t.text = www2id(t.text);
   d_pos = i + 1;
-  d_last = CEToken::String;
+  d_last = CEToken::string;
   return t;
 }
 
@@ -178,15 +178,15 @@ CELexeme CELexer::scan_word(size_t start) {
   t.pos = start;
   const size_t num = number_end(start);
   if (num > start && (num >= d_expr.size() || !is_name_byte(num))) {
-    t.kind = CEToken::Number;
+    t.kind = CEToken::number;
   } else {
-    t.kind = CEToken::Name;
+    t.kind = CEToken::name;
   }
   size_t i = num;
-  if (t.kind == CEToken::Name && d_expr[start] == '.') {  // ".5x": a dot
-    t.kind = CEToken::Dot;
+  if (t.kind == CEToken::name && d_expr[start] == '.') {  // ".5x": a dot
+    t.kind = CEToken::dot;
     i = start + 1;
-  } else if (t.kind == CEToken::Name) {
+  } else if (t.kind == CEToken::name) {
     i = start;
     while (i < d_expr.size() && is_name_byte(i)) ++i;
   }

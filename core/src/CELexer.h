@@ -9,26 +9,26 @@
 namespace libqvp {
 
 enum class CEToken {
-  Name,    // a variable or function name, still %-escaped
-  Number,  // a decimal number, possibly signed, with fraction and exponent
-  String,  // a quoted string; `text` holds it unquoted, backslash escapes
+  name,    // a variable or function name, still %-escaped
+  number,  // a decimal number, possibly signed, with fraction and exponent
+  string,  // a quoted string; `text` holds it unquoted, backslash escapes
            // and then % escapes decoded
-  Comma,
-  Dot,
-  LBracket,
-  RBracket,
-  Colon,
-  LParen,
-  RParen,
-  LBrace,
-  RBrace,
-  Amp,
-  Op,  // = != < <= > >= =~ ; `text` holds the operator
-  End
+  comma,
+  dot,
+  lbracket,
+  rbracket,
+  colon,
+  lparen,
+  rparen,
+  lbrace,
+  rbrace,
+  amp,
+  op,  // = != < <= > >= =~ ; `text` holds the operator
+  end
 };
 
 struct CELexeme {
-  CEToken kind = CEToken::End;
+  CEToken kind = CEToken::end;
   std::string text;
   size_t pos = 0;  // byte offset of the token's first character
 };
@@ -36,7 +36,8 @@ struct CELexeme {
 // Splits a constraint expression into tokens on demand. Blanks between
 // tokens are skipped. A name is a run of bytes other than blanks, control
 // bytes and the characters , . [ ] : ( ) { } & = < > " ("!" is part of a name
-// unless "=" follows it); a run that reads as a whole number is a Number.
+// unless "=" follows it); a run that reads as a whole number is a
+// CEToken::number.
 class CELexer {
  public:
   explicit CELexer(const std::string& expr) : d_expr(expr) {}
@@ -67,7 +68,7 @@ class CELexer {
   size_t d_pos = 0;
   bool d_have_peek = false;
   CELexeme d_peek;
-  CEToken d_last = CEToken::End;  // kind of the last token consumed
+  CEToken d_last = CEToken::end;  // kind of the last token consumed
 };
 
 }  // namespace libqvp

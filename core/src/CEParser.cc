@@ -29,21 +29,21 @@ CEExpr CEParser::parse() {
                    std::to_string(kMaxExprBytes) + " bytes");
   CEExpr out;
   projection(out);
-  while (d_lex.peek().kind == CEToken::Amp) {
+  while (d_lex.peek().kind == CEToken::amp) {
     d_lex.next();
     out.clauses.push_back(selection());
   }
   const CELexeme& t = d_lex.peek();
-  if (t.kind != CEToken::End) unexpected(t, "',', '&' or end of input");
+  if (t.kind != CEToken::end) unexpected(t, "',', '&' or end of input");
   return out;
 }
 
 // projection := item { "," item }   (may be empty)
 void CEParser::projection(CEExpr& out) {
   const CEToken k = d_lex.peek().kind;
-  if (k == CEToken::Amp || k == CEToken::End) return;
+  if (k == CEToken::amp || k == CEToken::end) return;
   out.items.push_back(item());
-  while (d_lex.peek().kind == CEToken::Comma) {
+  while (d_lex.peek().kind == CEToken::comma) {
     d_lex.next();
     out.items.push_back(item());
   }
@@ -52,10 +52,10 @@ void CEParser::projection(CEExpr& out) {
 // item := path | name "(" args ")"
 CEItem CEParser::item() {
   const CELexeme first = d_lex.next();
-  if (first.kind != CEToken::Name && first.kind != CEToken::Number)
+  if (first.kind != CEToken::name && first.kind != CEToken::number)
     unexpected(first, "a variable or function name");
   CEItem it;
-  if (first.kind == CEToken::Name && d_lex.peek().kind == CEToken::LParen) {
+  if (first.kind == CEToken::name && d_lex.peek().kind == CEToken::lparen) {
     it.is_call = true;
     it.call = call(first);
   } else {
@@ -70,10 +70,10 @@ CEPath CEParser::path(const CELexeme& first) {
   p.pos = first.pos;
   p.names.push_back(first.text);
   p.text = first.text;
-  while (d_lex.peek().kind == CEToken::Dot) {
+  while (d_lex.peek().kind == CEToken::dot) {
     d_lex.next();
     const CELexeme t = d_lex.next();
-    if (t.kind != CEToken::Name && t.kind != CEToken::Number)
+    if (t.kind != CEToken::name && t.kind != CEToken::number)
       unexpected(t, "a name after '.'");
     if (p.names.size() == kMaxPathNames)
       d_lex.fail(
@@ -82,7 +82,7 @@ CEPath CEParser::path(const CELexeme& first) {
     p.names.push_back(t.text);
     p.text += "." + t.text;
   }
-  while (d_lex.peek().kind == CEToken::LBracket) {
+  while (d_lex.peek().kind == CEToken::lbracket) {
     if (p.slabs.size() == kMaxHyperslabs)
       d_lex.fail(bad_hyperslab, d_lex.peek().pos, "too many hyperslabs");
     p.slabs.push_back(hyperslab());
@@ -94,19 +94,19 @@ CEPath CEParser::path(const CELexeme& first) {
 //            | "[" start ":" stride ":" stop "]"
 CEHyperslab CEParser::hyperslab() {
   CEHyperslab h;
-  h.pos = expect(CEToken::LBracket, "'['").pos;
+  h.pos = expect(CEToken::lbracket, "'['").pos;
   h.start = index("a start index");
   h.stop = h.start;
-  if (d_lex.peek().kind == CEToken::Colon) {
+  if (d_lex.peek().kind == CEToken::colon) {
     d_lex.next();
     h.stop = index("an index");
-    if (d_lex.peek().kind == CEToken::Colon) {
+    if (d_lex.peek().kind == CEToken::colon) {
       d_lex.next();
       h.stride = h.stop;
       h.stop = index("a stop index");
     }
   }
-  const size_t end = expect(CEToken::RBracket, "':' or ']'").pos;
+  const size_t end = expect(CEToken::rbracket, "':' or ']'").pos;
   h.text = d_expr.substr(h.pos, end + 1 - h.pos);
   return h;
 }
@@ -114,7 +114,7 @@ CEHyperslab CEParser::hyperslab() {
 // A non-negative decimal integer that fits an int.
 long long CEParser::index(const char* what) {
   const CELexeme t = d_lex.next();
-  if (t.kind != CEToken::Number) unexpected(t, what);
+  if (t.kind != CEToken::number) unexpected(t, what);
   const char* b = t.text.data();
   const char* e = b + t.text.size();
   if (*b == '+') ++b;
@@ -133,8 +133,8 @@ CECall CEParser::call(const CELexeme& name) {
   CECall c;
   c.name = name.text;
   c.pos = name.pos;
-  expect(CEToken::LParen, "'('");
-  if (d_lex.peek().kind == CEToken::RParen) {
+  expect(CEToken::lparen, "'('");
+  if (d_lex.peek().kind == CEToken::rparen) {
     d_lex.next();
     return c;
   }
@@ -143,8 +143,8 @@ CECall CEParser::call(const CELexeme& name) {
       d_lex.fail(malformed_expr, d_lex.peek().pos, "too many arguments");
     c.args.push_back(value("a function argument"));
     const CELexeme t = d_lex.next();
-    if (t.kind == CEToken::RParen) return c;
-    if (t.kind != CEToken::Comma) unexpected(t, "',' or ')'");
+    if (t.kind == CEToken::rparen) return c;
+    if (t.kind != CEToken::comma) unexpected(t, "',' or ')'");
   }
 }
 
@@ -153,11 +153,11 @@ CEValue CEParser::value(const char* what) {
   const CELexeme t = d_lex.next();
   CEValue v;
   v.pos = t.pos;
-  if (t.kind == CEToken::Name) {
-    v.kind = CEValue::Path;
+  if (t.kind == CEToken::name) {
+    v.kind = CEValue::Kind::path;
     v.path = path(t);
-  } else if (t.kind == CEToken::Number) {
-    v.kind = CEValue::Number;
+  } else if (t.kind == CEToken::number) {
+    v.kind = CEValue::Kind::number;
     v.str = t.text;
     const char* b = t.text.data();
     if (*b == '+') ++b;  // from_chars takes no plus sign
@@ -165,8 +165,8 @@ CEValue CEParser::value(const char* what) {
     if (r.ec != std::errc() || !std::isfinite(v.number))
       d_lex.fail(malformed_expr, t.pos,
                  "number " + t.text + " is out of range");
-  } else if (t.kind == CEToken::String) {
-    v.kind = CEValue::String;
+  } else if (t.kind == CEToken::string) {
+    v.kind = CEValue::Kind::string;
     v.str = t.text;
   } else {
     unexpected(t, what);
@@ -178,7 +178,7 @@ CEValue CEParser::value(const char* what) {
 CEClauseAst CEParser::selection() {
   CEClauseAst c;
   c.lhs = operand();
-  const CELexeme op = expect(CEToken::Op, "a comparison operator");
+  const CELexeme op = expect(CEToken::op, "a comparison operator");
   c.op = op.text;
   c.op_pos = op.pos;
   c.rhs = operand();
@@ -189,7 +189,7 @@ CEClauseAst CEParser::selection() {
 CEOperand CEParser::operand() {
   CEOperand o;
   o.pos = d_lex.peek().pos;
-  if (d_lex.peek().kind != CEToken::LBrace) {
+  if (d_lex.peek().kind != CEToken::lbrace) {
     o.values.push_back(value("a variable, number or string"));
   } else {
     d_lex.next();
@@ -199,12 +199,12 @@ CEOperand CEParser::operand() {
         d_lex.fail(malformed_expr, d_lex.peek().pos, "list too long");
       o.values.push_back(value("a value"));
       const CELexeme t = d_lex.next();
-      if (t.kind == CEToken::RBrace) break;
-      if (t.kind != CEToken::Comma) unexpected(t, "',' or '}'");
+      if (t.kind == CEToken::rbrace) break;
+      if (t.kind != CEToken::comma) unexpected(t, "',' or '}'");
     }
   }
   for (const CEValue& v : o.values)
-    if (v.kind == CEValue::Path && !v.path.slabs.empty())
+    if (v.kind == CEValue::Kind::path && !v.path.slabs.empty())
       d_lex.fail(
           malformed_expr, v.path.slabs[0].pos,
           "hyperslab " + v.path.slabs[0].text + " in a selection clause");

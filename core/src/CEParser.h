@@ -31,11 +31,11 @@ struct CEPath {
 
 // A function argument or one value of a selection operand.
 struct CEValue {
-  enum Kind { Path, Number, String };
-  Kind kind = Number;
-  CEPath path;        // Path
-  double number = 0;  // Number
-  std::string str;    // String (unescaped); Number: the text as written
+  enum class Kind { path, number, string };
+  Kind kind = Kind::number;
+  CEPath path;        // path
+  double number = 0;  // number
+  std::string str;    // string (unescaped); number: the text as written
   size_t pos = 0;
 };
 

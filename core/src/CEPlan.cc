@@ -137,7 +137,7 @@ void plan_call(const std::string& expr, const CECall& call, const DDS& dds,
   plan.functional = true;
   plan.function = fn->second;
   for (const CEValue& a : call.args) {
-    if (a.kind == CEValue::Path) {
+    if (a.kind == CEValue::Kind::path) {
       BaseType* v = resolve_path(expr, a.path, dds);
       check_slabs(expr, a.path, v);
       if (!a.path.slabs.empty())
@@ -145,7 +145,7 @@ void plan_call(const std::string& expr, const CECall& call, const DDS& dds,
       plan.args.push_back(v);
       continue;
     }
-    if (a.kind == CEValue::Number) {
+    if (a.kind == CEValue::Kind::number) {
       auto f = std::make_unique<Float64>(a.str);
       f->set_value(a.number);
       plan.constants.push_back(std::move(f));

@@ -60,22 +60,22 @@ Side field_side(const std::string& expr, const CEValue& v, const DDS& dds) {
 }
 
 Side operand_side(const std::string& expr, const CEOperand& o, const DDS& dds) {
-  if (!o.is_list && o.values[0].kind == CEValue::Path)
+  if (!o.is_list && o.values[0].kind == CEValue::Kind::path)
     return field_side(expr, o.values[0], dds);
   Side s;
   for (const CEValue& v : o.values) {
-    if (v.kind == CEValue::Path)
+    if (v.kind == CEValue::Kind::path)
       fail(
           expr, malformed_expr, v.pos,
           "a list holds numbers and strings only, not \"" + v.path.text + "\"");
     CEClauseOperand::Constant c;
-    c.is_string = v.kind == CEValue::String;
+    c.is_string = v.kind == CEValue::Kind::string;
     c.number = v.number;
     c.str = v.str;
     s.op.constants.push_back(std::move(c));
   }
   s.text = o.is_list ? "a list"
-           : o.values[0].kind == CEValue::String
+           : o.values[0].kind == CEValue::Kind::string
                ? "the string \"" + o.values[0].str + "\""
                : o.values[0].str;
   return s;
@@ -106,9 +106,9 @@ CEClause make_clause(const std::string& expr, const CEClauseAst& ast,
   if (lhs.seq && rhs.seq && lhs.seq != rhs.seq)
     fail(expr, malformed_expr, ast.op_pos,
          "selection clause compares fields of two sequences");
-  CEClause::Op op = CEClause::Op::Eq;
+  CEClause::Op op = CEClause::Op::eq;
   CEClause::op_from_text(ast.op, op);
-  if (op == CEClause::Op::Match && (!lhs.op.is_field || !lhs.op.is_string ||
+  if (op == CEClause::Op::match && (!lhs.op.is_field || !lhs.op.is_string ||
                                     rhs.op.is_field || !agree(lhs, rhs)))
     fail(expr, type_mismatch, ast.op_pos,
          "'=~' needs a String field on its left and quoted patterns on its "
@@ -117,7 +117,7 @@ CEClause make_clause(const std::string& expr, const CEClauseAst& ast,
   if (!agree(lhs, rhs))
     fail(expr, type_mismatch, ast.op_pos,
          "cannot compare " + lhs.text + " with " + rhs.text);
-  if (op == CEClause::Op::Match) {
+  if (op == CEClause::Op::match) {
     if (rhs.op.constants.size() > patterns_left)
       fail(expr, malformed_expr, ast.rhs.pos,
            "more than " + std::to_string(kMaxPatterns) +

@@ -20,8 +20,8 @@ std::string dump(const CEPath& p) {
 }
 
 std::string dump(const CEValue& v) {
-  if (v.kind == CEValue::Path) return dump(v.path);
-  if (v.kind == CEValue::String) return "\"" + v.str + "\"";
+  if (v.kind == CEValue::Kind::path) return dump(v.path);
+  if (v.kind == CEValue::Kind::string) return "\"" + v.str + "\"";
   return "#" + v.str;
 }
 
