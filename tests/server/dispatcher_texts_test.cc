@@ -1,18 +1,20 @@
-// The dispatcher links no libqvp library, so it keeps its own copies of two
+// The dispatcher links no libqvp library, so it keeps its own copies of
 // texts of the libraries: the error response (header block and Error text
-// form, with its escaping) and the RFC 1123 date. These tests pin each copy
-// byte for byte to the library's text, so that neither can drift.
-#include "../../server/src/cgi/ErrorReply.h"
-
+// form, with its escaping), the RFC 1123 date and the percent escape. These
+// tests pin each copy byte for byte to the library's text, so that none can
+// drift.
 #include <libqvp/Error.h>
 #include <libqvp/ErrorBlock.h>
 #include <libqvp/cgi_util.h>
+#include <libqvp/escaping.h>
 
 #include <ctime>
 #include <limits>
 #include <string>
 
+#include "../../server/src/cgi/ErrorReply.h"
 #include "../../server/src/cgi/HttpDate.h"
+#include "../../server/src/cgi/RequestMap.h"
 #include "CaptureFile.h"
 #include "DateText.h"
 #include "gtest/gtest.h"
@@ -20,7 +22,7 @@
 namespace libqvp {
 namespace {
 
-TEST(ErrorReplyTest, RefusalIsTheLibrarysErrorResponse) {
+TEST(DispatcherTextsTest, RefusalIsTheLibrarysErrorResponse) {
   static const struct {
     int status;
     const char* reason;
@@ -47,7 +49,7 @@ TEST(ErrorReplyTest, RefusalIsTheLibrarysErrorResponse) {
   }
 }
 
-TEST(ErrorReplyTest, DateIsTheLibrarysDate) {
+TEST(DispatcherTextsTest, DateIsTheLibrarysDate) {
   static const time_t cases[] = {
       0,
       784111777,          // Sun, 06 Nov 1994 08:49:37
@@ -68,13 +70,29 @@ TEST(ErrorReplyTest, DateIsTheLibrarysDate) {
             "Wed, 31 Dec 2147485547 23:59:59 GMT");
 }
 
-TEST(ErrorReplyTest, WrittenDatesReadBack) {
+TEST(DispatcherTextsTest, WrittenDatesReadBack) {
   for (time_t t : {time_t{0}, time_t{784111777}, time_t{951782400},
                    time_t{253402300799}}) {
     time_t read = -1;
     ASSERT_TRUE(parse_http_date(http_date(t), read)) << http_date(t);
     EXPECT_EQ(read, t);
   }
+}
+
+// The dispatcher keeps more bytes plain in a URL path than the library in a
+// name, but every byte that it escapes is escaped as the library does.
+TEST(DispatcherTextsTest, PercentEscapeIsTheLibrarysEscape) {
+  for (int i = 0; i < 256; ++i) {
+    const std::string byte(1, static_cast<char>(i));
+    const std::string url = url_path_encode(byte);
+    SCOPED_TRACE(i);
+    if (is_name_char(static_cast<unsigned char>(i))) {
+      EXPECT_EQ(url, byte);
+    } else if (url != byte) {
+      EXPECT_EQ(url, id2www(byte));
+    }
+  }
+  EXPECT_EQ(url_path_encode("a b%\xff"), id2www("a b%\xff"));
 }
 
 }  // namespace
