@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "ExpectError.h"
+
 namespace libqvp {
 namespace {
 
@@ -141,13 +143,13 @@ TEST(CEParserTest, RejectsMalformedExpressions) {
        "3:1: expected a variable or function name, got '['"},
   };
   for (const auto& c : cases) {
-    try {
-      CEParser(c.input).parse();
-      ADD_FAILURE() << "accepted: " << c.input;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), c.code) << c.input;
-      EXPECT_EQ(e.get_error_message(), c.message) << c.input;
-    }
+    SCOPED_TRACE(c.input);
+    test::expect_throw<Error>(
+        [&] { CEParser(c.input).parse(); },
+        [&](const Error& e) {
+          EXPECT_EQ(e.get_error_code(), c.code) << c.input;
+          EXPECT_EQ(e.get_error_message(), c.message) << c.input;
+        });
   }
 }
 

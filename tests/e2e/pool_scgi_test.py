@@ -9,8 +9,8 @@ import tempfile
 import time
 import unittest
 
+from e2e_support import free_port, make_samples
 from hardening_test import make_crashing_file, under_address_sanitizer
-from http_test import free_port
 from pool_support import (ENV, Pool, netstring, read_all, scgi_bytes,
                           wait_until)
 
@@ -28,8 +28,7 @@ class PoolTestCase(unittest.TestCase):
         cls.tmp = tempfile.TemporaryDirectory()
         cls.base = os.path.realpath(cls.tmp.name)
         cls.root = os.path.join(cls.base, "data")
-        subprocess.run([os.path.join(ENV["QVP_SAMPLES"], "make_samples.sh"),
-                        cls.root, ENV["QVP_NC_RAMP"]], check=True)
+        make_samples(cls.root)
 
     @classmethod
     def tearDownClass(cls):

@@ -11,6 +11,7 @@
 
 #include "Argv.h"
 #include "CaptureCerr.h"
+#include "ExpectError.h"
 
 namespace libqvp {
 namespace {
@@ -199,13 +200,11 @@ TEST(VORNFilterOptionsTest, RejectsCommandLines) {
     Argv a(words);
     CaptureCerr cerr;
     testing::internal::CaptureStdout();
-    try {
-      VORNFilter f(a.argc(), a.argv());
-      ADD_FAILURE() << "no Error thrown";
-    } catch (const Error& e) {
-      EXPECT_EQ(1001, e.get_error_code());
-      EXPECT_EQ(kEmessage, e.get_error_message());
-    }
+    test::expect_throw<Error>([&] { VORNFilter f(a.argc(), a.argv()); },
+                              [&](const Error& e) {
+                                EXPECT_EQ(1001, e.get_error_code());
+                                EXPECT_EQ(kEmessage, e.get_error_message());
+                              });
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
     // One log entry: "[<24-char time>] QVP server error: <usage>\n".
     const std::string log = cerr.text();
