@@ -14,29 +14,30 @@
 namespace libqvp {
 namespace test {
 
-// What one call wrote through each form (dates normalised by
-// normalize_date) and the size written at each flush.
+// What one call wrote through each form (passed through the normaliser) and
+// the size written at each flush.
 struct Written {
   std::string file_bytes, stream_bytes;
   std::vector<size_t> file_flushes, stream_flushes;
 };
 
 // Calls `send(FILE*)` on a RecordingFile, then `send(std::ostream&)` on a
-// stream over a SyncRecordingBuf; `send` is usually a generic lambda. Bytes
-// written before an exception in `send` are lost with the exception, so a
-// `send` that is expected to throw catches inside.
-template <class Send>
-Written run_both(Send&& send) {
+// stream over a SyncRecordingBuf; `send` is usually a generic lambda. The
+// bytes of each form go through `normalise` (by default the Date line is
+// made comparable). Bytes written before an exception in `send` are lost
+// with the exception, so a `send` that is expected to throw catches inside.
+template <class Send, class Normalise = std::string (*)(const std::string&)>
+Written run_both(Send&& send, Normalise normalise = &normalize_date) {
   Written w;
   RecordingFile file;
   send(file.get());
   w.file_flushes = file.flushes();
-  w.file_bytes = normalize_date(file.drain());
+  w.file_bytes = normalise(file.drain());
   SyncRecordingBuf buf;
   std::ostream out(&buf);
   send(out);
   w.stream_flushes = buf.syncs();
-  w.stream_bytes = normalize_date(buf.str());
+  w.stream_bytes = normalise(buf.str());
   return w;
 }
 
