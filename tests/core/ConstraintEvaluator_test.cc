@@ -199,12 +199,9 @@ TEST_F(ConstraintEvaluatorTest, SelectsWhatTheProjectionNames) {
       {"linear_scale(depth[1:2])", ""},
   };
   for (const auto& c : cases) {
-    try {
-      d_eval.parse_constraint(c.expr, *d_dds);
-      EXPECT_EQ(selection(*d_dds), c.selected) << c.expr;
-    } catch (const Error& e) {
-      ADD_FAILURE() << c.expr << ": " << e.get_error_message();
-    }
+    SCOPED_TRACE(c.expr);
+    d_eval.parse_constraint(c.expr, *d_dds);
+    EXPECT_EQ(selection(*d_dds), c.selected);
   }
 }
 
