@@ -10,21 +10,17 @@
 
 #include "CaptureFile.h"
 #include "ExpectError.h"
+#include "Printed.h"
 
 namespace libqvp {
 namespace {
 
+using test::printed;
+
 class DASParserTest : public ::testing::Test {
  protected:
-  static std::string printed(const DAS& das) {
-    std::ostringstream out;
-    das.print(out);
-    return out.str();
-  }
   static std::string reprint(const std::string& text) {
-    DAS das;
-    das.parse(text);
-    return printed(das);
+    return test::reprinted<DAS>(text);
   }
   // The message of the Error that parsing `text` throws; "" if none.
   static std::string error_of(const std::string& text) {
