@@ -114,12 +114,14 @@ class Server(HttpServer):
 
 
 class ServedTestCase(unittest.TestCase):
-    """Once per class: a temporary directory `base`, the samples in
-    `base`/data (`root`), what prepare() adds, and `server` over `root`.
+    """Once per class: a temporary directory `base`, the samples (unless
+    `samples` is false) in `base`/data (`root`), what prepare() adds, and
+    `server` over `root`.
     Skipped when one of the programs named in `needs` is missing."""
 
     needs = ("QVP_LIGHTTPD",)
-    ramp = True          # make ramp.nc too
+    samples = True       # write the samples into the data root
+    ramp = True          # and ramp.nc with them
     tmp_parent = None    # where the temporary directory goes
 
     @classmethod
@@ -132,7 +134,10 @@ class ServedTestCase(unittest.TestCase):
         cls.root = os.path.join(cls.base, "data")
         cls.server = None
         try:
-            make_samples(cls.root, cls.ramp)
+            if cls.samples:
+                make_samples(cls.root, cls.ramp)
+            else:
+                os.makedirs(cls.root)
             cls.prepare()
             cls.server = cls.start_server()
         except BaseException:
