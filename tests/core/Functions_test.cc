@@ -215,12 +215,7 @@ TEST_F(FunctionsTest, RefusesArgumentsOfTheWrongKind) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expr);
-    test::expect_throw<Error>(
-        [&] { call(c.expr); },
-        [&](const Error& e) {
-          EXPECT_EQ(e.get_error_code(), type_mismatch) << c.expr;
-          EXPECT_EQ(e.get_error_message(), c.message) << c.expr;
-        });
+    test::expect_error([&] { call(c.expr); }, type_mismatch, c.message);
   }
 }
 
@@ -265,9 +260,8 @@ TEST_F(FunctionsTest, AddFunctionReplacesABuiltIn) {
 TEST_F(FunctionsTest, EvalFunctionNeedsAFunctionCall) {
   d_eval.parse_constraint("depth", d_dds);
   EXPECT_FALSE(d_eval.functional_expression());
-  test::expect_throw<Error>(
-      [&] { d_eval.eval_function(d_dds, "demo.nc"); },
-      [&](const Error& e) { EXPECT_EQ(e.get_error_code(), malformed_expr); });
+  test::expect_error([&] { d_eval.eval_function(d_dds, "demo.nc"); },
+                     malformed_expr);
 }
 
 }  // namespace

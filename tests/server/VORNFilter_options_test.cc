@@ -166,11 +166,8 @@ TEST(VORNFilterOptionsTest, RejectsCommandLines) {
     Argv a(words);
     CaptureCerr cerr;
     testing::internal::CaptureStdout();
-    test::expect_throw<Error>([&] { VORNFilter f(a.argc(), a.argv()); },
-                              [&](const Error& e) {
-                                EXPECT_EQ(1001, e.get_error_code());
-                                EXPECT_EQ(kEmessage, e.get_error_message());
-                              });
+    test::expect_error([&] { VORNFilter f(a.argc(), a.argv()); }, 1001,
+                       kEmessage);
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
     // One log entry: "[<24-char time>] QVP server error: <usage>\n".
     const std::string log = cerr.text();
