@@ -184,6 +184,19 @@ TEST(VORNFilterResponsesTest, DdsMalformedConstraintWritesNothing) {
   EXPECT_EQ(0, f.d_lmt_calls);
 }
 
+// Without a constraint the BLOB link ends in a bare '?'; with one, the
+// conditional test above pins "blob?count".
+TEST(VORNFilterResponsesTest, DdxBlobUrlWithoutAConstraint) {
+  FakeFilter f;
+  auto dds = make_dds();
+  ConstraintEvaluator eval;
+  std::ostringstream out;
+  f.send_ddx(*dds, eval, out, false);
+  EXPECT_NE(std::string::npos,
+            out.str().find("<dataBLOB href=\"/data/sst.nc.blob?\"/>"))
+      << out.str();
+}
+
 const char kRefusal[] =
     "Function calls can only be used with data requests. To see the "
     "structure of the underlying data source, reissue the URL without the "
