@@ -6,6 +6,8 @@
 
 #include <sstream>
 
+#include "ExpectError.h"
+
 namespace libqvp {
 namespace {
 
@@ -90,13 +92,13 @@ TEST(AttrTableTest, RejectsValuesThatDoNotFitTheType) {
       {"Container", "1", "'Container' is not an attribute type"}};
   for (const auto& c : cases) {
     AttrTable t;
-    try {
-      t.append_attr("a", c.type, c.value);
-      ADD_FAILURE() << "accepted " << c.type << " '" << c.value << "'";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), type_mismatch) << c.type << " " << c.value;
-      EXPECT_EQ(e.get_error_message(), c.message);
-    }
+    SCOPED_TRACE(testing::Message() << c.type << " '" << c.value << "'");
+    test::expect_throw<Error>([&] { t.append_attr("a", c.type, c.value); },
+                              [&](const Error& e) {
+                                EXPECT_EQ(e.get_error_code(), type_mismatch)
+                                    << c.type << " " << c.value;
+                                EXPECT_EQ(e.get_error_message(), c.message);
+                              });
     EXPECT_TRUE(t.empty()) << c.type << " " << c.value;
   }
 }

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "ExpectError.h"
+
 namespace libqvp {
 namespace {
 
@@ -83,11 +85,8 @@ TEST(CEParserTest, ParsesAcceptedExpressions) {
       {"&obs.a!=obs.b", "&obs.a != obs.b"},
   };
   for (const auto& c : cases) {
-    try {
-      EXPECT_EQ(dump(CEParser(c.input).parse()), c.tree) << c.input;
-    } catch (const Error& e) {
-      ADD_FAILURE() << c.input << ": " << e.get_error_message();
-    }
+    SCOPED_TRACE(c.input);
+    EXPECT_EQ(dump(CEParser(c.input).parse()), c.tree);
   }
 }
 
@@ -141,13 +140,8 @@ TEST(CEParserTest, RejectsMalformedExpressions) {
        "3:1: expected a variable or function name, got '['"},
   };
   for (const auto& c : cases) {
-    try {
-      CEParser(c.input).parse();
-      ADD_FAILURE() << "accepted: " << c.input;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), c.code) << c.input;
-      EXPECT_EQ(e.get_error_message(), c.message) << c.input;
-    }
+    SCOPED_TRACE(c.input);
+    test::expect_error([&] { CEParser(c.input).parse(); }, c.code, c.message);
   }
 }
 

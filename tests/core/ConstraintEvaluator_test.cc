@@ -19,6 +19,8 @@
 #include <sstream>
 #include <string>
 
+#include "ExpectError.h"
+
 namespace libqvp {
 namespace {
 
@@ -197,12 +199,9 @@ TEST_F(ConstraintEvaluatorTest, SelectsWhatTheProjectionNames) {
       {"linear_scale(depth[1:2])", ""},
   };
   for (const auto& c : cases) {
-    try {
-      d_eval.parse_constraint(c.expr, *d_dds);
-      EXPECT_EQ(selection(*d_dds), c.selected) << c.expr;
-    } catch (const Error& e) {
-      ADD_FAILURE() << c.expr << ": " << e.get_error_message();
-    }
+    SCOPED_TRACE(c.expr);
+    d_eval.parse_constraint(c.expr, *d_dds);
+    EXPECT_EQ(selection(*d_dds), c.selected);
   }
 }
 
@@ -330,15 +329,15 @@ TEST_F(ConstraintEvaluatorTest, RefusesBadExpressions) {
        "1:10: regular expression \"a{2\" has a malformed repetition count"},
   };
   for (const auto& c : cases) {
-    try {
-      d_eval.parse_constraint(c.expr, *d_dds);
-      ADD_FAILURE() << "accepted: " << c.expr;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), c.code) << c.expr;
-      if (*c.message) {
-        EXPECT_EQ(e.get_error_message(), c.message) << c.expr;
-      }
-    }
+    SCOPED_TRACE(c.expr);
+    test::expect_throw<Error>([&] { d_eval.parse_constraint(c.expr, *d_dds); },
+                              [&](const Error& e) {
+                                EXPECT_EQ(e.get_error_code(), c.code) << c.expr;
+                                if (*c.message) {
+                                  EXPECT_EQ(e.get_error_message(), c.message)
+                                      << c.expr;
+                                }
+                              });
   }
 }
 
@@ -517,15 +516,15 @@ TEST_F(ConstraintEvaluatorTest, ReportsRowsThatDoNotFitTheClause) {
   wrong.push_back(value<Str>(std::string("not a number")));
   Sequence::Row short_row;
   for (const Sequence::Row* row : {&wrong, &short_row}) {
-    try {
-      d_eval.eval_selection(*obs, *row);
-      ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), type_mismatch);
-      EXPECT_EQ(e.get_error_message(),
-                "a row of sequence \"obs\" holds no value of the right type "
-                "for \"obs.n\"");
-    }
+    test::expect_throw<Error>(
+        [&] { d_eval.eval_selection(*obs, *row); },
+        [&](const Error& e) {
+          EXPECT_EQ(e.get_error_code(), type_mismatch);
+          EXPECT_EQ(
+              e.get_error_message(),
+              "a row of sequence \"obs\" holds no value of the right type "
+              "for \"obs.n\"");
+        });
   }
 }
 

@@ -9,21 +9,18 @@
 #include <sstream>
 
 #include "CaptureFile.h"
+#include "ExpectError.h"
+#include "Printed.h"
 
 namespace libqvp {
 namespace {
 
+using test::printed;
+
 class DASParserTest : public ::testing::Test {
  protected:
-  static std::string printed(const DAS& das) {
-    std::ostringstream out;
-    das.print(out);
-    return out.str();
-  }
   static std::string reprint(const std::string& text) {
-    DAS das;
-    das.parse(text);
-    return printed(das);
+    return test::reprinted<DAS>(text);
   }
   // The message of the Error that parsing `text` throws; "" if none.
   static std::string error_of(const std::string& text) {
@@ -175,12 +172,11 @@ TEST_F(DASParserTest, ExtendsExistingContainersAllOrNothing) {
             "        Float32 scale 2;\n    }\n    new {\n    }\n}\n");
   const std::string before = printed(das);
   // A clash with what the DAS holds is found only when merging.
-  try {
-    das.parse(std::string("Attributes { a { } sst { Int32 units 1; } }"));
-    ADD_FAILURE() << "a type clash was accepted";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.get_error_code(), type_mismatch);
-  }
+  test::expect_throw<Error>(
+      [&] {
+        das.parse(std::string("Attributes { a { } sst { Int32 units 1; } }"));
+      },
+      [&](const Error& e) { EXPECT_EQ(e.get_error_code(), type_mismatch); });
   EXPECT_THROW(das.parse(std::string("Attributes { b { } c { Int32 x; } }")),
                Error);
   EXPECT_EQ(printed(das), before);

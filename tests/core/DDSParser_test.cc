@@ -12,21 +12,17 @@
 #include <sstream>
 
 #include "CaptureFile.h"
+#include "Printed.h"
 
 namespace libqvp {
 namespace {
 
+using test::printed;
+
 class DDSParserTest : public ::testing::Test {
  protected:
-  static std::string printed(const DDS& dds) {
-    std::ostringstream out;
-    dds.print(out);
-    return out.str();
-  }
   static std::string reprint(const std::string& text) {
-    DDS dds;
-    dds.parse(text);
-    return printed(dds);
+    return test::reprinted<DDS>(text);
   }
   // The message of the Error that parsing `text` throws; "" if none.
   static std::string error_of(const std::string& text) {

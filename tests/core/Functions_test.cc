@@ -15,6 +15,8 @@
 
 #include <sstream>
 
+#include "ExpectError.h"
+
 namespace libqvp {
 namespace {
 
@@ -166,15 +168,15 @@ TEST_F(FunctionsTest, LinearScaleRefusesSelectionsBeyondItsBound) {
   d_dds.add_var(std::move(big));
   for (const char* expr : {"linear_scale(big)", "linear_scale(big, 2, 1)",
                            "linear_scale(big[0:1024][0:16383])"}) {
-    try {
-      call(expr);
-      ADD_FAILURE() << expr << " did not throw";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), usage_error) << expr;
-      EXPECT_NE(e.get_error_message().find("\"big\" selects "),
-                std::string::npos)
-          << e.get_error_message();
-    }
+    SCOPED_TRACE(expr);
+    test::expect_throw<Error>(
+        [&] { call(expr); },
+        [&](const Error& e) {
+          EXPECT_EQ(e.get_error_code(), usage_error) << expr;
+          EXPECT_NE(e.get_error_message().find("\"big\" selects "),
+                    std::string::npos)
+              << e.get_error_message();
+        });
   }
   EXPECT_EQ(values_read, 0u);
   const auto v = call("linear_scale(big[6000][16380:16383], 2, 1)");
@@ -212,13 +214,8 @@ TEST_F(FunctionsTest, RefusesArgumentsOfTheWrongKind) {
        "linear_scale(): attribute scale_factor of \"bad\" is not a number"},
   };
   for (const auto& c : cases) {
-    try {
-      call(c.expr);
-      ADD_FAILURE() << "accepted: " << c.expr;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), type_mismatch) << c.expr;
-      EXPECT_EQ(e.get_error_message(), c.message) << c.expr;
-    }
+    SCOPED_TRACE(c.expr);
+    test::expect_error([&] { call(c.expr); }, type_mismatch, c.message);
   }
 }
 
@@ -263,12 +260,8 @@ TEST_F(FunctionsTest, AddFunctionReplacesABuiltIn) {
 TEST_F(FunctionsTest, EvalFunctionNeedsAFunctionCall) {
   d_eval.parse_constraint("depth", d_dds);
   EXPECT_FALSE(d_eval.functional_expression());
-  try {
-    d_eval.eval_function(d_dds, "demo.nc");
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.get_error_code(), malformed_expr);
-  }
+  test::expect_error([&] { d_eval.eval_function(d_dds, "demo.nc"); },
+                     malformed_expr);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <libqvp/Str.h>
 #include <libqvp/Structure.h>
 
+#include "ExpectError.h"
 #include "XdrCapture.h"
 
 using libqvp::Error;
@@ -117,12 +118,9 @@ TEST(SequenceTest, RowsThatDoNotFitTheFieldsAreRejected) {
   too_long.push_back(value<libqvp::Int32>("x", 1));
   Sequence::Row* rows[] = {&short_row, &wrong_type, &null_value, &too_long};
   for (size_t i = 0; i < 4; ++i) {
-    try {
-      s->add_row(std::move(*rows[i]));
-      ADD_FAILURE() << "row " << i << " accepted";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), libqvp::type_mismatch) << "row " << i;
-    }
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    libqvp::test::expect_error([&] { s->add_row(std::move(*rows[i])); },
+                               libqvp::type_mismatch);
   }
   EXPECT_EQ(s->row_count(), 0u);
 

@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "ExpectError.h"
 #include "XdrCapture.h"
 
 using libqvp::Error;
@@ -214,12 +215,11 @@ TEST(XDRMarshallerTest, FailedFileWriteThrowsWriteError) {
   {
     libqvp::XDRFileMarshaller m(fp);
     m.put_int32(1);  // buffered: nothing is written yet
-    try {
-      m.flush();
-      FAIL() << "flush() on a read-only stream did not throw";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), libqvp::write_error);
-    }
+    libqvp::test::expect_throw<Error>([&] { m.flush(); },
+                                      [&](const Error& e) {
+                                        EXPECT_EQ(e.get_error_code(),
+                                                  libqvp::write_error);
+                                      });
     std::vector<double> big(100000);
     EXPECT_THROW(m.put_values(big.data(), big.size(), Type::Float64), Error);
     m.put_int32(2);  // the destructor's flush fails silently
@@ -262,12 +262,11 @@ TEST(XDRMarshallerTest, FailedStreamWriteThrowsWriteError) {
   out.setstate(std::ios::badbit);
   libqvp::XDRStreamMarshaller m(out);
   m.put_float64(1.0);
-  try {
-    m.flush();
-    FAIL() << "flush() on a bad stream did not throw";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.get_error_code(), libqvp::write_error);
-  }
+  libqvp::test::expect_throw<Error>([&] { m.flush(); },
+                                    [&](const Error& e) {
+                                      EXPECT_EQ(e.get_error_code(),
+                                                libqvp::write_error);
+                                    });
 
   // A stream whose buffer refuses every byte and that throws on badbit.
   struct RefusingBuf : std::streambuf {

@@ -12,51 +12,33 @@
 
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
-#include <sstream>
 #include <string>
+#include <type_traits>
+
+#include "BothForms.h"
 
 namespace qvptest {
 
 using WriteFn = std::function<void(libqvp::Marshaller&)>;
 
-// The bytes `write` produces through an XDRFileMarshaller on a memory stream.
-// The memory stream is released also when `write` throws.
-inline std::string through_file(const WriteFn& write) {
-  struct MemStream {
-    char* buf = nullptr;
-    size_t len = 0;
-    FILE* fp = open_memstream(&buf, &len);
-    ~MemStream() {
-      if (fp) fclose(fp);
-      free(buf);
-    }
-  } mem;
-  {
-    libqvp::XDRFileMarshaller m(mem.fp);
-    write(m);
-  }
-  fflush(mem.fp);
-  return std::string(mem.buf, mem.len);
-}
-
-// The bytes `write` produces through an XDRStreamMarshaller.
-inline std::string through_stream(const WriteFn& write) {
-  std::ostringstream out;
-  {
-    libqvp::XDRStreamMarshaller m(out);
-    write(m);
-  }
-  return out.str();
-}
-
-// The bytes of `write` through both marshallers; a failure when they differ.
+// The bytes of `write` through an XDRFileMarshaller and an
+// XDRStreamMarshaller; a failure when they differ.
 inline std::string xdr_bytes(const WriteFn& write) {
-  const std::string file = through_file(write);
-  const std::string stream = through_stream(write);
-  EXPECT_EQ(file, stream) << "the two marshallers wrote different bytes";
-  return file;
+  const libqvp::test::Written w = libqvp::test::run_both(
+      [&](auto&& out) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(out)>, FILE*>) {
+          libqvp::XDRFileMarshaller m(out);
+          write(m);
+        } else {
+          libqvp::XDRStreamMarshaller m(out);
+          write(m);
+        }
+      },
+      [](const std::string& bytes) { return bytes; });
+  EXPECT_EQ(w.file_bytes, w.stream_bytes)
+      << "the two marshallers wrote different bytes";
+  return w.file_bytes;
 }
 
 // The bytes of `v.serialize(...)` through both marshallers.

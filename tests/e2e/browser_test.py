@@ -12,7 +12,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import unittest
 import urllib.parse
 
@@ -20,7 +19,7 @@ import netCDF4
 import numpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from http_test import ENV, Server  # noqa: E402
+from e2e_support import ENV, ServedTestCase, plant_escape  # noqa: E402
 
 HOSTILE = [b"<script>alert(1).nc", b"<img src=x onerror=alert(2)>.nc", b"q\"uo'te&amp;.nc", b"bad\xff\xfe.nc",
            b"sp ace.nc", b"new\nline.nc", b"javascript:alert(1).nc"]
@@ -54,18 +53,14 @@ def csv_rows(body):
     return list(csv.reader(io.StringIO(body.decode("utf-8"), newline="")))
 
 
-class BrowserViewsTest(unittest.TestCase):
+class BrowserViewsTest(ServedTestCase):
+    # A directory of 100,000 entries is made in memory where possible: on a
+    # busy disk creating it takes minutes.
+    tmp_parent = "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
+
     @classmethod
-    def setUpClass(cls):
-        # A directory of 100,000 entries is made in memory where possible:
-        # on a busy disk creating it takes minutes.
-        shm = "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
-        cls.tmp = tempfile.TemporaryDirectory(dir=shm)
-        base = os.path.realpath(cls.tmp.name)
-        cls.base = base
-        cls.root = os.path.join(base, "data")
-        subprocess.run([os.path.join(ENV["QVP_SAMPLES"], "make_samples.sh"),
-                        cls.root, ENV["QVP_NC_RAMP"]], check=True)
+    def prepare(cls):
+        base = cls.base
         sst = os.path.join(cls.root, "sst.nc")
         broot = os.fsencode(cls.root)
         for name in HOSTILE + [b".hidden.nc"]:
@@ -74,9 +69,7 @@ class BrowserViewsTest(unittest.TestCase):
         os.makedirs(os.path.join(cls.root, "sub <dir>"))
         shutil.copy(os.path.join(cls.root, "station.nc"),
                     os.path.join(cls.root, "sub <dir>", "station.nc"))
-        shutil.copy(sst, os.path.join(base, "outside.nc"))
-        os.symlink(os.path.join(base, "outside.nc"),
-                   os.path.join(cls.root, "escape.nc"))
+        plant_escape(cls.root, base)
         os.symlink(base, os.path.join(cls.root, "up"))
         os.symlink("sst.nc", os.path.join(cls.root, "alias.nc"))
         with open(sst + ".html", "w") as f:
@@ -86,15 +79,6 @@ class BrowserViewsTest(unittest.TestCase):
         for i in range(100_000):
             os.close(os.open(os.path.join(many, "f%06d.nc" % i),
                              os.O_CREAT | os.O_WRONLY, 0o644))
-        cls.server = Server(os.path.join(base, "state"), cls.root)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
-        cls.tmp.cleanup()
-
-    def get(self, path, headers=None):
-        return self.server.get("/qvp/" + path, headers)
 
     def assert_page(self, path):
         status, headers, body = self.get(path)

@@ -7,10 +7,7 @@ page is kept in QVP_ARTIFACT_DIR. Run with Debian's python3 (selenium,
 netCDF4)."""
 import csv
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
 import unittest
 import urllib.parse
@@ -21,7 +18,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from http_test import ENV, Server  # noqa: E402
+from e2e_support import ENV, ServedTestCase  # noqa: E402
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
@@ -38,23 +35,21 @@ def wait_for(condition, what):
     raise AssertionError("timed out waiting for " + what)
 
 
-class ChromiumTest(unittest.TestCase):
+class ChromiumTest(ServedTestCase):
+    ramp = False
+
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        base = os.path.realpath(cls.tmp.name)
-        cls.root = os.path.join(base, "data")
-        subprocess.run([os.path.join(ENV["QVP_SAMPLES"], "make_samples.sh"),
-                        cls.root], check=True)
-        cls.downloads = os.path.join(base, "downloads")
+        super().setUpClass()
+        cls.downloads = os.path.join(cls.base, "downloads")
         os.makedirs(cls.downloads)
-        cls.artifacts = ENV.get("QVP_ARTIFACT_DIR", os.path.join(base, "shots"))
+        cls.artifacts = ENV.get("QVP_ARTIFACT_DIR",
+                                os.path.join(cls.base, "shots"))
         os.makedirs(cls.artifacts, exist_ok=True)
-        cls.server = Server(os.path.join(base, "state"), cls.root)
         try:
-            cls.driver = cls.start_chromium(os.path.join(base, "profile"))
-        except Exception:
-            cls.server.stop()
+            cls.driver = cls.start_chromium(os.path.join(cls.base, "profile"))
+        except BaseException:
+            super().tearDownClass()
             raise
 
     @classmethod
@@ -81,8 +76,7 @@ class ChromiumTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.driver.quit()
-        cls.server.stop()
-        cls.tmp.cleanup()
+        super().tearDownClass()
 
     def shot(self, name):
         self.driver.save_screenshot(os.path.join(self.artifacts, name + ".png"))

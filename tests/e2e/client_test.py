@@ -14,9 +14,7 @@ _Unsigned = "true", which both modules decode to unsigned values."""
 import contextlib
 import os
 import re
-import subprocess
 import sys
-import tempfile
 import time
 import unittest
 import warnings
@@ -26,7 +24,7 @@ import netCDF4
 import xarray as xr
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from http_test import ENV, SAMPLES, Server  # noqa: E402
+from e2e_support import Server, ServedTestCase  # noqa: E402
 
 TABLE = """# the built-in table
 handler nc   qvp_nc_handler
@@ -82,50 +80,50 @@ def texts(chars):
     return raw.rstrip(b"\0")
 
 
-class ClientTest(unittest.TestCase):
+class ClientTest(ServedTestCase):
+    ramp = False
+
+    @classmethod
+    def prepare(cls):
+        cls.table = os.path.join(cls.base, "handlers.conf")
+        with open(cls.table, "w") as f:
+            f.write(TABLE)
+        cls.log = os.path.join(cls.base, "access.log")
+
+    @classmethod
+    def start_server(cls):
+        # The lighttpd configuration with QVP_CONFIG added to the
+        # environment and an access log.
+        def edit(conf):
+            anchor = '"QVP_DATA_ROOT" => "%s",' % cls.root
+            assert anchor in conf
+            conf = conf.replace(anchor, '"QVP_CONFIG" => "%s",\n    %s'
+                                % (cls.table, anchor))
+            return conf + ('server.modules += ("mod_accesslog")\n'
+                           'accesslog.filename = "%s"\n' % cls.log)
+        return Server(os.path.join(cls.base, "state"), cls.root, edit=edit)
+
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        base = os.path.realpath(cls.tmp.name)
-        cls.root = os.path.join(base, "data")
-        subprocess.run([os.path.join(SAMPLES, "make_samples.sh"), cls.root],
-                       check=True)
-        table = os.path.join(base, "handlers.conf")
-        with open(table, "w") as f:
-            f.write(TABLE)
-        # The lighttpd template with QVP_CONFIG added to the environment.
-        with open(ENV["QVP_CONF_TEMPLATE"]) as f:
-            conf = f.read()
-        anchor = '"QVP_DATA_ROOT" => "@DATA_ROOT@",'
-        assert anchor in conf
-        conf = conf.replace(anchor,
-                            '"QVP_CONFIG" => "%s",\n    %s' % (table, anchor))
-        log = os.path.join(base, "access.log")
-        conf += ('server.modules += ("mod_accesslog")\n'
-                 'accesslog.filename = "%s"\n' % log)
-        template = os.path.join(base, "lighttpd.conf.in")
-        with open(template, "w") as f:
-            f.write(conf)
-        saved = ENV["QVP_CONF_TEMPLATE"]
-        ENV["QVP_CONF_TEMPLATE"] = template
-        try:
-            cls.server = Server(os.path.join(base, "state"), cls.root)
-        finally:
-            ENV["QVP_CONF_TEMPLATE"] = saved
+        super().setUpClass()
         cls.local_path = os.path.join(cls.root, "model.nc")
         cls.url = "http://127.0.0.1:%d/qvp/model.nc" % cls.server.port
-        # The dispatcher reads the table at every request.
-        with open(table, "a") as f:
-            f.write("suffix %s DataDDS\n" % refused_data_suffix(cls.url, log))
-        cls.local = open_local(netCDF4.Dataset, cls.local_path)
-        cls.remote = netCDF4.Dataset(cls.url)
+        try:
+            # The dispatcher reads the table at every request.
+            with open(cls.table, "a") as f:
+                f.write("suffix %s DataDDS\n"
+                        % refused_data_suffix(cls.url, cls.log))
+            cls.local = open_local(netCDF4.Dataset, cls.local_path)
+            cls.remote = netCDF4.Dataset(cls.url)
+        except BaseException:
+            super().tearDownClass()
+            raise
 
     @classmethod
     def tearDownClass(cls):
         cls.remote.close()
         cls.local.close()
-        cls.server.stop()
-        cls.tmp.cleanup()
+        super().tearDownClass()
 
     def assert_same(self, got, want, what):
         got, want = np.asarray(got), np.asarray(want)

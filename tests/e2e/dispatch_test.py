@@ -2,7 +2,6 @@
 command lines it builds (seen through a stand-in handler that prints its
 arguments) and the requests it refuses itself."""
 import os
-import re
 import subprocess
 import tempfile
 import unittest

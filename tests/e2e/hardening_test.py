@@ -8,11 +8,10 @@ import shutil
 import socket
 import subprocess
 import struct
-import tempfile
 import time
 import unittest
 
-from http_test import ENV, SAMPLES, Server
+from e2e_support import ENV, Server, ServedTestCase
 
 SECRET_DAS = 'Attributes {\n    secret {\n        String s "outside-das";\n    }\n}\n'
 SECRET_DDS = "Dataset {\n    Int32 outside_dds;\n} secret;\n"
@@ -67,16 +66,13 @@ def raw_request(port, request, read_timeout=20):
             data += chunk
 
 
-class HardeningTest(unittest.TestCase):
+class HardeningTest(ServedTestCase):
+    ramp = False
+
     @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        base = os.path.realpath(cls.tmp.name)
-        cls.root = os.path.join(base, "data")
-        os.makedirs(cls.root)
-        sst = os.path.join(base, "sst.nc")
-        subprocess.run(["ncgen", "-k", "classic", "-o", sst,
-                        os.path.join(SAMPLES, "sst.cdl")], check=True)
+    def prepare(cls):
+        base = cls.base
+        sst = os.path.join(cls.root, "sst.nc")
         outside = os.path.join(base, "outside")
         os.makedirs(outside)
         for name, text in (("o.das", SECRET_DAS), ("o.dds", SECRET_DDS),
@@ -100,7 +96,6 @@ class HardeningTest(unittest.TestCase):
                 os.mkfifo(at)
             else:
                 os.symlink(target, at)
-        shutil.copy(sst, os.path.join(cls.root, "sst.nc"))
         # The dispatcher runs from a directory of its own, which holds the
         # ancillary names that a relative candidate would find there.
         cls.bin = os.path.join(base, "bin")
@@ -117,16 +112,11 @@ class HardeningTest(unittest.TestCase):
         # 4097 x 4096 values: just over what linear_scale() takes at once.
         subprocess.run([ENV["QVP_NC_RAMP"], os.path.join(cls.root, "big.nc"),
                         "4097", "4096"], check=True)
-        cls.server = Server(os.path.join(base, "state"), cls.root,
-                            dispatch=dispatch)
 
     @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
-        cls.tmp.cleanup()
-
-    def get(self, path, headers=None):
-        return self.server.get("/qvp/" + path, headers)
+    def start_server(cls):
+        return Server(os.path.join(cls.base, "state"), cls.root,
+                      dispatch=os.path.join(cls.bin, "qvp_dispatch"))
 
     def assert_no_secret(self, body, what):
         for secret in SECRETS:

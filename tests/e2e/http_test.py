@@ -4,75 +4,16 @@ checked against values read from the CDL text independently of the handler;
 conditional requests, errors, the time limit and attempts to leave the data
 root are covered too."""
 import email.utils
-import http.client
 import os
 import re
-import shutil
 import socket
 import struct
 import subprocess
-import tempfile
 import time
 import unittest
 import xml.etree.ElementTree as ET
 
-ENV = os.environ
-SAMPLES = ENV["QVP_SAMPLES"]
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-class Server:
-    """One lighttpd instance over `root`, stopped by stop()."""
-
-    def __init__(self, state, root, timeout=0, dispatch=None):
-        self.state = state
-        os.makedirs(os.path.join(state, "htdocs"), exist_ok=True)
-        self.port = free_port()
-        fields = {"BIND": "127.0.0.1", "PORT": str(self.port),
-                  "STATE_DIR": state,
-                  "DISPATCH": dispatch or ENV["QVP_DISPATCH"],
-                  "DATA_ROOT": root, "HANDLER_DIR": ENV["QVP_HANDLER_DIR"],
-                  "TIMEOUT": str(timeout)}
-        with open(ENV["QVP_CONF_TEMPLATE"]) as f:
-            conf = f.read()
-        for k, v in fields.items():
-            conf = conf.replace("@%s@" % k, v)
-        path = os.path.join(state, "lighttpd.conf")
-        with open(path, "w") as f:
-            f.write(conf)
-        self.proc = subprocess.Popen([ENV["QVP_LIGHTTPD"], "-D", "-f", path],
-                                     stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-        deadline = time.time() + 10
-        while time.time() < deadline:
-            try:
-                socket.create_connection(("127.0.0.1", self.port), 0.2).close()
-                return
-            except OSError:
-                time.sleep(0.05)
-        self.stop()
-        raise RuntimeError("lighttpd did not start")
-
-    def stop(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-
-    def get(self, path, headers=None):
-        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
-        conn.request("GET", path, headers=headers or {})
-        r = conn.getresponse()
-        body = r.read()
-        conn.close()
-        return r.status, dict(r.getheaders()), body
+from e2e_support import ENV, SAMPLES, Server, ServedTestCase, plant_escape
 
 
 def cdl_values(name, variable):
@@ -113,27 +54,10 @@ class Xdr:
         return self.pos == len(self.buf)
 
 
-class HttpTest(unittest.TestCase):
+class HttpTest(ServedTestCase):
     @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        base = os.path.realpath(cls.tmp.name)
-        cls.root = os.path.join(base, "data")
-        subprocess.run([os.path.join(SAMPLES, "make_samples.sh"), cls.root,
-                        ENV["QVP_NC_RAMP"]], check=True)
-        shutil.copy(os.path.join(cls.root, "sst.nc"),
-                    os.path.join(base, "outside.nc"))
-        os.symlink(os.path.join(base, "outside.nc"),
-                   os.path.join(cls.root, "escape.nc"))
-        cls.server = Server(os.path.join(base, "state"), cls.root)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
-        cls.tmp.cleanup()
-
-    def get(self, path, headers=None):
-        return self.server.get("/qvp/" + path, headers)
+    def prepare(cls):
+        plant_escape(cls.root, cls.base)
 
     def assert_error(self, path, status, code):
         st, headers, body = self.get(path)
@@ -257,30 +181,32 @@ class HttpTest(unittest.TestCase):
             self.assertNotIn(b"Dataset", body, path)
 
 
-class TimeLimitTest(unittest.TestCase):
+class TimeLimitTest(ServedTestCase):
     """A data response that runs past QVP_TIMEOUT is cut short: the client
     reads nothing for 3 s, so the handler blocks on its output until the
     alarm ends it."""
 
+    samples = False
+
+    @classmethod
+    def prepare(cls):
+        subprocess.run([ENV["QVP_NC_RAMP"], os.path.join(cls.root, "ramp.nc"),
+                        "4096", "2048"], check=True)
+
+    @classmethod
+    def start_server(cls):
+        return Server(os.path.join(cls.base, "state"), cls.root, timeout=1)
+
     def test_slow_response_is_ended(self):
-        with tempfile.TemporaryDirectory() as tmp:
-            root = os.path.join(tmp, "data")
-            os.makedirs(root)
-            subprocess.run([ENV["QVP_NC_RAMP"], os.path.join(root, "ramp.nc"),
-                            "4096", "2048"], check=True)
-            server = Server(os.path.join(tmp, "state"), root, timeout=1)
-            try:
-                # The whole response would be larger than its XDR values.
-                values = 8 + 4 * 4096 * 2048
-                head, got = self.slow_read(server.port)
-                self.assertTrue(head.startswith(b"HTTP/1.0 200 OK\r\n"), head)
-                self.assertLess(got, values)
-                # The handler ended at its limit while the client read
-                # nothing, and said so.
-                with open(os.path.join(server.state, "cgi.log"), "rb") as f:
-                    self.assertIn(b"ran past its time limit (1 s)", f.read())
-            finally:
-                server.stop()
+        # The whole response would be larger than its XDR values.
+        values = 8 + 4 * 4096 * 2048
+        head, got = self.slow_read(self.server.port)
+        self.assertTrue(head.startswith(b"HTTP/1.0 200 OK\r\n"), head)
+        self.assertLess(got, values)
+        # The handler ended at its limit while the client read nothing, and
+        # said so.
+        with open(os.path.join(self.server.state, "cgi.log"), "rb") as f:
+            self.assertIn(b"ran past its time limit (1 s)", f.read())
 
     @staticmethod
     def slow_read(port):

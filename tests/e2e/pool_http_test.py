@@ -5,16 +5,13 @@ worker."""
 import email.utils
 import http.client
 import os
-import shutil
 import socket
-import subprocess
-import tempfile
 import threading
 import time
 import unittest
 
-from http_test import Server
-from pool_support import ENV, Pool, WebServer
+from e2e_support import ServedTestCase, plant_escape
+from pool_support import Pool, WebServer
 
 # Headers that the web server itself writes or that change with time.
 VOLATILE = {"date", "server", "transfer-encoding", "content-length",
@@ -43,21 +40,15 @@ def get(port, path, headers=None, timeout=30):
     return r.status, kept, body.replace(b":%d/" % port, b":PORT/")
 
 
-class PoolHttpTest(unittest.TestCase):
+class PoolHttpTest(ServedTestCase):
+    needs = ("QVP_LIGHTTPD", "QVP_NGINX")
+
     @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        base = os.path.realpath(cls.tmp.name)
-        cls.root = os.path.join(base, "data")
-        subprocess.run([os.path.join(ENV["QVP_SAMPLES"], "make_samples.sh"),
-                        cls.root, ENV["QVP_NC_RAMP"]], check=True)
-        shutil.copy(os.path.join(cls.root, "sst.nc"),
-                    os.path.join(base, "outside.nc"))
-        os.symlink(os.path.join(base, "outside.nc"),
-                   os.path.join(cls.root, "escape.nc"))
-        cls.pool = Pool(os.path.join(base, "pool"), cls.root, "--workers", 2)
-        cls.cgi = Server(os.path.join(base, "cgi"), cls.root)
-        cls.fronts = {kind: WebServer(kind, os.path.join(base, kind),
+    def prepare(cls):
+        plant_escape(cls.root, cls.base)
+        cls.pool = Pool(os.path.join(cls.base, "pool"), cls.root,
+                        "--workers", 2)
+        cls.fronts = {kind: WebServer(kind, os.path.join(cls.base, kind),
                                       cls.pool.socket)
                       for kind in ("lighttpd", "nginx")}
 
@@ -65,9 +56,8 @@ class PoolHttpTest(unittest.TestCase):
     def tearDownClass(cls):
         for w in cls.fronts.values():
             w.stop()
-        cls.cgi.stop()
         cls.pool.stop()
-        cls.tmp.cleanup()
+        super().tearDownClass()
 
     def test_every_response_is_the_cgi_paths(self):
         mtime = os.path.getmtime(os.path.join(self.root, "sst.nc"))
@@ -76,7 +66,7 @@ class PoolHttpTest(unittest.TestCase):
                 mtime - 60, usegmt=True)})
         for path in PATHS:
             for headers in conditions:
-                want = get(self.cgi.port, "/qvp/" + path, headers)
+                want = get(self.server.port, "/qvp/" + path, headers)
                 for kind, front in self.fronts.items():
                     with self.subTest(path=path, front=kind, headers=headers):
                         got = get(front.port, "/qvp/" + path, headers)
@@ -84,12 +74,12 @@ class PoolHttpTest(unittest.TestCase):
                         if got[0] != 304:  # a 304 has Date alone
                             self.assertIn("xqvp", dict(got[1]))
         # The conditional case really was answered with a 304.
-        self.assertEqual(get(self.cgi.port, "/qvp/sst.nc.das",
+        self.assertEqual(get(self.server.port, "/qvp/sst.nc.das",
                              conditions[1])[0], 304)
 
     def test_concurrent_clients_get_their_own_bodies(self):
         paths = PATHS[:12]
-        want = {p: get(self.cgi.port, "/qvp/" + p) for p in paths}
+        want = {p: get(self.server.port, "/qvp/" + p) for p in paths}
         failures = []
 
         def client(n):

@@ -5,12 +5,11 @@ import os
 import signal
 import socket
 import subprocess
-import tempfile
 import time
 import unittest
 
+from e2e_support import ServedTestCase, free_port
 from hardening_test import make_crashing_file, under_address_sanitizer
-from http_test import free_port
 from pool_support import (ENV, Pool, netstring, read_all, scgi_bytes,
                           wait_until)
 
@@ -22,18 +21,13 @@ def body(reply):
     return reply.split(b"\r\n\r\n", 1)[1]
 
 
-class PoolTestCase(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.base = os.path.realpath(cls.tmp.name)
-        cls.root = os.path.join(cls.base, "data")
-        subprocess.run([os.path.join(ENV["QVP_SAMPLES"], "make_samples.sh"),
-                        cls.root, ENV["QVP_NC_RAMP"]], check=True)
+class PoolTestCase(ServedTestCase):
+    """The samples in a data root; each test starts the pools it needs."""
+    needs = ()
 
     @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
+    def start_server(cls):
+        return None
 
     def start(self, *args):
         pool = Pool(os.path.join(self.base, self.id().rsplit(".", 1)[1]),

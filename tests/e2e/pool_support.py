@@ -5,20 +5,8 @@ import os
 import signal
 import socket
 import subprocess
-import time
 
-from http_test import free_port
-
-ENV = os.environ
-
-
-def wait_until(predicate, seconds, what):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        if predicate():
-            return
-        time.sleep(0.02)
-    raise AssertionError("timed out waiting for " + what)
+from e2e_support import ENV, HttpServer, lighttpd_command, wait_until
 
 
 def netstring(pairs):
@@ -108,48 +96,22 @@ class Pool:
             self.log_file.close()
 
 
-class WebServer:
+class WebServer(HttpServer):
     """lighttpd or nginx on a free loopback port in front of `pool_socket`,
     from the template share/qvp/<kind>-scgi.conf.in."""
 
     def __init__(self, kind, state, pool_socket):
-        self.port = free_port()
-        os.makedirs(os.path.join(state, "htdocs"), exist_ok=True)
         template = ENV["QVP_DEPLOY"] + "/%s-scgi.conf.in" % kind
-        with open(template) as f:
-            conf = f.read()
-        for k, v in (("BIND", "127.0.0.1"), ("PORT", str(self.port)),
-                     ("STATE_DIR", state), ("SOCKET", pool_socket)):
-            conf = conf.replace("@%s@" % k, v)
-        path = os.path.join(state, kind + ".conf")
+        edit = command = None
         if kind == "nginx":
             # As root nginx's workers would run as nobody, who cannot reach
             # the test's private directory.
             if os.geteuid() == 0:
-                conf = "user root root;\n" + conf
-            cmd = [ENV["QVP_NGINX"], "-p", state, "-c", path,
-                   "-g", "daemon off;"]
-        else:
-            cmd = [ENV["QVP_LIGHTTPD"], "-D", "-f", path]
-        with open(path, "w") as f:
-            f.write(conf)
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
-        wait_until(self.accepts, 10, kind)
+                edit = lambda conf: "user root root;\n" + conf  # noqa: E731
 
-    def accepts(self):
-        if self.proc.poll() is not None:
-            raise AssertionError("the web server exited")
-        try:
-            socket.create_connection(("127.0.0.1", self.port), 0.2).close()
-            return True
-        except OSError:
-            return False
-
-    def stop(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+            def command(path):
+                return [ENV["QVP_NGINX"], "-p", state, "-c", path,
+                        "-g", "daemon off;"]
+        super().__init__(state, template, kind + ".conf",
+                         {"SOCKET": pool_socket},
+                         command or lighttpd_command, edit)

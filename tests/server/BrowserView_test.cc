@@ -22,6 +22,7 @@
 
 #include "Argv.h"
 #include "CaptureFile.h"
+#include "ExpectError.h"
 #include "TempDir.h"
 #include "gtest/gtest.h"
 
@@ -133,12 +134,12 @@ TEST(BrowserViewTest, ViewArgumentsAreTakenFromTheFront) {
        {std::vector<std::string>{"h", "--view=pdf", "/d"},
         std::vector<std::string>{"h", "--view=catalog", "/d"}}) {
     Argv bad(words);
-    try {
-      BrowserView v(bad.argc(), bad.argv());
-      ADD_FAILURE() << words[1];
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), usage_error) << words[1];
-    }
+    SCOPED_TRACE(words[1]);
+    test::expect_throw<Error>([&] { BrowserView v(bad.argc(), bad.argv()); },
+                              [&](const Error& e) {
+                                EXPECT_EQ(e.get_error_code(), usage_error)
+                                    << words[1];
+                              });
   }
 }
 
@@ -208,14 +209,14 @@ TEST(BrowserViewTest, CsvRefusesWhatIsNoTable) {
       {"version()", "A function's result cannot be written as CSV"},
   };
   for (const auto& c : cases) {
-    try {
-      csv_response(c.ce);
-      ADD_FAILURE() << c.ce;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), usage_error) << c.ce;
-      EXPECT_NE(e.get_error_message().find(c.message), std::string::npos)
-          << c.ce << ": " << e.get_error_message();
-    }
+    SCOPED_TRACE(c.ce);
+    test::expect_throw<Error>(
+        [&] { csv_response(c.ce); },
+        [&](const Error& e) {
+          EXPECT_EQ(e.get_error_code(), usage_error) << c.ce;
+          EXPECT_NE(e.get_error_message().find(c.message), std::string::npos)
+              << c.ce << ": " << e.get_error_message();
+        });
   }
 }
 
@@ -305,13 +306,13 @@ TEST_F(CatalogueTest, ListsDirectoriesThenDataSetsInsideTheRoot) {
 
 TEST_F(CatalogueTest, RefusesDirectoriesOutsideTheRoot) {
   for (const std::string& d : {dir.path(), root + "/up", root + "/missing"}) {
-    try {
-      catalogue(d);
-      ADD_FAILURE() << d;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.get_error_code(), no_such_variable) << d;
-      EXPECT_EQ(e.get_error_message().find(dir.path()), std::string::npos);
-    }
+    SCOPED_TRACE(d);
+    test::expect_throw<Error>(
+        [&] { catalogue(d); },
+        [&](const Error& e) {
+          EXPECT_EQ(e.get_error_code(), no_such_variable) << d;
+          EXPECT_EQ(e.get_error_message().find(dir.path()), std::string::npos);
+        });
   }
 }
 

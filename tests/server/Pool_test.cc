@@ -33,15 +33,6 @@ TEST(PoolTest, ParsesEveryOption) {
   EXPECT_EQ(o.socket_mode, 0660);
 }
 
-TEST(PoolTest, Defaults) {
-  const Pool::Options o = parse({"--root", "/d", "--serve", "127.0.0.1:9"});
-  EXPECT_GE(o.workers, 1);
-  EXPECT_EQ(o.max_requests, 0);
-  EXPECT_EQ(o.timeout, 0);
-  EXPECT_EQ(o.socket_mode, -1);
-  EXPECT_EQ(o.config, "");
-}
-
 TEST(PoolTest, RefusesBadCommandLines) {
   static const std::vector<std::string> cases[] = {
       {"--root", "/d"},

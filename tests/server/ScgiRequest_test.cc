@@ -9,6 +9,8 @@
 #include <chrono>
 #include <string>
 
+#include "ExpectError.h"
+
 namespace libqvp {
 namespace {
 
@@ -109,12 +111,9 @@ TEST_F(ScgiRequestTest, RefusesBadHeadersWithAReply) {
   };
   for (const std::string& payload : cases) {
     SCOPED_TRACE(testing::PrintToString(payload));
-    try {
-      read(netstring(payload));
-      ADD_FAILURE() << "accepted";
-    } catch (const ScgiError& e) {
-      EXPECT_TRUE(e.can_reply) << e.what();
-    }
+    test::expect_throw<ScgiError>(
+        [&] { read(netstring(payload)); },
+        [&](const ScgiError& e) { EXPECT_TRUE(e.can_reply) << e.what(); });
     TearDown();
     d_fd = d_peer = -1;
   }
@@ -137,12 +136,9 @@ TEST_F(ScgiRequestTest, ClosesOnBrokenFraming) {
   };
   for (const std::string& bytes : cases) {
     SCOPED_TRACE(testing::PrintToString(bytes.substr(0, 40)));
-    try {
-      read(bytes);
-      ADD_FAILURE() << "accepted";
-    } catch (const ScgiError& e) {
-      EXPECT_FALSE(e.can_reply) << e.what();
-    }
+    test::expect_throw<ScgiError>(
+        [&] { read(bytes); },
+        [&](const ScgiError& e) { EXPECT_FALSE(e.can_reply) << e.what(); });
     TearDown();
     d_fd = d_peer = -1;
   }

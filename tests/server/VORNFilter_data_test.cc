@@ -18,17 +18,19 @@
 #include <string>
 #include <vector>
 
-#include "DateText.h"
-#include "FlushRecorder.h"
+#include "BothForms.h"
+#include "ExpectError.h"
+#include "FakeFilter.h"
 
 namespace libqvp {
 namespace {
 
+using test::FakeFilter;
+using test::kLmt;
 using test::normalize_date;
 using test::RecordingFile;
 using test::SyncRecordingBuf;
-
-constexpr time_t kLmt = 1700000000;  // Tue, 14 Nov 2023 22:13:20 GMT
+using test::Written;
 
 const std::string kBinaryHeader =
     "HTTP/1.0 200 OK\r\nXVORN-Server: v1\r\nXKestrum-Server: v1\r\nXQVP: "
@@ -43,26 +45,6 @@ std::string bytes(std::initializer_list<int> values) {
   for (int v : values) s += static_cast<char>(v);
   return s;
 }
-
-// A filter with the test's conditional state and data time.
-class FakeFilter : public VORNFilter {
- public:
-  FakeFilter(const std::string& ce, bool conditional = false, time_t ims = kLmt)
-      : d_fake_conditional(conditional), d_ims(ims) {
-    d_cgi_ver = "v1";
-    d_ce = ce;
-    d_dataset = "demo.nc";
-  }
-  bool is_conditional() const override { return d_fake_conditional; }
-  time_t get_request_if_modified_since() const override { return d_ims; }
-  time_t get_data_last_modified_time(const std::string&) const override {
-    return kLmt;
-  }
-
- private:
-  bool d_fake_conditional;
-  time_t d_ims;
-};
 
 // An Int32 whose serialize throws; counts destructions.
 class Exploding : public Int32 {
@@ -114,34 +96,17 @@ void add_functions(ConstraintEvaluator& eval) {
       });
 }
 
-// Both forms of one data response, with the flush offsets of each.
-struct Written {
-  std::string file_bytes, stream_bytes;
-  std::vector<size_t> file_flushes, stream_flushes;
-};
-
-// A fresh filter, DDS and evaluator per form.
+// Both forms of one data response, each with a fresh filter, DDS and
+// evaluator.
 Written run_both(const std::string& ce, bool mime, bool exploding = false) {
-  Written w;
-  for (int form = 0; form < 2; ++form) {
-    FakeFilter f(ce);
+  return test::run_both([&](auto&& out) {
+    FakeFilter f;
+    f.set_ce_raw(ce);
     auto dds = make_dds(exploding);
     ConstraintEvaluator eval;
     add_functions(eval);
-    RecordingFile file;
-    SyncRecordingBuf buf;
-    std::ostream out(&buf);
-    if (form == 0) {
-      f.send_data(*dds, eval, file.get(), "", mime);
-      w.file_flushes = file.flushes();
-      w.file_bytes = normalize_date(file.drain());
-    } else {
-      f.send_data(*dds, eval, out, "", mime);
-      w.stream_flushes = buf.syncs();
-      w.stream_bytes = normalize_date(buf.str());
-    }
-  }
-  return w;
+    f.send_data(*dds, eval, out, "", mime);
+  });
 }
 
 // A FILE* writes out only when its buffer holds something, so a flush of
@@ -196,7 +161,8 @@ TEST(VORNFilterDataTest, WritesBodiesAndFlushesWhereStated) {
 }
 
 TEST(VORNFilterDataTest, NothingSelectedWritesTextAndSeparatorOnly) {
-  FakeFilter f("");
+  FakeFilter f;
+  f.set_ce_raw("");
   auto dds = make_dds();
   ConstraintEvaluator eval;
   dds->mark_all(false);
@@ -208,7 +174,8 @@ TEST(VORNFilterDataTest, NothingSelectedWritesTextAndSeparatorOnly) {
 TEST(VORNFilterDataTest, NotModifiedWritesTheHeaderOnly) {
   // Equal times: unchanged. The constraint is not parsed (it is malformed)
   // and the time-out is not armed.
-  FakeFilter f("((", true, kLmt);
+  FakeFilter f(true, kLmt);
+  f.set_ce_raw("((");
   f.set_timeout(100);
   auto dds = make_dds();
   ConstraintEvaluator eval;
@@ -227,7 +194,8 @@ TEST(VORNFilterDataTest, NotModifiedWritesTheHeaderOnly) {
 }
 
 TEST(VORNFilterDataTest, ConditionalWithoutHeadersWritesTheBody) {
-  FakeFilter f("b", true, kLmt + 10);
+  FakeFilter f(true, kLmt + 10);
+  f.set_ce_raw("b");
   auto dds = make_dds();
   ConstraintEvaluator eval;
   std::ostringstream out;
@@ -240,7 +208,8 @@ TEST(VORNFilterDataTest, ConditionalWithoutHeadersWritesTheBody) {
 TEST(VORNFilterDataTest, HandsTheTimeoutToTheDds) {
   for (int timeout : {0, -5}) {
     SCOPED_TRACE(timeout);
-    FakeFilter f("b");
+    FakeFilter f;
+    f.set_ce_raw("b");
     f.set_timeout(timeout);
     auto dds = make_dds();
     dds->set_timeout(77);
@@ -256,29 +225,17 @@ TEST(VORNFilterDataTest, HandsTheTimeoutToTheDds) {
 // output as `written`.
 void expect_failure(const std::string& ce, int code, const std::string& message,
                     const std::string& written, bool exploding = false) {
-  for (int form = 0; form < 2; ++form) {
-    SCOPED_TRACE(form == 0 ? "FILE*" : "stream");
-    FakeFilter f(ce);
+  const Written w = test::run_both([&](auto&& out) {
+    FakeFilter f;
+    f.set_ce_raw(ce);
     auto dds = make_dds(exploding);
     ConstraintEvaluator eval;
     add_functions(eval);
-    RecordingFile file;
-    SyncRecordingBuf buf;
-    std::ostream out(&buf);
-    try {
-      if (form == 0)
-        f.send_data(*dds, eval, file.get(), "", true);
-      else
-        f.send_data(*dds, eval, out, "", true);
-      ADD_FAILURE() << "no Error";
-    } catch (const Error& e) {
-      EXPECT_EQ(code, e.get_error_code());
-      EXPECT_EQ(message, e.get_error_message());
-    }
-    const std::string got =
-        form == 0 ? file.drain() : static_cast<const std::string&>(buf.str());
-    EXPECT_EQ(written, normalize_date(got));
-  }
+    test::expect_error([&] { f.send_data(*dds, eval, out, "", true); }, code,
+                       message);
+  });
+  EXPECT_EQ(written, w.file_bytes);
+  EXPECT_EQ(written, w.stream_bytes);
 }
 
 TEST(VORNFilterDataTest, FunctionWithoutResult) {
@@ -286,7 +243,8 @@ TEST(VORNFilterDataTest, FunctionWithoutResult) {
 }
 
 TEST(VORNFilterDataTest, MalformedConstraintWritesNothing) {
-  FakeFilter f("a[");
+  FakeFilter f;
+  f.set_ce_raw("a[");
   auto dds = make_dds();
   ConstraintEvaluator eval;
   std::ostringstream out;
@@ -316,7 +274,7 @@ TEST(VORNFilterDataTest, SerializeErrorPassesAfterTheTextPart) {
 // The twins pick the body of their own kind through the virtual table.
 class RecordingBodies : public FakeFilter {
  public:
-  explicit RecordingBodies(const std::string& ce) : FakeFilter(ce) {}
+  explicit RecordingBodies(const std::string& ce) { set_ce_raw(ce); }
   using FakeFilter::dataset_constraint;
   using FakeFilter::functional_constraint;
   void dataset_constraint(DDS&, ConstraintEvaluator&,
