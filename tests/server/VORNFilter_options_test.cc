@@ -52,6 +52,9 @@ class Probe : public VORNFilter {
   using VORNFilter::process_options;
   using VORNFilter::VORNFilter;
   std::string program_name() const { return d_program_name; }
+  bool comp() const { return d_comp; }
+  std::string anc_dir() const { return d_anc_dir; }
+  std::string anc_file() const { return d_anc_file; }
 };
 
 std::string join(const std::vector<std::string>& words) {
@@ -140,6 +143,20 @@ TEST(VORNFilterOptionsTest, AcceptsCommandLines) {
     EXPECT_EQ("", f.get_dataset_version());
     EXPECT_EQ("", cerr.text());
   }
+}
+
+// Each option letter reaches its own field: a swapped letter (-d for -f,
+// -r for -d) would send the ancillary lookups to the wrong place.
+TEST(VORNFilterOptionsTest, EachOptionReachesItsField) {
+  Argv a({"prog", "-c", "-d", "/anc/", "-f", "base", "-r", "/cache", "-u",
+          "http://h/data/sst.nc", "-v", "dispatch/1.2", "sst.nc"});
+  Probe f(a.argc(), a.argv());
+  EXPECT_TRUE(f.comp());
+  EXPECT_EQ("/anc/", f.anc_dir());
+  EXPECT_EQ("base", f.anc_file());
+  EXPECT_EQ("/cache", f.get_cache_dir());
+  EXPECT_EQ("http://h/data/sst.nc", f.get_URL());
+  EXPECT_EQ("dispatch/1.2", f.get_cgi_version());
 }
 
 TEST(VORNFilterOptionsTest, RejectsCommandLines) {
