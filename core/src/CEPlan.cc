@@ -138,6 +138,10 @@ BaseType* resolve_path(const std::string& expr, const CEPath& path,
   for (const std::string& escaped : path.names)
     for (std::string& n : vartree::split_path(www2id(escaped)))
       names.push_back(std::move(n));
+  // The parser's bound, which escaped dots would otherwise get around.
+  if (names.size() > kMaxPathNames)
+    fail(expr, malformed_expr, path.pos,
+         "path longer than " + std::to_string(kMaxPathNames) + " names");
   BaseType* v = vartree::find_var(dds.var_begin(), dds.var_end(), names);
   if (!v)
     fail(expr, no_such_variable, path.pos,

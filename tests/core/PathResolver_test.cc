@@ -136,6 +136,20 @@ TEST_F(PathResolverTest, LookupAndProjectionPickTheSameVariable) {
   }
 }
 
+// Escaped dots count towards the bound on the names of a path.
+TEST_F(PathResolverTest, EscapedDotsCountTowardsThePathBound) {
+  std::string path = "a";
+  for (int i = 1; i < 64; ++i) path += "%2Ea";
+  EXPECT_EQ(projected(path), "");  // 64 names: looked up, none found
+  try {
+    d_eval.parse_constraint(path + "%2Ea", d_dds);
+    ADD_FAILURE() << "a path of 65 names was accepted";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.get_error_code(), malformed_expr);
+    EXPECT_EQ(e.get_error_message(), "1:1: path longer than 64 names");
+  }
+}
+
 // A Structure's own lookup: the same rule one level down, without decoding.
 TEST_F(PathResolverTest, StructureLookupFollowsTheSameRule) {
   const auto* p = dynamic_cast<const Constructor*>(d_dds.var("p"));
