@@ -19,9 +19,9 @@ namespace libqvp {
 namespace {
 
 // Sends the data response for `ce` without headers to a FILE* whose write
-// number `failing_call` fails (0: none); returns the bytes written and the
-// code of the Error thrown (0 for none).
-std::pair<std::string, int> send(const std::string& ce, size_t failing_call) {
+// number `failing_call` fails; returns the code of the Error thrown (0 for
+// none).
+int send(const std::string& ce, size_t failing_call) {
   test::Argv argv({"handler", "-o", "DataDDS", "-e", ce, "-v", "v1",
                    "/nonexistent/demo.nc"});
   VORNFilter f(argv.argc(), argv.argv());
@@ -34,9 +34,9 @@ std::pair<std::string, int> send(const std::string& ce, size_t failing_call) {
   try {
     f.send_data(dds, eval, out.get(), "", false);
   } catch (const Error& e) {
-    return {out.bytes(), e.get_error_code()};
+    return e.get_error_code();
   }
-  return {out.bytes(), 0};
+  return 0;
 }
 
 TEST(VORNFilterWriteFailTest, EveryRefusedWriteOfTheBodyThrows) {
@@ -51,24 +51,9 @@ TEST(VORNFilterWriteFailTest, EveryRefusedWriteOfTheBodyThrows) {
       {"version()", 2},  // the result's value
   };
   for (const auto& c : cases) {
-    const auto [bytes, code] = send(c.ce, c.failing_call);
-    EXPECT_EQ(code, write_error) << c.ce << " failing write " << c.failing_call;
+    EXPECT_EQ(send(c.ce, c.failing_call), write_error)
+        << c.ce << " failing write " << c.failing_call;
   }
-}
-
-TEST(VORNFilterWriteFailTest, AnOutputThatAcceptsAllGetsTheWholeBody) {
-  const auto [plain, plain_code] = send("count", 0);
-  EXPECT_EQ(plain_code, 0);
-  EXPECT_EQ(plain, std::string("Dataset {\n    Int32 count;\n} demo.nc;\n"
-                               "Data:\n\0\0\0\x07",
-                               48));
-  const auto [result, result_code] = send("version()", 0);
-  EXPECT_EQ(result_code, 0);
-  EXPECT_EQ(result.rfind("Dataset {\n    String version;\n} function_value;\n"
-                         "Data:\n",
-                         0),
-            0u)
-      << result;
 }
 
 }  // namespace

@@ -7,8 +7,7 @@
 namespace libqvp {
 namespace test {
 
-FailingFile::FailingFile(size_t failing_call, size_t limit)
-    : d_failing_call(failing_call), d_limit(limit) {
+FailingFile::FailingFile(size_t failing_call) : d_failing_call(failing_call) {
   cookie_io_functions_t io{};
   io.write = &FailingFile::on_write;
   d_file = fopencookie(this, "w", io);
@@ -20,8 +19,7 @@ FailingFile::~FailingFile() { fclose(d_file); }
 
 ssize_t FailingFile::on_write(void* cookie, const char* buf, size_t size) {
   auto* self = static_cast<FailingFile*>(cookie);
-  if (++self->d_calls == self->d_failing_call ||
-      self->d_bytes.size() + size > self->d_limit) {
+  if (++self->d_calls == self->d_failing_call) {
     errno = ENOSPC;
     return 0;  // the cookie contract: 0, never negative, on error
   }

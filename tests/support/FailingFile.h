@@ -12,11 +12,11 @@ namespace test {
 
 // Every fwrite reaches the file as one write call (no buffer). The write
 // call numbered `failing_call` (1 for the first; 0 for none) fails with
-// ENOSPC; so does every call that would take the total past `limit`. The others
-// succeed and append to bytes(). The destructor fcloses the FILE*.
+// ENOSPC; the others succeed and append to bytes(). The destructor fcloses
+// the FILE*.
 class FailingFile {
  public:
-  explicit FailingFile(size_t failing_call, size_t limit = size_t(-1));
+  explicit FailingFile(size_t failing_call);
   ~FailingFile();
   FailingFile(const FailingFile&) = delete;
   FailingFile& operator=(const FailingFile&) = delete;
@@ -29,7 +29,6 @@ class FailingFile {
 
   FILE* d_file = nullptr;
   size_t d_failing_call;
-  size_t d_limit;
   size_t d_calls = 0;
   std::string d_bytes;
 };
