@@ -387,7 +387,7 @@ void Array::print_decl(std::ostream& out, const std::string& space,
 
 void Array::print_xml_as(std::ostream& out, const std::string& indent,
                          const std::string& element, bool constrained) const {
-  vartext::open_xml(out, indent, element, &name(), *this);
+  vartext::open_xml(out, indent, element, &name(), get_attr_table());
   const std::string inner = indent + "    ";
   out << inner << '<' << d_element->type_name() << "/>\n";
   for (const Dimension& d : d_dims) {

@@ -2,6 +2,7 @@
 // the FILE* form of the declaration and the XML element of a scalar.
 #include <libqvp/BaseType.h>
 #include <libqvp/escaping.h>
+#include <libqvp/write_all.h>
 
 #include <sstream>
 #include <utility>
@@ -33,8 +34,7 @@ void BaseType::print_decl(FILE* out, const std::string& space, bool print_semi,
                           bool constraint_info, bool constrained) const {
   std::ostringstream text;
   print_decl(text, space, print_semi, constraint_info, constrained);
-  const std::string s = text.str();
-  fwrite(s.data(), 1, s.size(), out);
+  write_all(out, text.str());
 }
 
 // The scalar form; containers and arrays override it.
@@ -56,7 +56,7 @@ void BaseType::print_xml(std::ostream& out, const std::string& indent,
         << vartext::xml_escape(name()) << "\"/>\n";
     return;
   }
-  vartext::open_xml(out, indent, type_name(), &name(), *this);
+  vartext::open_xml(out, indent, type_name(), &name(), get_attr_table());
   vartext::close_xml(out, indent, type_name());
 }
 

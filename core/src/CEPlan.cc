@@ -11,6 +11,7 @@
 #include <libqvp/escaping.h>
 
 #include "CELexer.h"
+#include "VarTree.h"
 
 namespace libqvp {
 namespace {
@@ -18,37 +19,6 @@ namespace {
 [[noreturn]] void fail(const std::string& expr, int code, size_t pos,
                        const std::string& message) {
   throw Error(code, CELexer::where(expr, pos) + ": " + message);
-}
-
-// The member of `parent` (the DDS's top level when null) named `name`.
-BaseType* child(const DDS& dds, const BaseType* parent,
-                const std::string& name) {
-  auto find_in = [&](VarIterator b, VarIterator e) -> BaseType* {
-    for (; b != e; ++b)
-      if ((*b)->name() == name) return *b;
-    return nullptr;
-  };
-  if (!parent) return find_in(dds.var_begin(), dds.var_end());
-  if (const auto* c = dynamic_cast<const Constructor*>(parent))
-    return find_in(c->var_begin(), c->var_end());
-  if (const auto* g = dynamic_cast<const Grid*>(parent)) return g->member(name);
-  return nullptr;
-}
-
-// Tries the longest run of names first, so that "a.b.c" finds a member
-// "b.c" of "a" as well as "c" of "a.b". Each attempt that matches descends
-// into a distinct variable, so the work is bounded by the DDS's size.
-BaseType* descend(const DDS& dds, const BaseType* parent,
-                  const std::vector<std::string>& names, size_t from) {
-  for (size_t to = names.size(); to > from; --to) {
-    std::string joined = names[from];
-    for (size_t i = from + 1; i < to; ++i) joined += "." + names[i];
-    BaseType* c = child(dds, parent, joined);
-    if (!c) continue;
-    if (to == names.size()) return c;
-    if (BaseType* found = descend(dds, c, names, to)) return found;
-  }
-  return nullptr;
 }
 
 void check_dim(const std::string& expr, const CEHyperslab& h,
@@ -162,9 +132,17 @@ void plan_call(const std::string& expr, const CECall& call, const DDS& dds,
 
 BaseType* resolve_path(const std::string& expr, const CEPath& path,
                        const DDS& dds) {
+  // Each name decoded, then cut at the dots it held escaped, so that the
+  // names are those DDS::var would cut the decoded path into.
   std::vector<std::string> names;
-  for (const std::string& n : path.names) names.push_back(www2id(n));
-  BaseType* v = descend(dds, nullptr, names, 0);
+  for (const std::string& escaped : path.names)
+    for (std::string& n : vartree::split_path(www2id(escaped)))
+      names.push_back(std::move(n));
+  // The parser's bound, which escaped dots would otherwise get around.
+  if (names.size() > kMaxPathNames)
+    fail(expr, malformed_expr, path.pos,
+         "path longer than " + std::to_string(kMaxPathNames) + " names");
+  BaseType* v = vartree::find_var(dds.var_begin(), dds.var_end(), names);
   if (!v)
     fail(expr, no_such_variable, path.pos,
          "no such variable: \"" + path.text + "\"");

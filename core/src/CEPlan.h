@@ -51,8 +51,11 @@ void apply_plan(const CEPlan& plan, DDS& dds);
 // Deselects every variable and selects every element of every array again.
 void reset_selection(DDS& dds);
 
-// The variable that `path` names (each name %-decoded; a name may itself
-// hold dots), or Error(no_such_variable) naming the path and its position.
+// The variable that `path` names by the path rule of DDS::var (each name
+// %-decoded, an escaped dot cutting as a dot does), or
+// Error(no_such_variable) naming the path and its position;
+// Error(malformed_expr) when the decoded path has more than kMaxPathNames
+// names.
 BaseType* resolve_path(const std::string& expr, const CEPath& path,
                        const DDS& dds);
 

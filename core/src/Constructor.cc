@@ -1,44 +1,20 @@
 // Variables that own members: adoption, lookup by name or dotted path,
 // selection of the whole tree, and the nested declaration and XML forms.
 #include <libqvp/Constructor.h>
-#include <libqvp/Error.h>
-#include <libqvp/Grid.h>
 
 #include "VarText.h"
+#include "VarTree.h"
 
 namespace libqvp {
 
 Constructor::~Constructor() = default;
 
 void Constructor::add_var(std::unique_ptr<BaseType> v) {
-  if (!v) throw Error(internal_error, "add_var: null variable");
-  v->set_parent(this);
-  for (auto& existing : d_vars) {
-    if (existing->name() == v->name()) {
-      existing = std::move(v);
-      return;
-    }
-  }
-  d_vars.push_back(std::move(v));
+  vartree::adopt(d_vars, std::move(v), this);
 }
 
-// A member's own name may contain dots, so the whole name is tried first.
 BaseType* Constructor::var(const std::string& name) const {
-  for (const auto& v : d_vars)
-    if (v->name() == name) return v.get();
-  for (size_t dot = name.find('.'); dot != std::string::npos;
-       dot = name.find('.', dot + 1)) {
-    const std::string head = name.substr(0, dot);
-    const std::string rest = name.substr(dot + 1);
-    for (const auto& v : d_vars) {
-      if (v->name() != head) continue;
-      if (auto* c = dynamic_cast<const Constructor*>(v.get()))
-        if (BaseType* found = c->var(rest)) return found;
-      if (auto* g = dynamic_cast<const Grid*>(v.get()))
-        if (BaseType* found = g->member(rest)) return found;
-    }
-  }
-  return nullptr;
+  return vartree::find_var(var_begin(), var_end(), vartree::split_path(name));
 }
 
 bool Constructor::send_p() const {
@@ -68,7 +44,7 @@ void Constructor::print_decl(std::ostream& out, const std::string& space,
 void Constructor::print_xml(std::ostream& out, const std::string& indent,
                             bool constrained) const {
   if (constrained && !send_p()) return;
-  vartext::open_xml(out, indent, type_name(), &name(), *this);
+  vartext::open_xml(out, indent, type_name(), &name(), get_attr_table());
   for (const auto& v : d_vars) v->print_xml(out, indent + "    ", constrained);
   vartext::close_xml(out, indent, type_name());
 }

@@ -1,6 +1,7 @@
 // The DAS: its text printer and its all-or-nothing parse.
 #include <libqvp/DAS.h>
 #include <libqvp/Error.h>
+#include <libqvp/write_all.h>
 
 #include <sstream>
 
@@ -26,9 +27,7 @@ void DAS::print(std::ostream& out, bool) const {
 void DAS::print(FILE* out, bool dereference) const {
   std::ostringstream text;
   print(text, dereference);
-  const std::string s = text.str();
-  if (fwrite(s.data(), 1, s.size(), out) != s.size())
-    throw Error(write_error, "the attributes could not be written");
+  write_all(out, text.str());
 }
 
 void DAS::parse(const std::string& text) {

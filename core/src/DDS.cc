@@ -4,58 +4,22 @@
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
-#include <libqvp/Grid.h>
 #include <libqvp/Sequence.h>
 #include <libqvp/escaping.h>
+#include <libqvp/write_all.h>
 
 #include <map>
 #include <sstream>
-#include <string_view>
 #include <unordered_map>
 
 #include "DDSParser.h"
 #include "TextLexer.h"
+#include "VarTree.h"
 
 namespace libqvp {
 namespace {
 
 const char* const kNamespace = "http://xml.libqvp.org/ns/qvp/3.2#";
-
-void write_all(FILE* out, const std::string& s) {
-  if (fwrite(s.data(), 1, s.size(), out) != s.size())
-    throw Error(write_error, "the data set's description could not be written");
-}
-
-// The variables directly inside `v`: a Structure's or Sequence's members, a
-// Grid's array and maps; none for anything else.
-std::vector<BaseType*> members(const BaseType* v) {
-  std::vector<BaseType*> out;
-  if (const auto* c = dynamic_cast<const Constructor*>(v)) {
-    for (auto it = c->var_begin(); it != c->var_end(); ++it) out.push_back(*it);
-  } else if (const auto* g = dynamic_cast<const Grid*>(v)) {
-    if (g->array()) out.push_back(g->array());
-    for (size_t i = 0; i < g->map_count(); ++i) out.push_back(g->map(i));
-  }
-  return out;
-}
-
-// The variable among `vars` (or inside them) that `path` names. A whole name
-// is tried before each split at a dot, leftmost first.
-BaseType* resolve(const std::vector<BaseType*>& vars, std::string_view path) {
-  for (BaseType* v : vars)
-    if (v->name() == path) return v;
-  for (size_t dot = path.find('.'); dot != std::string_view::npos;
-       dot = path.find('.', dot + 1)) {
-    const std::string_view head = path.substr(0, dot);
-    for (BaseType* v : vars) {
-      if (v->name() != head) continue;
-      const std::vector<BaseType*> inner = members(v);
-      if (inner.empty()) continue;
-      if (BaseType* found = resolve(inner, path.substr(dot + 1))) return found;
-    }
-  }
-  return nullptr;
-}
 
 // Tags the Sequences in `v`; true when `v` is, or holds selected, Sequences.
 bool tag_sequences(BaseType* v) {
@@ -75,22 +39,11 @@ DDS::DDS(std::string name) : d_name(std::move(name)) {}
 DDS::~DDS() = default;
 
 void DDS::add_var(std::unique_ptr<BaseType> v) {
-  if (!v) throw Error(internal_error, "add_var: null variable");
-  v->set_parent(nullptr);
-  for (auto& existing : d_vars) {
-    if (existing->name() == v->name()) {
-      existing = std::move(v);
-      return;
-    }
-  }
-  d_vars.push_back(std::move(v));
+  vartree::adopt(d_vars, std::move(v), nullptr);
 }
 
 BaseType* DDS::find(const std::string& path) const {
-  std::vector<BaseType*> top;
-  top.reserve(d_vars.size());
-  for (const auto& v : d_vars) top.push_back(v.get());
-  return resolve(top, path);
+  return vartree::find_var(var_begin(), var_end(), vartree::split_path(path));
 }
 
 BaseType* DDS::var(const std::string& path) const { return find(www2id(path)); }

@@ -1,5 +1,6 @@
 // The Error exception and its text form.
 #include <libqvp/Error.h>
+#include <libqvp/write_all.h>
 
 #include <sstream>
 #include <utility>
@@ -24,8 +25,7 @@ void Error::print(std::ostream& out) const {
 void Error::print(FILE* out) const {
   std::ostringstream text;
   print(text);
-  const std::string s = text.str();
-  fwrite(s.data(), 1, s.size(), out);
+  write_all(out, text.str());
 }
 
 }  // namespace libqvp

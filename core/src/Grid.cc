@@ -99,7 +99,7 @@ void Grid::print_xml(std::ostream& out, const std::string& indent,
   const std::string inner = indent + "    ";
   const bool array_shown = d_array && (!constrained || d_array->send_p());
   const char* element = array_shown || !constrained ? "Grid" : "Structure";
-  vartext::open_xml(out, indent, element, &name(), *this);
+  vartext::open_xml(out, indent, element, &name(), get_attr_table());
   if (array_shown) d_array->print_xml_as(out, inner, "Array", constrained);
   for (const auto& m : d_maps) {
     if (constrained && !m->send_p()) continue;

@@ -2,7 +2,6 @@
 #include "VarText.h"
 
 #include <libqvp/AttrTable.h>
-#include <libqvp/BaseType.h>
 
 namespace libqvp {
 namespace vartext {
@@ -13,11 +12,11 @@ std::string xml_escape(const std::string& in) {
 
 void open_xml(std::ostream& out, const std::string& indent,
               const std::string& element, const std::string* name,
-              const BaseType& v) {
+              const AttrTable& attrs) {
   out << indent << '<' << element;
   if (name) out << " name=\"" << xml_escape(*name) << '"';
   out << ">\n";
-  v.get_attr_table().print_xml(out, indent + "    ");
+  attrs.print_xml(out, indent + "    ");
 }
 
 void close_xml(std::ostream& out, const std::string& indent,

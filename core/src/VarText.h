@@ -8,7 +8,7 @@
 
 namespace libqvp {
 
-class BaseType;
+class AttrTable;
 
 namespace vartext {
 
@@ -16,10 +16,10 @@ namespace vartext {
 std::string xml_escape(const std::string& in);
 
 // Writes "<indent><Element name="...">\n" (or "<Element>" when `name` is
-// null), followed by `v`'s attributes one level deeper.
+// null), followed by the attributes of `attrs` one level deeper.
 void open_xml(std::ostream& out, const std::string& indent,
               const std::string& element, const std::string* name,
-              const BaseType& v);
+              const AttrTable& attrs);
 
 // Writes "<indent></Element>\n".
 void close_xml(std::ostream& out, const std::string& indent,

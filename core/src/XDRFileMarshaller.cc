@@ -1,10 +1,7 @@
 // XDR marshaller over a C stdio stream.
 #include <libqvp/Error.h>
 #include <libqvp/XDRFileMarshaller.h>
-
-#include <cerrno>
-#include <cstring>
-#include <string>
+#include <libqvp/write_all.h>
 
 namespace libqvp {
 
@@ -19,14 +16,7 @@ XDRFileMarshaller::~XDRFileMarshaller() {
 }
 
 void XDRFileMarshaller::write_out(const char* bytes, size_t n) {
-  if (n == 0) return;
-  errno = 0;
-  if (d_out == nullptr || fwrite(bytes, 1, n, d_out) != n) {
-    const int err = errno;
-    throw Error(write_error,
-                "could not write " + std::to_string(n) + " bytes of data" +
-                    (err ? std::string(": ") + strerror(err) : ""));
-  }
+  write_all(d_out, std::string_view(bytes, n));
 }
 
 }  // namespace libqvp

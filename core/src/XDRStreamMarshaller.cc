@@ -1,8 +1,7 @@
 // XDR marshaller over a C++ output stream.
 #include <libqvp/Error.h>
 #include <libqvp/XDRStreamMarshaller.h>
-
-#include <string>
+#include <libqvp/write_all.h>
 
 namespace libqvp {
 
@@ -17,16 +16,7 @@ XDRStreamMarshaller::~XDRStreamMarshaller() {
 }
 
 void XDRStreamMarshaller::write_out(const char* bytes, size_t n) {
-  if (n == 0) return;
-  try {
-    d_out.write(bytes, static_cast<std::streamsize>(n));
-  } catch (const std::ios_base::failure& e) {
-    throw Error(write_error, "could not write " + std::to_string(n) +
-                                 " bytes of data: " + e.what());
-  }
-  if (!d_out)
-    throw Error(write_error,
-                "could not write " + std::to_string(n) + " bytes of data");
+  write_all(d_out, std::string_view(bytes, n));
 }
 
 }  // namespace libqvp

@@ -8,6 +8,7 @@
 #include <libqvp/VORNFilter.h>
 #include <libqvp/cgi_util.h>
 #include <libqvp/escaping.h>
+#include <libqvp/write_all.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -56,11 +57,6 @@ std::string url_name(const VORNFilter& f) {
 // True when the request is conditional and `lmt` not later than its time.
 bool unchanged(const VORNFilter& f, time_t lmt) {
   return f.is_conditional() && lmt <= f.get_request_if_modified_since();
-}
-
-void write_all(FILE* out, const std::string& text) {
-  if (fwrite(text.data(), 1, text.size(), out) != text.size())
-    throw Error(write_error, "The response could not be written");
 }
 
 // "page=N" as N; 1 for anything else.

@@ -6,6 +6,7 @@
 #include <libqvp/Constructor.h>
 #include <libqvp/Error.h>
 #include <libqvp/Grid.h>
+#include <libqvp/write_all.h>
 
 #include <string>
 #include <vector>
@@ -86,9 +87,7 @@ class Output {
     if (d_text.size() >= kFlushBytes) flush();
   }
   void flush() {
-    if (!d_text.empty() &&
-        fwrite(d_text.data(), 1, d_text.size(), d_out) != d_text.size())
-      throw Error(write_error, "The CSV response could not be written");
+    write_all(d_out, d_text);
     d_text.clear();
   }
 

@@ -15,10 +15,12 @@
 #include <libqvp/XDRFileMarshaller.h>
 #include <libqvp/XDRStreamMarshaller.h>
 #include <libqvp/cgi_util.h>
+#include <libqvp/write_all.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <memory>
+#include <sstream>
 
 #include "Sink.h"
 
@@ -156,7 +158,7 @@ struct VORNFilter::Responder {
                            ConstraintEvaluator& eval, Out& out) {
     typename OutputKind<Out>::SinkType sink(out);
     dds.print_constrained(out);
-    sink.write("Data:\n");
+    write_all(out, "Data:\n");
     sink.flush();
     typename OutputKind<Out>::Marshaller m(out);
     for (auto i = dds.var_begin(); i != dds.var_end(); ++i) {
@@ -169,10 +171,9 @@ struct VORNFilter::Responder {
   static void function_body(const VORNFilter& f, BaseType& var, DDS& dds,
                             ConstraintEvaluator& eval, Out& out) {
     typename OutputKind<Out>::SinkType sink(out);
-    sink.write("Dataset {\n");
-    var.print_decl(out, "    ", true, false, true);
-    sink.write("} function_value;\n");
-    sink.write("Data:\n");
+    std::ostringstream decl;
+    var.print_decl(decl, "    ", true, false, true);
+    write_all(out, "Dataset {\n" + decl.str() + "} function_value;\nData:\n");
     sink.flush();
     typename OutputKind<Out>::Marshaller m(out);
     var.serialize(f.d_dataset, eval, dds, m, false);

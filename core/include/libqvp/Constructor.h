@@ -20,8 +20,8 @@ class Constructor : public BaseType {
   // same name is replaced.
   void add_var(std::unique_ptr<BaseType> v);
 
-  // The member named `name`, or a dotted path into nested members; null when
-  // absent.
+  // The member named `name`, or a dotted path into nested members, by the
+  // path rule of DDS::var (nothing is decoded here); null when absent.
   BaseType* var(const std::string& name) const;
 
   VarIterator var_begin() const { return VarIterator(d_vars.begin()); }

@@ -32,10 +32,21 @@ class DDS {
   // replaced in place (and destroyed). Throws Error(internal_error) for null.
   void add_var(std::unique_ptr<BaseType> v);
 
-  // The variable at `path`: a top-level name or a dotted path into
-  // structures, sequences and grids (a Grid's array and maps); '%' escapes
-  // decoded. Since '.' may be part of a name, a whole name is preferred to
-  // a split at a dot. Null when absent.
+  // The variable at `path`, or null when none. The path rule, which the
+  // constraint expressions follow too (so a projection selects what var()
+  // returns for the same path), and Constructor::var as well (without the
+  // decoding):
+  // - `path` is %-decoded, then cut at every '.' into names: an escaped dot
+  //   ("a%2Eb") is a dot like any other, as URLs treat the two as one;
+  // - a path goes into Structures and Sequences (their members) and Grids
+  //   (their array and maps);
+  // - since a name may itself hold dots, at each level the longest run of
+  //   names that, joined by '.', names a variable is taken first, and a
+  //   shorter run only when the rest of the path is not found below it.
+  // So with a variable "a.b" beside a Structure "a" holding "b", "a.b" (and
+  // "a%2Eb") names the variable "a.b", and "b" of "a" only when there is no
+  // variable "a.b"; "a.b.c" names the variable "a.b.c" if there is one,
+  // else "c" of "a.b", else "b.c" of "a", else "c" of "b" of "a".
   BaseType* var(const std::string& path) const;
 
   VarIterator var_begin() const { return VarIterator(d_vars.begin()); }
@@ -104,7 +115,8 @@ class DDS {
   void transfer_attributes(const DAS& das);
 
  private:
-  // The variable named `path` (already decoded); null when absent.
+  // The variable at `path` (already decoded) by var()'s rule; null when
+  // absent.
   BaseType* find(const std::string& path) const;
   void print_vars(std::ostream& out, bool constrained) const;
 

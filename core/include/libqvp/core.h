@@ -35,5 +35,6 @@
 #include <libqvp/XDRStreamMarshaller.h>
 #include <libqvp/escaping.h>
 #include <libqvp/version.h>
+#include <libqvp/write_all.h>
 
 #endif  // LIBQVP_CORE_H
