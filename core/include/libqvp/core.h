@@ -33,5 +33,6 @@
 #include <libqvp/XDRStreamMarshaller.h>
 #include <libqvp/escaping.h>
 #include <libqvp/version.h>
+#include <libqvp/visit_scalar.h>
 
 #endif  // LIBQVP_CORE_H
