@@ -37,11 +37,17 @@ std::string text_of(T v) {
   return std::to_string(v);
 }
 
-// An attribute read into a vector of T with nc_get_att and appended value
-// by value.
+// An attribute of the numeric netCDF type `xtype`, read into a vector of T
+// with nc_get_att and appended value by value under the core type that a
+// variable of `xtype` has.
 template <typename T>
 void add_numbers(int ncid, int varid, const char* name, size_t len,
-                 const char* type, AttrTable& table) {
+                 nc_type xtype, AttrTable& table) {
+  Type t;
+  if (!core_type_of(xtype, t))
+    throw Error(internal_error,
+                std::string("The attribute \"") + name + "\" has no core type");
+  const char* type = type_name(t);
   std::vector<T> values(len);
   check_nc(nc_get_att(ncid, varid, name, values.data()),
            std::string("Cannot read the attribute \"") + name + "\"");
@@ -94,27 +100,26 @@ void add_attribute(int ncid, int varid, int attnum, AttrTable& table) {
     case NC_STRING:
       return add_strings(ncid, varid, name, len, table);
     case NC_BYTE:
-      return add_numbers<signed char>(ncid, varid, name, len, "Int16", table);
+      return add_numbers<signed char>(ncid, varid, name, len, type, table);
     case NC_UBYTE:
-      return add_numbers<unsigned char>(ncid, varid, name, len, "Byte", table);
+      return add_numbers<unsigned char>(ncid, varid, name, len, type, table);
     case NC_SHORT:
-      return add_numbers<short>(ncid, varid, name, len, "Int16", table);
+      return add_numbers<short>(ncid, varid, name, len, type, table);
     case NC_USHORT:
-      return add_numbers<unsigned short>(ncid, varid, name, len, "UInt16",
-                                         table);
+      return add_numbers<unsigned short>(ncid, varid, name, len, type, table);
     case NC_INT:
-      return add_numbers<int>(ncid, varid, name, len, "Int32", table);
+      return add_numbers<int>(ncid, varid, name, len, type, table);
     case NC_UINT:
-      return add_numbers<unsigned int>(ncid, varid, name, len, "UInt32", table);
+      return add_numbers<unsigned int>(ncid, varid, name, len, type, table);
     case NC_INT64:
-      return add_numbers<long long>(ncid, varid, name, len, "Float64", table);
+      return add_numbers<long long>(ncid, varid, name, len, type, table);
     case NC_UINT64:
-      return add_numbers<unsigned long long>(ncid, varid, name, len, "Float64",
+      return add_numbers<unsigned long long>(ncid, varid, name, len, type,
                                              table);
     case NC_FLOAT:
-      return add_numbers<float>(ncid, varid, name, len, "Float32", table);
+      return add_numbers<float>(ncid, varid, name, len, type, table);
     case NC_DOUBLE:
-      return add_numbers<double>(ncid, varid, name, len, "Float64", table);
+      return add_numbers<double>(ncid, varid, name, len, type, table);
     default:
       return;  // user-defined types have no text form here
   }
