@@ -36,7 +36,8 @@ struct ScalarTag {
 };
 
 // Returns f(ScalarTag<C>{}) with C the class of the scalar type `t`, or
-// otherwise(t) when `t` is not a scalar type. Both must return the same type.
+// otherwise(t) when `t` is not a scalar type. Requires: f returns the same
+// type for every tag, and otherwise returns that type too (or throws).
 template <typename F, typename G>
 decltype(auto) visit_scalar(Type t, F&& f, G&& otherwise) {
   switch (t) {
@@ -63,7 +64,8 @@ decltype(auto) visit_scalar(Type t, F&& f, G&& otherwise) {
   }
 }
 
-// Returns f(ScalarTag<C>{}) with C the class of the scalar type `t`. Throws
+// Returns f(ScalarTag<C>{}) with C the class of the scalar type `t`; f
+// returns the same type for every tag. Throws
 // Error(internal_error, "not a scalar type: Array") (with the type's name)
 // when `t` is not a scalar type.
 template <typename F>
