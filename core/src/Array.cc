@@ -5,6 +5,7 @@
 #include <libqvp/Error.h>
 #include <libqvp/Marshaller.h>
 #include <libqvp/escaping.h>
+#include <libqvp/visit_scalar.h>
 
 #include <algorithm>
 #include <cstring>
@@ -14,49 +15,6 @@
 #include "VarText.h"
 
 namespace libqvp {
-namespace {
-
-template <typename T>
-struct Tag {
-  using type = T;
-};
-
-// Calls f(Tag<T>{}) with T the value type of the scalar type `t`.
-template <typename F>
-void visit_value_type(Type t, F&& f) {
-  switch (t) {
-    case Type::Byte:
-      f(Tag<uint8_t>{});
-      break;
-    case Type::Int16:
-      f(Tag<int16_t>{});
-      break;
-    case Type::UInt16:
-      f(Tag<uint16_t>{});
-      break;
-    case Type::Int32:
-      f(Tag<int32_t>{});
-      break;
-    case Type::UInt32:
-      f(Tag<uint32_t>{});
-      break;
-    case Type::Float32:
-      f(Tag<float>{});
-      break;
-    case Type::Float64:
-      f(Tag<double>{});
-      break;
-    case Type::String:
-    case Type::Url:
-      f(Tag<std::string>{});
-      break;
-    default:
-      throw Error(internal_error,
-                  std::string("not a scalar type: ") + type_name(t));
-  }
-}
-
-}  // namespace
 
 Array::Array(std::string name, std::unique_ptr<BaseType> element)
     : BaseType(std::move(name), Type::Array), d_element(std::move(element)) {
@@ -231,8 +189,8 @@ void Array::read_box(const std::vector<size_t>& start,
   }
   if (!d_values)
     throw Error(internal_error, "array '" + name() + "' has no values");
-  visit_value_type(element_type(), [&](auto tag) {
-    using T = typename decltype(tag)::type;
+  visit_scalar(element_type(), [&](auto tag) {
+    using T = typename decltype(tag)::value_type;
     gather<T>(start, stride, count, static_cast<T*>(out));
   });
 }
@@ -286,8 +244,8 @@ std::vector<double> Array::selected_as_double() const {
                                    " values, not numbers");
   std::vector<double> result;
   result.reserve(length());
-  visit_value_type(element_type(), [&](auto tag) {
-    using T = typename decltype(tag)::type;
+  visit_scalar(element_type(), [&](auto tag) {
+    using T = typename decltype(tag)::value_type;
     if constexpr (!std::is_same_v<T, std::string>) {
       std::vector<T> buf;
       for_each_box(kBoxBytes / sizeof(T),
@@ -309,8 +267,8 @@ void Array::serialize_numbers(Marshaller& m) {
   m.put_length(static_cast<uint32_t>(n));
   const size_t width = value_size(t);
   if (d_values && n == full_length()) {  // whole array already in memory
-    visit_value_type(t, [&](auto tag) {
-      using T = typename decltype(tag)::type;
+    visit_scalar(t, [&](auto tag) {
+      using T = typename decltype(tag)::value_type;
       const auto& v = *static_cast<const std::vector<T>*>(d_values.get());
       if (v.size() != n)
         throw Error(internal_error, "array '" + name() +

@@ -4,12 +4,14 @@
 #include <libqvp/Error.h>
 #include <libqvp/Type.h>
 #include <libqvp/escaping.h>
+#include <libqvp/visit_scalar.h>
 
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace libqvp {
@@ -21,28 +23,6 @@ struct IntRange {
   long long min;
   long long max;
 };
-
-bool int_range(Type t, IntRange& r) {
-  switch (t) {
-    case Type::Byte:
-      r = {0, 255};
-      return true;
-    case Type::Int16:
-      r = {INT16_MIN, INT16_MAX};
-      return true;
-    case Type::UInt16:
-      r = {0, UINT16_MAX};
-      return true;
-    case Type::Int32:
-      r = {INT32_MIN, INT32_MAX};
-      return true;
-    case Type::UInt32:
-      r = {0, UINT32_MAX};
-      return true;
-    default:
-      return false;
-  }
-}
 
 // from_chars takes no leading '+'; the text form allows one.
 std::string_view without_plus(const std::string& text) {
@@ -86,12 +66,19 @@ Type attribute_type(const std::string& name) {
 }
 
 void check_value(const std::string& name, Type t, const std::string& value) {
-  IntRange r;
-  std::string why;
-  if (int_range(t, r))
-    why = check_integer(value, r);
-  else if (is_numeric_type(t))
-    why = check_float(value, t);
+  const std::string why = visit_scalar(
+      t,
+      [&](auto tag) -> std::string {
+        using T = typename decltype(tag)::value_type;
+        if constexpr (std::is_integral_v<T>)
+          return check_integer(value, {std::numeric_limits<T>::min(),
+                                       std::numeric_limits<T>::max()});
+        else if constexpr (std::is_floating_point_v<T>)
+          return check_float(value, t);
+        else
+          return "";
+      },
+      [](Type) { return std::string(); });
   if (!why.empty())
     throw Error(type_mismatch, "value '" + value + "' of attribute '" + name +
                                    "' " + why + " for " + type_name(t));

@@ -7,12 +7,9 @@
 
 #include <libqvp/Constructor.h>
 #include <libqvp/Error.h>
-#include <libqvp/Scalar.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
-#include <type_traits>
 
 namespace libqvp {
 namespace {
@@ -93,48 +90,6 @@ std::regex compile(const std::string& p, const std::string& where) {
     bad_pattern(where, p, std::string("does not compile: ") + e.what());
   }
 }
-
-template <typename T, Type K>
-bool scalar_value(const BaseType* v, CEClauseOperand::Constant& c) {
-  const auto* s = dynamic_cast<const Scalar<T, K>*>(v);
-  if (!s) return false;
-  if constexpr (std::is_same_v<T, std::string>) {
-    c.is_string = true;
-    c.str = s->value();
-  } else {
-    c.number = static_cast<double>(s->value());
-  }
-  return true;
-}
-
-}  // namespace
-
-bool read_scalar(const BaseType* v, CEClauseOperand::Constant& c) {
-  switch (v->type()) {
-    case Type::Byte:
-      return scalar_value<uint8_t, Type::Byte>(v, c);
-    case Type::Int16:
-      return scalar_value<int16_t, Type::Int16>(v, c);
-    case Type::UInt16:
-      return scalar_value<uint16_t, Type::UInt16>(v, c);
-    case Type::Int32:
-      return scalar_value<int32_t, Type::Int32>(v, c);
-    case Type::UInt32:
-      return scalar_value<uint32_t, Type::UInt32>(v, c);
-    case Type::Float32:
-      return scalar_value<float, Type::Float32>(v, c);
-    case Type::Float64:
-      return scalar_value<double, Type::Float64>(v, c);
-    case Type::String:
-      return scalar_value<std::string, Type::String>(v, c);
-    case Type::Url:
-      return scalar_value<std::string, Type::Url>(v, c);
-    default:
-      return false;
-  }
-}
-
-namespace {
 
 template <typename T>
 bool ordered(const T& a, const T& b, CEClause::Op op) {

@@ -10,16 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "ScalarValue.h"
+
 namespace libqvp {
 
 // One side of a clause: a field of the clause's sequence, or constants (a
 // list holds the clause when any of its values does).
 struct CEClauseOperand {
-  struct Constant {
-    bool is_string = false;
-    double number = 0;
-    std::string str;
-  };
+  using Constant = ScalarValue;
   bool is_field = false;
   bool is_string = false;     // strings (String, Url fields) vs numbers
   std::vector<size_t> route;  // field: member indices from the row down
@@ -60,10 +58,6 @@ class CEClause {
   CEClauseOperand d_rhs;
   std::vector<std::regex> d_patterns;  // Op::match: one per rhs constant
 };
-
-// Reads the value of the scalar `v` into `c` (numbers widened to double).
-// False when `v` is not a scalar of the value class its type names.
-bool read_scalar(const BaseType* v, CEClauseOperand::Constant& c);
 
 // Bounds on regular expressions: pattern length and repetition counts.
 constexpr size_t kMaxPatternBytes = 256;

@@ -4,19 +4,11 @@
 // Recursion is bounded by kMaxDepth, so no input can exhaust the stack.
 #include "DDSParser.h"
 
-#include <libqvp/Byte.h>
 #include <libqvp/Error.h>
-#include <libqvp/Float32.h>
-#include <libqvp/Float64.h>
 #include <libqvp/Grid.h>
-#include <libqvp/Int16.h>
-#include <libqvp/Int32.h>
 #include <libqvp/Sequence.h>
-#include <libqvp/Str.h>
 #include <libqvp/Structure.h>
-#include <libqvp/UInt16.h>
-#include <libqvp/UInt32.h>
-#include <libqvp/Url.h>
+#include <libqvp/visit_scalar.h>
 
 #include <charconv>
 #include <climits>
@@ -28,28 +20,9 @@ namespace {
 constexpr uint64_t kMaxElements = UINT32_MAX;  // as Array::append_dim allows
 
 std::unique_ptr<BaseType> make_scalar(Type t, const std::string& name) {
-  switch (t) {
-    case Type::Byte:
-      return std::make_unique<Byte>(name);
-    case Type::Int16:
-      return std::make_unique<Int16>(name);
-    case Type::UInt16:
-      return std::make_unique<UInt16>(name);
-    case Type::Int32:
-      return std::make_unique<Int32>(name);
-    case Type::UInt32:
-      return std::make_unique<UInt32>(name);
-    case Type::Float32:
-      return std::make_unique<Float32>(name);
-    case Type::Float64:
-      return std::make_unique<Float64>(name);
-    case Type::String:
-      return std::make_unique<Str>(name);
-    case Type::Url:
-      return std::make_unique<Url>(name);
-    default:
-      throw Error(internal_error, "make_scalar: not a scalar type");
-  }
+  return visit_scalar(t, [&](auto tag) -> std::unique_ptr<BaseType> {
+    return std::make_unique<typename decltype(tag)::variable_type>(name);
+  });
 }
 
 // Runs `build`, reporting an Error from the data model at `at`'s line.

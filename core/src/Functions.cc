@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "CEClause.h"
+#include "ScalarValue.h"
 
 namespace libqvp {
 namespace {
@@ -39,7 +39,7 @@ void check_scale_size(const Array& a) {
 // The value of a numeric scalar argument (a constant or a DDS variable).
 double number_arg(BaseType* v, const char* what) {
   v->read_once();
-  CEClauseOperand::Constant c;
+  ScalarValue c;
   if (!is_numeric_type(v->type()) || !read_scalar(v, c))
     mismatch(std::string("linear_scale(): ") + what +
              " must be a number, not " + v->type_name() + " \"" + v->name() +
@@ -116,7 +116,7 @@ std::unique_ptr<BaseType> function_linear_scale(
     array->read_once();
     return scale_array(*array, m, b);
   }
-  CEClauseOperand::Constant c;
+  ScalarValue c;
   if (!is_numeric_type(var->type()) || !read_scalar(var, c))
     mismatch("linear_scale(): \"" + var->name() + "\" is a " +
              var->type_name() + ", not a number or an array of numbers");

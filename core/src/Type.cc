@@ -1,5 +1,6 @@
 // Names and sizes of the data model's types.
 #include <libqvp/Type.h>
+#include <libqvp/visit_scalar.h>
 #include <strings.h>
 
 namespace libqvp {
@@ -30,25 +31,18 @@ bool type_from_name(const std::string& name, Type& t) {
 bool is_numeric_type(Type t) { return value_size(t) != 0; }
 
 bool is_simple_type(Type t) {
-  return is_numeric_type(t) || t == Type::String || t == Type::Url;
+  return visit_scalar(
+      t, [](auto) { return true; }, [](Type) { return false; });
 }
 
 size_t value_size(Type t) {
-  switch (t) {
-    case Type::Byte:
-      return 1;
-    case Type::Int16:
-    case Type::UInt16:
-      return 2;
-    case Type::Int32:
-    case Type::UInt32:
-    case Type::Float32:
-      return 4;
-    case Type::Float64:
-      return 8;
-    default:
-      return 0;
-  }
+  return visit_scalar(
+      t,
+      [](auto tag) -> size_t {
+        using Tag = decltype(tag);
+        return Tag::is_string ? 0 : sizeof(typename Tag::value_type);
+      },
+      [](Type) -> size_t { return 0; });
 }
 
 }  // namespace libqvp

@@ -3,9 +3,11 @@
 // buffer goes to write_out() in one call.
 #include <libqvp/Error.h>
 #include <libqvp/XDRMarshaller.h>
+#include <libqvp/visit_scalar.h>
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "XDRByteSwap.h"
 
@@ -101,20 +103,17 @@ void XDRMarshaller::put_values(const void* values, size_t count, Type t) {
     if (d_buf.size() - d_used < out_width) flush();
     const size_t n = std::min(count, (d_buf.size() - d_used) / out_width);
     char* dst = d_buf.data() + d_used;
-    switch (t) {
-      case Type::Int16:
+    visit_scalar(t, [&](auto tag) {
+      using T = typename decltype(tag)::value_type;
+      if constexpr (std::is_same_v<T, int16_t>)
         xdr::encode_i16(src, n, dst);
-        break;
-      case Type::UInt16:
+      else if constexpr (std::is_same_v<T, uint16_t>)
         xdr::encode_u16(src, n, dst);
-        break;
-      case Type::Float64:
+      else if constexpr (std::is_same_v<T, double>)
         xdr::encode_64(src, n, dst);
-        break;
-      default:  // Int32, UInt32, Float32
+      else if constexpr (std::is_arithmetic_v<T> && sizeof(T) == 4)
         xdr::encode_32(src, n, dst);
-        break;
-    }
+    });
     d_used += n * out_width;
     src += n * in_width;
     count -= n;

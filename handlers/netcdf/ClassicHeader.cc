@@ -21,6 +21,8 @@
 #include <cerrno>
 #include <string_view>
 
+#include "NcValues.h"
+
 namespace libqvp {
 namespace {
 
@@ -34,34 +36,10 @@ uint64_t padded(uint64_t n) { return n + (4 - n % 4) % 4; }
 
 // Bytes of one value of a netCDF type; 0 for a type the version lacks.
 uint64_t type_bytes(uint32_t type, int version) {
-  switch (type) {
-    case NC_BYTE:
-    case NC_CHAR:
-      return 1;
-    case NC_SHORT:
-      return 2;
-    case NC_INT:
-    case NC_FLOAT:
-      return 4;
-    case NC_DOUBLE:
-      return 8;
-    default:
-      break;
-  }
-  if (version != 5) return 0;
-  switch (type) {
-    case NC_UBYTE:
-      return 1;
-    case NC_USHORT:
-      return 2;
-    case NC_UINT:
-      return 4;
-    case NC_INT64:
-    case NC_UINT64:
-      return 8;
-    default:
-      return 0;
-  }
+  const bool classic = type == NC_BYTE || type == NC_CHAR || type == NC_SHORT ||
+                       type == NC_INT || type == NC_FLOAT || type == NC_DOUBLE;
+  if (!classic && version != 5) return 0;
+  return type > INT32_MAX ? 0 : atomic_size(static_cast<nc_type>(type));
 }
 
 class Damaged {

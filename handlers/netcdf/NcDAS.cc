@@ -10,11 +10,13 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "NcCompound.h"
 #include "NcEnum.h"
 #include "NcGroupWalker.h"
+#include "NcValues.h"
 #include "NcVariable.h"
 
 namespace libqvp {
@@ -37,11 +39,17 @@ std::string text_of(T v) {
   return std::to_string(v);
 }
 
-// An attribute read into a vector of T with nc_get_att and appended value
-// by value.
+// An attribute of the numeric netCDF type `xtype`, read into a vector of T
+// with nc_get_att and appended value by value under the core type that a
+// variable of `xtype` has.
 template <typename T>
 void add_numbers(int ncid, int varid, const char* name, size_t len,
-                 const char* type, AttrTable& table) {
+                 nc_type xtype, AttrTable& table) {
+  Type t;
+  if (!core_type_of(xtype, t))
+    throw Error(internal_error,
+                std::string("The attribute \"") + name + "\" has no core type");
+  const char* type = type_name(t);
   std::vector<T> values(len);
   check_nc(nc_get_att(ncid, varid, name, values.data()),
            std::string("Cannot read the attribute \"") + name + "\"");
@@ -88,36 +96,17 @@ void add_attribute(int ncid, int varid, int attnum, AttrTable& table) {
   if (width != 0 && len > kMaxAttributeBytes / width)
     throw Error(internal_error,
                 std::string("The attribute \"") + name + "\" is too large");
-  switch (type) {
-    case NC_CHAR:
-      return add_text(ncid, varid, name, len, table);
-    case NC_STRING:
-      return add_strings(ncid, varid, name, len, table);
-    case NC_BYTE:
-      return add_numbers<signed char>(ncid, varid, name, len, "Int16", table);
-    case NC_UBYTE:
-      return add_numbers<unsigned char>(ncid, varid, name, len, "Byte", table);
-    case NC_SHORT:
-      return add_numbers<short>(ncid, varid, name, len, "Int16", table);
-    case NC_USHORT:
-      return add_numbers<unsigned short>(ncid, varid, name, len, "UInt16",
-                                         table);
-    case NC_INT:
-      return add_numbers<int>(ncid, varid, name, len, "Int32", table);
-    case NC_UINT:
-      return add_numbers<unsigned int>(ncid, varid, name, len, "UInt32", table);
-    case NC_INT64:
-      return add_numbers<long long>(ncid, varid, name, len, "Float64", table);
-    case NC_UINT64:
-      return add_numbers<unsigned long long>(ncid, varid, name, len, "Float64",
-                                             table);
-    case NC_FLOAT:
-      return add_numbers<float>(ncid, varid, name, len, "Float32", table);
-    case NC_DOUBLE:
-      return add_numbers<double>(ncid, varid, name, len, "Float64", table);
-    default:
-      return;  // user-defined types have no text form here
-  }
+  if (type == NC_STRING) return add_strings(ncid, varid, name, len, table);
+  visit_nc_atomic(
+      type,
+      [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        if constexpr (std::is_same_v<T, char>)
+          add_text(ncid, varid, name, len, table);
+        else
+          add_numbers<T>(ncid, varid, name, len, type, table);
+      },
+      [] {});  // user-defined types have no text form here
 }
 
 void add_attributes(int ncid, int varid, int natts, AttrTable& table) {

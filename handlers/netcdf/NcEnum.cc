@@ -44,24 +44,9 @@ std::string text(const unsigned char* raw) {
 
 // An enum member's value, held in the base type's memory form, as text.
 std::string value_text(nc_type base, const unsigned char* raw) {
-  switch (base) {
-    case NC_BYTE:
-      return text<int8_t>(raw);
-    case NC_UBYTE:
-      return text<uint8_t>(raw);
-    case NC_SHORT:
-      return text<int16_t>(raw);
-    case NC_USHORT:
-      return text<uint16_t>(raw);
-    case NC_INT:
-      return text<int32_t>(raw);
-    case NC_UINT:
-      return text<uint32_t>(raw);
-    case NC_UINT64:
-      return text<uint64_t>(raw);
-    default:
-      return text<int64_t>(raw);
-  }
+  return visit_nc_atomic(
+      base, [&](auto tag) { return text<typename decltype(tag)::type>(raw); },
+      [&] { return text<int64_t>(raw); });
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "NcReader.h"
 
 #include <libqvp/Error.h>
+#include <libqvp/visit_scalar.h>
 #include <netcdf.h>
 
 #include <cstdint>
@@ -178,24 +179,19 @@ void read_nc_box(const NcVariable& v, const std::vector<size_t>& start,
     default:
       break;
   }
-  switch (v.type) {
-    case Type::Byte:
-      return read_direct<unsigned char>(v, b, out);
-    case Type::Int16:
-      return read_direct<short>(v, b, out);
-    case Type::UInt16:
-      return read_direct<unsigned short>(v, b, out);
-    case Type::Int32:
-      return read_direct<int>(v, b, out);
-    case Type::UInt32:
-      return read_direct<unsigned int>(v, b, out);
-    case Type::Float32:
-      return read_direct<float>(v, b, out);
-    case Type::Float64:
-      return read_direct<double>(v, b, out);
-    default:
-      throw Error(internal_error, "\"" + v.name + "\" has no readable type");
-  }
+  const auto unreadable = [&](auto...) {
+    throw Error(internal_error, "\"" + v.name + "\" has no readable type");
+  };
+  visit_scalar(
+      v.type,
+      [&](auto tag) {
+        using T = typename decltype(tag)::value_type;
+        if constexpr (decltype(tag)::is_string)
+          unreadable();
+        else
+          read_direct<T>(v, b, out);
+      },
+      unreadable);
 }
 
 Array::BoxReader nc_box_reader(const NcVariable& v) {

@@ -1,14 +1,7 @@
-// The one switch from a core scalar type to its class.
+// Scalar variables whose value netCDF reads on first use.
 #include "NcScalar.h"
 
-#include <libqvp/Byte.h>
-#include <libqvp/Float32.h>
-#include <libqvp/Float64.h>
-#include <libqvp/Int16.h>
-#include <libqvp/Int32.h>
-#include <libqvp/Str.h>
-#include <libqvp/UInt16.h>
-#include <libqvp/UInt32.h>
+#include <libqvp/visit_scalar.h>
 
 #include <utility>
 
@@ -42,24 +35,9 @@ std::unique_ptr<BaseType> make(const std::string& name, ValueLoader load) {
 
 std::unique_ptr<BaseType> make_scalar(Type t, const std::string& name,
                                       ValueLoader load) {
-  switch (t) {
-    case Type::Byte:
-      return make<Byte>(name, std::move(load));
-    case Type::Int16:
-      return make<Int16>(name, std::move(load));
-    case Type::UInt16:
-      return make<UInt16>(name, std::move(load));
-    case Type::Int32:
-      return make<Int32>(name, std::move(load));
-    case Type::UInt32:
-      return make<UInt32>(name, std::move(load));
-    case Type::Float32:
-      return make<Float32>(name, std::move(load));
-    case Type::Float64:
-      return make<Float64>(name, std::move(load));
-    default:
-      return make<Str>(name, std::move(load));
-  }
+  return visit_scalar(t, [&](auto tag) {
+    return make<typename decltype(tag)::variable_type>(name, std::move(load));
+  });
 }
 
 }  // namespace libqvp

@@ -16,9 +16,10 @@ namespace libqvp {
 // std::string) at `value`. May throw Error.
 using ValueLoader = std::function<void(void* value)>;
 
-// A scalar of type `t` (Byte ... Float64, String) named `name`. With a
+// A scalar of type `t` (Byte ... Float64, String, Url) named `name`. With a
 // loader, its read() calls the loader once for the value (Error passes
 // through); without one it is a plain scalar, an array's element prototype.
+// Throws Error(internal_error) when `t` is not a scalar type.
 std::unique_ptr<BaseType> make_scalar(Type t, const std::string& name,
                                       ValueLoader load = nullptr);
 

@@ -1,4 +1,4 @@
-// One switch over the atomic netCDF types for values that netCDF's typed
+// Conversion of the atomic netCDF types for values that netCDF's typed
 // readers cannot convert (it refuses them for enums and compound members).
 #include "NcValues.h"
 
@@ -50,55 +50,31 @@ void chars(const unsigned char* src, size_t step, size_t n, size_t len,
 }  // namespace
 
 size_t atomic_size(nc_type t) {
-  switch (t) {
-    case NC_BYTE:
-    case NC_UBYTE:
-    case NC_CHAR:
-      return 1;
-    case NC_SHORT:
-    case NC_USHORT:
-      return 2;
-    case NC_INT:
-    case NC_UINT:
-    case NC_FLOAT:
-      return 4;
-    case NC_INT64:
-    case NC_UINT64:
-    case NC_DOUBLE:
-      return 8;
-    default:
-      return 0;
-  }
+  return visit_nc_atomic(
+      t, [](auto tag) { return sizeof(typename decltype(tag)::type); },
+      [] { return size_t{0}; });
 }
 
 void convert_atomic(nc_type t, size_t string_length, const unsigned char* src,
                     size_t step, size_t n, void* out, const std::string& name) {
-  switch (t) {
-    case NC_BYTE:
-      return widen<signed char>(src, step, n, static_cast<int16_t*>(out));
-    case NC_UBYTE:
-      return widen<uint8_t>(src, step, n, static_cast<uint8_t*>(out));
-    case NC_SHORT:
-      return widen<int16_t>(src, step, n, static_cast<int16_t*>(out));
-    case NC_USHORT:
-      return widen<uint16_t>(src, step, n, static_cast<uint16_t*>(out));
-    case NC_INT:
-      return widen<int32_t>(src, step, n, static_cast<int32_t*>(out));
-    case NC_UINT:
-      return widen<uint32_t>(src, step, n, static_cast<uint32_t*>(out));
-    case NC_FLOAT:
-      return widen<float>(src, step, n, static_cast<float*>(out));
-    case NC_DOUBLE:
-      return widen<double>(src, step, n, static_cast<double*>(out));
-    case NC_INT64:
-      return exact<int64_t>(src, step, n, static_cast<double*>(out), name);
-    case NC_UINT64:
-      return exact<uint64_t>(src, step, n, static_cast<double*>(out), name);
-    case NC_CHAR:
-      return chars(src, step, n, string_length, static_cast<std::string*>(out));
-    default:
-      throw Error(internal_error, "\"" + name + "\" has no readable type");
-  }
+  visit_nc_atomic(
+      t,
+      [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        if constexpr (std::is_same_v<T, char>) {
+          chars(src, step, n, string_length, static_cast<std::string*>(out));
+        } else if constexpr (std::is_integral_v<T> && sizeof(T) == 8) {
+          exact<T>(src, step, n, static_cast<double*>(out), name);
+        } else {
+          // The core has no signed byte: NC_BYTE widens to Int16.
+          using Out =
+              std::conditional_t<std::is_same_v<T, signed char>, int16_t, T>;
+          widen<T>(src, step, n, static_cast<Out*>(out));
+        }
+      },
+      [&] {
+        throw Error(internal_error, "\"" + name + "\" has no readable type");
+      });
 }
 
 }  // namespace libqvp

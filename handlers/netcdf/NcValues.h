@@ -10,6 +10,46 @@
 
 namespace libqvp {
 
+template <typename T>
+struct NcAtomicTag {
+  using type = T;
+};
+
+// Returns f(NcAtomicTag<T>{}) with T the C type that holds one value of the
+// atomic type `t` in memory (signed char for NC_BYTE, char for NC_CHAR,
+// unsigned char, short, unsigned short, int, unsigned int, long long,
+// unsigned long long, float, double), or otherwise() for any other type
+// (strings, user-defined types). Both must return the same type.
+template <typename F, typename G>
+decltype(auto) visit_nc_atomic(nc_type t, F&& f, G&& otherwise) {
+  switch (t) {
+    case NC_BYTE:
+      return f(NcAtomicTag<signed char>{});
+    case NC_CHAR:
+      return f(NcAtomicTag<char>{});
+    case NC_UBYTE:
+      return f(NcAtomicTag<unsigned char>{});
+    case NC_SHORT:
+      return f(NcAtomicTag<short>{});
+    case NC_USHORT:
+      return f(NcAtomicTag<unsigned short>{});
+    case NC_INT:
+      return f(NcAtomicTag<int>{});
+    case NC_UINT:
+      return f(NcAtomicTag<unsigned int>{});
+    case NC_INT64:
+      return f(NcAtomicTag<long long>{});
+    case NC_UINT64:
+      return f(NcAtomicTag<unsigned long long>{});
+    case NC_FLOAT:
+      return f(NcAtomicTag<float>{});
+    case NC_DOUBLE:
+      return f(NcAtomicTag<double>{});
+    default:
+      return otherwise();
+  }
+}
+
 // Bytes one value of the atomic numeric or character type `t` takes in
 // memory; 0 for any other type (strings, user-defined types).
 size_t atomic_size(nc_type t);

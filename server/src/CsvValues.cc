@@ -1,9 +1,8 @@
-// Field text of CSV values: a switch over the scalar types, std::to_chars
+// Field text of CSV values: a visit over the scalar types, std::to_chars
 // for the shortest text that reads back exactly, and the fill test.
 #include "CsvValues.h"
 
-#include <libqvp/Error.h>
-#include <libqvp/Scalar.h>
+#include <libqvp/visit_scalar.h>
 
 #include <charconv>
 #include <cmath>
@@ -12,40 +11,6 @@
 
 namespace libqvp {
 namespace {
-
-template <typename T, Type kType>
-struct Tag {
-  using type = T;
-  static constexpr Type kind = kType;
-};
-
-// Calls f(Tag<T, t>{}) with T the value type of the scalar type `t`.
-template <typename F>
-void visit_scalar_type(Type t, F&& f) {
-  switch (t) {
-    case Type::Byte:
-      return f(Tag<uint8_t, Type::Byte>{});
-    case Type::Int16:
-      return f(Tag<int16_t, Type::Int16>{});
-    case Type::UInt16:
-      return f(Tag<uint16_t, Type::UInt16>{});
-    case Type::Int32:
-      return f(Tag<int32_t, Type::Int32>{});
-    case Type::UInt32:
-      return f(Tag<uint32_t, Type::UInt32>{});
-    case Type::Float32:
-      return f(Tag<float, Type::Float32>{});
-    case Type::Float64:
-      return f(Tag<double, Type::Float64>{});
-    case Type::String:
-      return f(Tag<std::string, Type::String>{});
-    case Type::Url:
-      return f(Tag<std::string, Type::Url>{});
-    default:
-      throw Error(internal_error,
-                  std::string("not a scalar type: ") + type_name(t));
-  }
-}
 
 // `v` in the shortest text that reads back to the same value.
 template <typename T>
@@ -98,10 +63,9 @@ std::vector<double> CsvValues::fills(Type t,
 std::string CsvValues::scalar_text(const BaseType& var,
                                    const std::vector<double>& fill) {
   std::string out;
-  visit_scalar_type(var.type(), [&](auto tag) {
-    using T = typename decltype(tag)::type;
-    auto& s = const_cast<Scalar<T, decltype(tag)::kind>&>(
-        static_cast<const Scalar<T, decltype(tag)::kind>&>(var));
+  visit_scalar(var.type(), [&](auto tag) {
+    using S = typename decltype(tag)::scalar_type;
+    auto& s = const_cast<S&>(static_cast<const S&>(var));
     s.read_once();
     out = field_text(s.value(), fill);
   });
@@ -123,8 +87,8 @@ void CsvValues::read(const Array& a, const std::vector<size_t>& start,
 
 std::string CsvValues::text(size_t i, const std::vector<double>& fill) const {
   std::string out;
-  visit_scalar_type(d_type, [&](auto tag) {
-    using T = typename decltype(tag)::type;
+  visit_scalar(d_type, [&](auto tag) {
+    using T = typename decltype(tag)::value_type;
     if constexpr (std::is_same_v<T, std::string>)
       out = d_strings[i];
     else

@@ -17,6 +17,7 @@ template <typename T, Type kType>
 class Scalar : public BaseType {
  public:
   using value_type = T;
+  static constexpr Type kind = kType;
   explicit Scalar(std::string name) : BaseType(std::move(name), kType) {}
 
   const T& value() const { return d_value; }

@@ -35,6 +35,7 @@
 #include <libqvp/XDRStreamMarshaller.h>
 #include <libqvp/escaping.h>
 #include <libqvp/version.h>
+#include <libqvp/visit_scalar.h>
 #include <libqvp/write_all.h>
 
 #endif  // LIBQVP_CORE_H
