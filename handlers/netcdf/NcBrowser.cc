@@ -32,9 +32,10 @@ void build_described_dds(const NcFile& file, const NcFilter& f, DDS& dds,
 void serve_view(const BrowserView& view, const NcFilter& f) {
   if (view.kind() == BrowserView::catalog_view)
     return view.send_catalogue(f, stdout);
-  NcFile file(f.get_dataset_name());
+  const bool page = view.kind() == BrowserView::page_view;
+  NcFile file(f.get_dataset_name(), page ? 0 : kNcIoBytes);
   DDS dds;
-  if (view.kind() == BrowserView::page_view) {
+  if (page) {
     build_described_dds(file, f, dds, true);
     return view.send_page(f, dds, stdout);
   }

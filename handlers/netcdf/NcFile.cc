@@ -58,7 +58,8 @@ uint64_t open_regular(const std::string& path, const std::string& name,
 
 }  // namespace
 
-NcFile::NcFile(const std::string& path) : d_name(base_name(path)) {
+NcFile::NcFile(const std::string& path, size_t io_bytes)
+    : d_name(base_name(path)) {
   Descriptor file;
   const uint64_t size = open_regular(path, d_name, file);
   if (ClassicHeader::version_of(file.fd) != 0) {
@@ -66,7 +67,6 @@ NcFile::NcFile(const std::string& path) : d_name(base_name(path)) {
     d_raw = std::make_shared<RawRunReader>(file.fd, std::move(header), d_name);
     file.release();  // the reader owns it now
   }
-  size_t io_bytes = kNcIoBytes;
   const int status = nc__open(path.c_str(), NC_NOWRITE, &io_bytes, &d_ncid);
   if (status == ENOENT || status == ENOTDIR) missing_data_set(d_name);
   check_nc(status, "Cannot read the data set \"" + d_name + "\"");

@@ -2,6 +2,7 @@
 #ifndef QVP_NC_NCFILE_H
 #define QVP_NC_NCFILE_H
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -11,13 +12,16 @@ class RawRunReader;
 
 class NcFile {
  public:
-  // Opens `path` read-only, with an I/O size suited to reading it box by
-  // box. A classic-format file's header is checked first (ClassicHeader), so
+  // Opens `path` read-only. `io_bytes` is the I/O size the netCDF library
+  // uses for classic files: kNcIoBytes suits reading values box by box; 0,
+  // the library's default, suits reading only the header (a large size costs
+  // a buffer of that size, cleared, at every open). A classic-format file's
+  // header is checked first (ClassicHeader), so
   // that a damaged one is refused before the netCDF library parses it.
   // Throws Error: no_such_variable (answered with 404) when the file does not
   // exist, internal_error when it is not a regular file, is damaged or cannot
   // be read as netCDF. Messages name the file by its last path component.
-  explicit NcFile(const std::string& path);
+  explicit NcFile(const std::string& path, size_t io_bytes = 0);
   ~NcFile();
   NcFile(const NcFile&) = delete;
   NcFile& operator=(const NcFile&) = delete;
@@ -36,7 +40,8 @@ class NcFile {
   std::shared_ptr<RawRunReader> d_raw;
 };
 
-// The I/O size the netCDF library is asked to use for classic files.
+// The I/O size the netCDF library is asked to use for classic files whose
+// values are read.
 constexpr size_t kNcIoBytes = size_t{1} << 20;
 
 // Throws Error(internal_error, "<context>: <netCDF's message>") unless

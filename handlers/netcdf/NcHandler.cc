@@ -121,7 +121,7 @@ void send_ddx(const NcFilter& f) {
 // The data response leaves ancillary DDS files out: a variable they declare
 // would have no values to send.
 void send_data(const NcFilter& f) {
-  NcFile file(f.get_dataset_name());
+  NcFile file(f.get_dataset_name(), kNcIoBytes);
   DDS dds;
   build_dds(file, dds);
   install_fast_readers(file, dds);
