@@ -4,30 +4,12 @@
 #include "NcBrowser.h"
 
 #include <libqvp/ConstraintEvaluator.h>
-#include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 
-#include "NcDAS.h"
-#include "NcDDS.h"
+#include "NcDescribedDds.h"
 #include "NcFile.h"
 
 namespace libqvp {
-namespace {
-
-// The DDS of `file` with the attributes of its DAS on the variables.
-void build_described_dds(const NcFile& file, const NcFilter& f, DDS& dds,
-                         bool ancillary) {
-  build_dds(file, dds);
-  DAS das;
-  build_das(file, das);
-  if (ancillary) {
-    f.read_ancillary_dds(dds, "");
-    f.read_ancillary_das(das, "");
-  }
-  dds.transfer_attributes(das);
-}
-
-}  // namespace
 
 void serve_view(const BrowserView& view, const NcFilter& f) {
   if (view.kind() == BrowserView::catalog_view)

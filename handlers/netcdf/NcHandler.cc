@@ -23,10 +23,10 @@
 #include "NcBrowser.h"
 #include "NcDAS.h"
 #include "NcDDS.h"
+#include "NcDescribedDds.h"
 #include "NcFastPath.h"
 #include "NcFile.h"
 #include "NcFilter.h"
-#include "NcMemberAttributes.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QVP_UNDER_ASAN 1
@@ -107,13 +107,7 @@ void send_dds(const NcFilter& f) {
 void send_ddx(const NcFilter& f) {
   NcFile file(f.get_dataset_name());
   DDS dds;
-  build_dds(file, dds);
-  f.read_ancillary_dds(dds, "");
-  DAS das;
-  build_das(file, das);
-  f.read_ancillary_das(das, "");
-  dds.transfer_attributes(das);
-  move_member_attributes(dds);
+  build_described_dds(file, f, dds, true);
   ConstraintEvaluator eval;
   f.send_ddx(dds, eval, stdout, true);
 }
