@@ -79,23 +79,35 @@ inline std::unique_ptr<DDS> parsed_dds(const std::string& text) {
   return dds;
 }
 
+// What `print(out)` writes to a FILE* and to a std::ostream (`print` is a
+// generic lambda); a failure when the two differ.
+template <class Print>
+std::string both_forms(Print&& print) {
+  const Written w =
+      run_both(print, [](const std::string& bytes) { return bytes; });
+  EXPECT_EQ(w.file_bytes, w.stream_bytes) << "the two forms differ";
+  return w.stream_bytes;
+}
+
+// The text form of an attribute table, without indent.
+inline std::string attr_text(const AttrTable& t) {
+  std::ostringstream out;
+  t.print(out, "");
+  return out.str();
+}
+
 // The bytes of `write` through an XDRFileMarshaller and an
 // XDRStreamMarshaller; a failure when they differ.
 inline std::string xdr_bytes(const std::function<void(Marshaller&)>& write) {
-  const Written w = run_both(
-      [&](auto&& out) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(out)>, FILE*>) {
-          XDRFileMarshaller m(out);
-          write(m);
-        } else {
-          XDRStreamMarshaller m(out);
-          write(m);
-        }
-      },
-      [](const std::string& bytes) { return bytes; });
-  EXPECT_EQ(w.file_bytes, w.stream_bytes)
-      << "the two marshallers wrote different bytes";
-  return w.file_bytes;
+  return both_forms([&](auto&& out) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(out)>, FILE*>) {
+      XDRFileMarshaller m(out);
+      write(m);
+    } else {
+      XDRStreamMarshaller m(out);
+      write(m);
+    }
+  });
 }
 
 // The bytes as lower-case hex, four bytes per group.
