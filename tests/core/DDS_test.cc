@@ -59,8 +59,7 @@ TEST_F(DDSTest, FindsVariablesByPath) {
       // clang-format off
       {"count", "count"}, {"station", "station"}, {"station.code", "station.code"},
       {"station.inner.x", "station.inner.x"}, {"obs.samples.t", "obs.samples.t"},
-      {"obs.wrap.deep.n", "obs.wrap.deep.n"}, {"sst.sst", "sst.sst"},
-      {"sst.time", "sst.time"},
+      {"obs.wrap.deep.n", "obs.wrap.deep.n"}, {"sst.sst", "sst.sst"}, {"sst.time", "sst.time"},
       {"a.b", "a.b"},  // the whole name wins over the member b of a
       {"a", "a"}, {"sp%20ace", "sp ace"}, {"sp ace", "sp ace"},
       {"station%2Ecode", "station.code"}, {"", ""}, {"missing", ""},
