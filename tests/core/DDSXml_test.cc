@@ -1,42 +1,31 @@
-// The DDX: the document frame byte for byte, and well-formed XML (checked
-// with xmllint) for hostile names, attribute values and BLOB URLs.
-#include <gtest/gtest.h>
-#include <libqvp/DAS.h>
-#include <libqvp/DDS.h>
-
-#include <cstdio>
-#include <sstream>
-
+// The DDX: the document frame byte for byte, only the selection when
+// constrained, and well-formed XML (checked with xmllint) for hostile names,
+// attribute values and BLOB URLs.
+#include "CoreTest.h"
 #include "TempDir.h"
 
-namespace libqvp {
-namespace {
+namespace libqvp::test {
 
-class DDSXmlTest : public ::testing::Test {
- protected:
-  static std::string xml_of(const DDS& dds, bool constrained,
-                            const std::string& blob) {
-    std::ostringstream out;
-    dds.print_xml(out, constrained, blob);
-    return out.str();
-  }
-  // xmllint's complaints about `doc`; "" when it is well-formed.
-  std::string xmllint(const std::string& doc) {
-    const std::string path = d_dir.write("ddx.xml", doc);
-    FILE* p = popen(("xmllint --noout '" + path + "' 2>&1").c_str(), "r");
-    if (!p) return "popen failed";
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
-    return status == 0 ? out : "status " + std::to_string(status) + ": " + out;
-  }
+std::string xml_of(const DDS& dds, bool constrained, const std::string& blob) {
+  std::ostringstream out;
+  dds.print_xml(out, constrained, blob);
+  return out.str();
+}
 
-  test::TempDir d_dir;
-};
+// xmllint's complaints about `doc`; "" when it is well-formed.
+std::string xmllint(const std::string& doc) {
+  TempDir dir;
+  const std::string path = dir.write("ddx.xml", doc);
+  FILE* p = popen(("xmllint --noout '" + path + "' 2>&1").c_str(), "r");
+  if (!p) return "popen failed";
+  std::string out;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int status = pclose(p);
+  return status == 0 ? out : "status " + std::to_string(status) + ": " + out;
+}
 
-TEST_F(DDSXmlTest, WritesTheDocumentFrame) {
+TEST(DDSXmlTest, WritesTheDocumentFrameAndOnlyTheSelection) {
   DDS dds("sst.nc");
   dds.get_attr_table()
       .append_container("NC_GLOBAL")
@@ -57,10 +46,7 @@ TEST_F(DDSXmlTest, WritesTheDocumentFrame) {
       "    </Attribute>\n"
       "    <dataBLOB href=\"/data/sst.nc.blob?sst&amp;x=&quot;1&quot;\"/>\n"
       "</Dataset>\n");
-}
 
-TEST_F(DDSXmlTest, ConstrainedDocumentsHoldOnlySelectedVariables) {
-  DDS dds;
   dds.parse(std::string("Dataset { Int32 keep; Int32 drop; } d;"));
   dds.mark_all(false);
   dds.var("keep")->set_send_p(true);
@@ -70,28 +56,16 @@ TEST_F(DDSXmlTest, ConstrainedDocumentsHoldOnlySelectedVariables) {
   EXPECT_NE(xml_of(dds, false, "u").find("\"drop\""), std::string::npos);
 }
 
-TEST_F(DDSXmlTest, HostileTextStaysWellFormed) {
+TEST(DDSXmlTest, HostileTextStaysWellFormed) {
   DDS dds;
-  dds.parse(
-      std::string("Dataset {\n"
-                  "    Int32 count;\n"
-                  "    Byte ctl%01%FFx;\n"
-                  "    Float64 depth[depth = 4];\n"
-                  "    Structure {\n"
-                  "        Int16 %26amp%3B;\n"
-                  "        Float32 level%3C%3E[l%22v = 3];\n"
-                  "    } st%27ation;\n"
-                  "    Sequence {\n"
-                  "        String id;\n"
-                  "    } obs;\n"
-                  "    Grid {\n"
-                  "      Array:\n"
-                  "        Float32 sst[time = 2][lat = 3];\n"
-                  "      Maps:\n"
-                  "        Float64 time[time = 2];\n"
-                  "        Float32 lat[lat = 3];\n"
-                  "    } sst;\n"
-                  "} %3C%2FDataset%3E%22%26%27;\n"));
+  dds.parse(std::string(
+      "Dataset { Int32 count; Byte ctl%01%FFx; Float64 depth[depth = 4];\n"
+      "  Structure { Int16 %26amp%3B; Float32 level%3C%3E[l%22v = 3]; } "
+      "st%27ation;\n"
+      "  Sequence { String id; } obs;\n"
+      "  Grid { Array: Float32 sst[time = 2][lat = 3];\n"
+      "    Maps: Float64 time[time = 2]; Float32 lat[lat = 3]; } sst;\n"
+      "} %3C%2FDataset%3E%22%26%27;\n"));
   DAS das;
   das.parse(std::string(
       "Attributes {\n"
@@ -111,5 +85,4 @@ TEST_F(DDSXmlTest, HostileTextStaysWellFormed) {
   EXPECT_EQ(xmllint(xml_of(dds, true, blob)), "");
 }
 
-}  // namespace
-}  // namespace libqvp
+}  // namespace libqvp::test
