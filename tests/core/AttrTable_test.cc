@@ -95,10 +95,7 @@ TEST(AttrTableTest, MergesRecursivelyAndChangesNothingOnATypeClash) {
   more.append_attr("title", "String", "t");
   t.merge(more);
   const char* const merged =
-      "sst {\n"
-      "    String units \"degC\", \"K\";\n"
-      "    Float32 scale 0.5;\n"
-      "}\n"
+      "sst {\n    String units \"degC\", \"K\";\n    Float32 scale 0.5;\n}\n"
       "String title \"t\";\n";
   EXPECT_EQ(attr_text(t), merged);
   AttrTable clash;
@@ -116,11 +113,8 @@ TEST(AttrTableTest, PrintsQuotedEscapedTextAndEscapedNames) {
   t.append_attr("n", "Int16", "4");
   t.append_container("c;d")->append_attr("e", "Byte", "7");
   EXPECT_EQ(attr_text(t),
-            "String a%20b \"say \\\"hi\\\" \\\\ bye\";\n"
-            "Url u \"http://x/\";\n"
-            "Int16 n -3, 4;\n"
-            "c%3Bd {\n"
-            "    Byte e 7;\n"
+            "String a%20b \"say \\\"hi\\\" \\\\ bye\";\nUrl u \"http://x/\";\n"
+            "Int16 n -3, 4;\nc%3Bd {\n    Byte e 7;\n"
             "}\n");
 }
 
@@ -132,16 +126,12 @@ TEST(AttrTableTest, PrintsXml) {
   t.append_container("c")->append_attr("q", "String", "<&>");
   EXPECT_EQ(xml_of(t),
             "  <Attribute name=\"units\" type=\"String\">\n"
-            "      <value>degC</value>\n"
-            "  </Attribute>\n"
+            "      <value>degC</value>\n  </Attribute>\n"
             "  <Attribute name=\"range\" type=\"Float64\">\n"
-            "      <value>0</value>\n"
-            "      <value>40</value>\n"
-            "  </Attribute>\n"
+            "      <value>0</value>\n      <value>40</value>\n  </Attribute>\n"
             "  <Attribute name=\"c\" type=\"Container\">\n"
             "      <Attribute name=\"q\" type=\"String\">\n"
-            "          <value>&lt;&amp;&gt;</value>\n"
-            "      </Attribute>\n"
+            "          <value>&lt;&amp;&gt;</value>\n      </Attribute>\n"
             "  </Attribute>\n");
 }
 

@@ -7,42 +7,18 @@ namespace libqvp::test {
 
 // The data set every test constrains; obs holds three rows.
 const char* const kDemo =
-    "Dataset {\n"
-    "    Int32 count;\n"
-    "    String title;\n"
-    "    Float64 depth[depth = 6];\n"
-    "    Float32 field[y = 3][x = 5];\n"
-    "    Structure {\n"
-    "        Int16 code;\n"
-    "        Float32 level[3];\n"
-    "        Structure {\n"
-    "            Int32 a;\n"
-    "        } inner;\n"
-    "    } station;\n"
-    "    Sequence {\n"
-    "        String id;\n"
-    "        Float64 time;\n"
-    "        Int32 n;\n"
-    "        Structure {\n"
-    "            Float32 t;\n"
-    "        } loc;\n"
-    "    } obs;\n"
-    "    Sequence {\n"
-    "        Int32 n;\n"
-    "        Sequence {\n"
-    "            Float64 temp;\n"
-    "        } profile;\n"
-    "    } casts;\n"
-    "    Grid {\n"
-    "      Array:\n"
-    "        Float32 sst[time = 2][lat = 3];\n"
-    "      Maps:\n"
-    "        Float64 time[time = 2];\n"
-    "        Float32 lat[lat = 3];\n"
-    "    } sst;\n"
-    "    Structure {\n"
-    "        Int16 b.c;\n"
-    "    } grp;\n"
+    "Dataset {\n    Int32 count;\n    String title;\n"
+    "    Float64 depth[depth = 6];\n    Float32 field[y = 3][x = 5];\n"
+    "    Structure {\n        Int16 code;\n        Float32 level[3];\n"
+    "        Structure {\n            Int32 a;\n        } inner;\n"
+    "    } station;\n    Sequence {\n        String id;\n"
+    "        Float64 time;\n        Int32 n;\n        Structure {\n"
+    "            Float32 t;\n        } loc;\n    } obs;\n    Sequence {\n"
+    "        Int32 n;\n        Sequence {\n            Float64 temp;\n"
+    "        } profile;\n    } casts;\n    Grid {\n      Array:\n"
+    "        Float32 sst[time = 2][lat = 3];\n      Maps:\n"
+    "        Float64 time[time = 2];\n        Float32 lat[lat = 3];\n"
+    "    } sst;\n    Structure {\n        Int16 b.c;\n    } grp;\n"
     "    Float64 sea%20temp;\n"
     "} demo.nc;\n";
 
@@ -248,40 +224,24 @@ TEST_F(ConstraintEvaluatorTest, PrintsTheConstrainedDDS) {
     const char* text;
   } cases[] = {
       {"depth[0:2:5],count",
-       "Dataset {\n"
-       "    Int32 count;\n"
-       "    Float64 depth[depth = 3];\n"
+       "Dataset {\n    Int32 count;\n    Float64 depth[depth = 3];\n"
        "} demo.nc;\n"},
       {"station.level[1:2],station.inner.a",
-       "Dataset {\n"
-       "    Structure {\n"
-       "        Float32 level[2];\n"
-       "        Structure {\n"
-       "            Int32 a;\n"
-       "        } inner;\n"
+       "Dataset {\n    Structure {\n        Float32 level[2];\n"
+       "        Structure {\n            Int32 a;\n        } inner;\n"
        "    } station;\n"
        "} demo.nc;\n"},
       {"sst[1][0:2:2]",
-       "Dataset {\n"
-       "    Grid {\n"
-       "      Array:\n"
-       "        Float32 sst[time = 1][lat = 2];\n"
-       "      Maps:\n"
-       "        Float64 time[time = 1];\n"
-       "        Float32 lat[lat = 2];\n"
+       "Dataset {\n    Grid {\n      Array:\n"
+       "        Float32 sst[time = 1][lat = 2];\n      Maps:\n"
+       "        Float64 time[time = 1];\n        Float32 lat[lat = 2];\n"
        "    } sst;\n"
        "} demo.nc;\n"},
       {"sst.lat[1:2]",
-       "Dataset {\n"
-       "    Structure {\n"
-       "        Float32 lat[lat = 2];\n"
-       "    } sst;\n"
+       "Dataset {\n    Structure {\n        Float32 lat[lat = 2];\n    } sst;\n"
        "} demo.nc;\n"},
       {"obs.n,obs.id",
-       "Dataset {\n"
-       "    Sequence {\n"
-       "        String id;\n"
-       "        Int32 n;\n"
+       "Dataset {\n    Sequence {\n        String id;\n        Int32 n;\n"
        "    } obs;\n"
        "} demo.nc;\n"},
       {"sea%20temp", "Dataset {\n    Float64 sea%20temp;\n} demo.nc;\n"},

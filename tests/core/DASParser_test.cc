@@ -34,10 +34,7 @@ TEST_F(DASParserTest, CanonicalTextsRoundTrip) {
       "        Float32 _FillValue -999;\n        Float64 valid_range 0, 40;\n    }\n"
       "    NC_GLOBAL {\n        String title \"Monthly sea surface temperature\";\n"
       "    }\n}\n",
-      "Attributes {\n"
-      "    empty {\n"
-      "    }\n"
-      "    a%20b {\n"
+      "Attributes {\n    empty {\n    }\n    a%20b {\n"
       "        String q \"say \\\"x\\\" \\\\ y\", \"\";\n"
       "        Url home \"http://h/p?a=1&b=2\";\n"
       "        Byte b 0, 255;\n        Int16 i -32768;\n        UInt16 u 65535;\n"

@@ -43,16 +43,10 @@ TEST_F(DDSParserTest, CanonicalTextsRoundTrip) {
       "    Url u;\n} scalars;\n",
       "Dataset {\n    Float64 a[3];\n    Int16 b[x = 0][y = 2147483647];\n"
       "    Byte c[n%20m = 2][4];\n} arrays.nc;\n",
-      "Dataset {\n"
-      "    Structure {\n"
-      "        Sequence {\n"
-      "            Structure {\n"
-      "                Int32 deep;\n"
-      "            } s2;\n"
-      "            Sequence {\n"
-      "            } empty;\n"
-      "        } q;\n"
-      "    } s1;\n"
+      "Dataset {\n    Structure {\n        Sequence {\n"
+      "            Structure {\n                Int32 deep;\n"
+      "            } s2;\n            Sequence {\n            } empty;\n"
+      "        } q;\n    } s1;\n"
       "} nesting;\n",
       "Dataset {\n    Grid {\n      Array:\n        Byte g[4];\n      Maps:\n"
       "    } no_maps;\n    Int32 a%2Cb%7Bc%7D%5Bd%5D%3Be%25f;\n    Int32 x.y;\n"

@@ -5,36 +5,15 @@
 namespace libqvp::test {
 
 const char* const kNested =
-    "Dataset {\n"
-    "    Int32 count;\n"
-    "    Structure {\n"
-    "        Int16 code;\n"
-    "        Structure {\n"
-    "            Float32 x;\n"
-    "        } inner;\n"
-    "    } station;\n"
-    "    Sequence {\n"
-    "        String id;\n"
-    "        Sequence {\n"
-    "            Float64 t;\n"
-    "        } samples;\n"
-    "        Structure {\n"
-    "            Sequence {\n"
-    "                Int32 n;\n"
-    "            } deep;\n"
-    "        } wrap;\n"
-    "    } obs;\n"
-    "    Grid {\n"
-    "      Array:\n"
-    "        Float32 sst[time = 2];\n"
-    "      Maps:\n"
-    "        Float64 time[time = 2];\n"
-    "    } sst;\n"
-    "    Int32 a.b;\n"
-    "    Structure {\n"
-    "        Int32 b;\n"
-    "    } a;\n"
-    "    Int32 sp%20ace;\n"
+    "Dataset {\n    Int32 count;\n    Structure {\n        Int16 code;\n"
+    "        Structure {\n            Float32 x;\n        } inner;\n"
+    "    } station;\n    Sequence {\n        String id;\n        Sequence {\n"
+    "            Float64 t;\n        } samples;\n        Structure {\n"
+    "            Sequence {\n                Int32 n;\n            } deep;\n"
+    "        } wrap;\n    } obs;\n    Grid {\n      Array:\n"
+    "        Float32 sst[time = 2];\n      Maps:\n"
+    "        Float64 time[time = 2];\n    } sst;\n    Int32 a.b;\n"
+    "    Structure {\n        Int32 b;\n    } a;\n    Int32 sp%20ace;\n"
     "} nested;\n";
 
 class DDSTest : public ::testing::Test {
@@ -121,14 +100,12 @@ TEST_F(DDSTest, TagsNestedSequencesBySelectedFields) {
 TEST_F(DDSTest, TransfersAttributesToVariablesAndTheDataSet) {
   DAS das;
   das.parse(std::string(
-      "Attributes {\n"
-      "    count { String units \"1\"; }\n"
+      "Attributes {\n    count { String units \"1\"; }\n"
       "    station.code { Int16 missing -1; }\n"
       "    sst { String units \"degC\"; time { String units \"days\"; } }\n"
       "    sst.time { String calendar \"gregorian\"; }\n"
       "    a.b { String which \"the variable named a.b\"; }\n"
-      "    NC_GLOBAL { String title \"T\"; }\n"
-      "    unknown { Int32 x 1; }\n"
+      "    NC_GLOBAL { String title \"T\"; }\n    unknown { Int32 x 1; }\n"
       "    String history \"made\";\n"
       "}\n"));
   d_dds.var("count")->get_attr_table().append_attr("units", "String", "one");

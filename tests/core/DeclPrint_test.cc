@@ -5,23 +5,12 @@
 namespace libqvp::test {
 
 const char* const kDecls =
-    "    Int32 count;\n"
-    "    String title;\n"
-    "    Float64 depth[depth = 4];\n"
-    "    Structure {\n"
-    "        Int16 code;\n"
-    "        Float32 level[3];\n"
-    "    } station;\n"
-    "    Sequence {\n"
-    "        String id;\n"
-    "        Float64 time;\n"
-    "    } obs;\n"
-    "    Grid {\n"
-    "      Array:\n"
-    "        Float32 sst[time = 2][lat = 3];\n"
-    "      Maps:\n"
-    "        Float64 time[time = 2];\n"
-    "        Float32 lat[lat = 3];\n"
+    "    Int32 count;\n    String title;\n    Float64 depth[depth = 4];\n"
+    "    Structure {\n        Int16 code;\n        Float32 level[3];\n"
+    "    } station;\n    Sequence {\n        String id;\n"
+    "        Float64 time;\n    } obs;\n    Grid {\n      Array:\n"
+    "        Float32 sst[time = 2][lat = 3];\n      Maps:\n"
+    "        Float64 time[time = 2];\n        Float32 lat[lat = 3];\n"
     "    } sst;\n";
 
 class DeclPrintTest : public ::testing::Test {
@@ -133,35 +122,27 @@ TEST_F(DeclPrintTest, XmlElements) {
   EXPECT_EQ(xml("depth", false),
             "    <Array name=\"depth\">\n"
             "        <Attribute name=\"units\" type=\"String\">\n"
-            "            <value>m</value>\n"
-            "        </Attribute>\n"
+            "            <value>m</value>\n        </Attribute>\n"
             "        <Float64/>\n"
             "        <dimension name=\"depth\" size=\"4\"/>\n"
             "    </Array>\n");
   EXPECT_EQ(xml("title", false), "    <String name=\"title\"/>\n");
   EXPECT_EQ(xml("station", false),
-            "    <Structure name=\"station\">\n"
-            "        <Int16 name=\"code\"/>\n"
-            "        <Array name=\"level\">\n"
-            "            <Float32/>\n"
-            "            <dimension size=\"3\"/>\n"
-            "        </Array>\n"
+            "    <Structure name=\"station\">\n        <Int16 name=\"code\"/>\n"
+            "        <Array name=\"level\">\n            <Float32/>\n"
+            "            <dimension size=\"3\"/>\n        </Array>\n"
             "    </Structure>\n");
   EXPECT_EQ(xml("sst", false),
-            "    <Grid name=\"sst\">\n"
-            "        <Array name=\"sst\">\n"
+            "    <Grid name=\"sst\">\n        <Array name=\"sst\">\n"
             "            <Float32/>\n"
             "            <dimension name=\"time\" size=\"2\"/>\n"
             "            <dimension name=\"lat\" size=\"3\"/>\n"
-            "        </Array>\n"
-            "        <Map name=\"time\">\n"
+            "        </Array>\n        <Map name=\"time\">\n"
             "            <Float64/>\n"
             "            <dimension name=\"time\" size=\"2\"/>\n"
-            "        </Map>\n"
-            "        <Map name=\"lat\">\n"
+            "        </Map>\n        <Map name=\"lat\">\n"
             "            <Float32/>\n"
-            "            <dimension name=\"lat\" size=\"3\"/>\n"
-            "        </Map>\n"
+            "            <dimension name=\"lat\" size=\"3\"/>\n        </Map>\n"
             "    </Grid>\n");
   EXPECT_NE(xml("count", false).find("&lt;b&amp;&quot;c&quot;"),
             std::string::npos);
@@ -172,16 +153,14 @@ TEST_F(DeclPrintTest, ConstrainedXmlShowsOnlyTheSelection) {
   sst().map("lat")->set_send_p(true);
   sst().map("lat")->add_constraint(0, 1, 1, 2);
   EXPECT_EQ(xml("sst", true),
-            "    <Structure name=\"sst\">\n"
-            "        <Array name=\"lat\">\n"
+            "    <Structure name=\"sst\">\n        <Array name=\"lat\">\n"
             "            <Float32/>\n"
             "            <dimension name=\"lat\" size=\"2\"/>\n"
             "        </Array>\n"
             "    </Structure>\n");
   d_dds->var("station.code")->set_send_p(true);
   EXPECT_EQ(xml("station", true),
-            "    <Structure name=\"station\">\n"
-            "        <Int16 name=\"code\"/>\n"
+            "    <Structure name=\"station\">\n        <Int16 name=\"code\"/>\n"
             "    </Structure>\n");
 }
 

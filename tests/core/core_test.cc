@@ -13,16 +13,14 @@ TEST(CoreHeaderTest, ServesAConstrainedDdsThroughTheOneInclude) {
   DDS dds;
   dds.parse(
       std::string("Dataset {\n"
-                  "    Int32 count;\n"
-                  "    Float64 depth[depth = 4];\n"
+                  "    Int32 count;\n    Float64 depth[depth = 4];\n"
                   "} demo;\n"));
   ConstraintEvaluator ce;
   ce.parse_constraint("depth[1:2]", dds);
   std::ostringstream out;
   dds.print_constrained(out);
   EXPECT_EQ(out.str(),
-            "Dataset {\n"
-            "    Float64 depth[depth = 2];\n"
+            "Dataset {\n    Float64 depth[depth = 2];\n"
             "} demo;\n");
 
   try {
