@@ -125,15 +125,4 @@ TEST(CEParserTest, BoundsWhatAnExpressionMayCost) {
     EXPECT_THROW(CEParser(input).parse(), Error) << input.substr(0, 40);
 }
 
-TEST(CEParserTest, KeepsPositionsForLaterMessages) {
-  const CEExpr e = CEParser("aa, bb[1]&cc.d = 4").parse();
-  ASSERT_EQ(e.items.size(), 2u);
-  EXPECT_EQ(e.items[1].path.pos, 4u);
-  EXPECT_EQ(e.items[1].path.slabs[0].pos, 6u);
-  EXPECT_EQ(e.items[1].path.slabs[0].text, "[1]");
-  ASSERT_EQ(e.clauses.size(), 1u);
-  EXPECT_EQ(e.clauses[0].op_pos, 15u);
-  EXPECT_EQ(e.clauses[0].lhs.values[0].path.text, "cc.d");
-}
-
 }  // namespace libqvp::test

@@ -171,19 +171,6 @@ TEST_F(DDSParserTest, FileAndStreamFormsAgreeOnTheSampleFile) {
   dds.parse(stream);
   EXPECT_EQ(printed(dds), text);
   EXPECT_EQ(capture_file([&](FILE* f) { from_file.print(f); }), text);
-
-  auto* depth = dynamic_cast<Array*>(dds.var("depth"));
-  ASSERT_NE(depth, nullptr);
-  EXPECT_EQ(depth->element_type(), Type::Float64);
-  ASSERT_EQ(depth->dimensions(), 1u);
-  EXPECT_EQ(depth->dims()[0].name, "depth");
-  EXPECT_EQ(depth->dims()[0].size, 4);
-  auto* grid = dynamic_cast<Grid*>(dds.var("sst"));
-  ASSERT_NE(grid, nullptr);
-  EXPECT_EQ(grid->map_count(), 2u);
-  EXPECT_EQ(grid->array()->dimensions(), 2u);
-  EXPECT_EQ(dds.var("station.level")->type(), Type::Array);
-  EXPECT_EQ(dds.var("obs.time")->type(), Type::Float64);
 }
 
 }  // namespace libqvp::test
