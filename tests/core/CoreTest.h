@@ -4,8 +4,11 @@
 #ifndef QVP_TESTS_CORE_CORETEST_H
 #define QVP_TESTS_CORE_CORETEST_H
 
-#include <gtest/gtest.h>
+// First, so that the core tests show that the one include is self-contained
+// and is all a handler needs.
 #include <libqvp/core.h>
+// Then the test framework and the standard library.
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>
