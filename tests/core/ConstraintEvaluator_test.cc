@@ -5,23 +5,6 @@
 
 namespace libqvp::test {
 
-// The data set every test constrains; obs holds three rows.
-const char* const kDemo =
-    "Dataset {\n    Int32 count;\n    String title;\n"
-    "    Float64 depth[depth = 6];\n    Float32 field[y = 3][x = 5];\n"
-    "    Structure {\n        Int16 code;\n        Float32 level[3];\n"
-    "        Structure {\n            Int32 a;\n        } inner;\n"
-    "    } station;\n    Sequence {\n        String id;\n"
-    "        Float64 time;\n        Int32 n;\n        Structure {\n"
-    "            Float32 t;\n        } loc;\n    } obs;\n    Sequence {\n"
-    "        Int32 n;\n        Sequence {\n            Float64 temp;\n"
-    "        } profile;\n    } casts;\n    Grid {\n      Array:\n"
-    "        Float32 sst[time = 2][lat = 3];\n      Maps:\n"
-    "        Float64 time[time = 2];\n        Float32 lat[lat = 3];\n"
-    "    } sst;\n    Structure {\n        Int16 b.c;\n    } grp;\n"
-    "    Float64 sea%20temp;\n"
-    "} demo.nc;\n";
-
 // obs rows: (id, time, n, loc.t)
 void add_obs_row(Sequence& obs, const std::string& id, double time, int n,
                  float t) {
@@ -72,7 +55,8 @@ class ConstraintEvaluatorTest : public ::testing::Test {
     return dynamic_cast<Sequence*>(d_dds->var(path));
   }
 
-  std::unique_ptr<DDS> d_dds = parsed_dds(kDemo);
+  // The data set every test constrains; obs holds three rows.
+  std::unique_ptr<DDS> d_dds = parsed_dds(data_file("constraints.dds"));
   ConstraintEvaluator d_eval;
 };
 

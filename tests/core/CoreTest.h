@@ -12,6 +12,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -73,6 +74,17 @@ Sequence::Row row_of(V... values) {
   Sequence::Row row;
   (row.push_back(std::move(values)), ...);
   return row;
+}
+
+// The bytes of the file `name` in this directory's data/; a failure when it
+// cannot be read.
+inline std::string data_file(const std::string& name) {
+  std::ifstream in(std::string(QVP_TEST_DATA_DIR) + "/" + name,
+                   std::ios::binary);
+  EXPECT_TRUE(in) << name;
+  std::ostringstream whole;
+  whole << in.rdbuf();
+  return whole.str();
 }
 
 // A DDS parsed from `text`.

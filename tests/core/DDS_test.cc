@@ -4,21 +4,9 @@
 
 namespace libqvp::test {
 
-const char* const kNested =
-    "Dataset {\n    Int32 count;\n    Structure {\n        Int16 code;\n"
-    "        Structure {\n            Float32 x;\n        } inner;\n"
-    "    } station;\n    Sequence {\n        String id;\n        Sequence {\n"
-    "            Float64 t;\n        } samples;\n        Structure {\n"
-    "            Sequence {\n                Int32 n;\n            } deep;\n"
-    "        } wrap;\n    } obs;\n    Grid {\n      Array:\n"
-    "        Float32 sst[time = 2];\n      Maps:\n"
-    "        Float64 time[time = 2];\n    } sst;\n    Int32 a.b;\n"
-    "    Structure {\n        Int32 b;\n    } a;\n    Int32 sp%20ace;\n"
-    "} nested;\n";
-
 class DDSTest : public ::testing::Test {
  protected:
-  DDSTest() { d_dds.parse(std::string(kNested)); }
+  DDSTest() { d_dds.parse(d_text); }
 
   std::string path_of(const BaseType* v) const {
     std::string path;
@@ -27,6 +15,7 @@ class DDSTest : public ::testing::Test {
     return path;
   }
 
+  const std::string d_text = data_file("nested.dds");
   DDS d_dds;
 };
 
@@ -142,7 +131,7 @@ TEST_F(DDSTest, FileAndStreamPrintersWriteTheSameBytes) {
   d_dds.var("station.code")->set_send_p(true);
   d_dds.var("station")->BaseType::set_send_p(true);
   d_dds.var("count")->set_send_p(true);
-  EXPECT_EQ(both_forms([&](auto&& out) { d_dds.print(out); }), kNested);
+  EXPECT_EQ(both_forms([&](auto&& out) { d_dds.print(out); }), d_text);
   EXPECT_EQ(
       both_forms([&](auto&& out) { d_dds.print_constrained(out); }),
       "Dataset {\n    Int32 count;\n    Structure {\n        Int16 code;\n"

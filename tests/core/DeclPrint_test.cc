@@ -4,27 +4,13 @@
 
 namespace libqvp::test {
 
-const char* const kDecls =
-    "    Int32 count;\n    String title;\n    Float64 depth[depth = 4];\n"
-    "    Structure {\n        Int16 code;\n        Float32 level[3];\n"
-    "    } station;\n    Sequence {\n        String id;\n"
-    "        Float64 time;\n    } obs;\n    Grid {\n      Array:\n"
-    "        Float32 sst[time = 2][lat = 3];\n      Maps:\n"
-    "        Float64 time[time = 2];\n        Float32 lat[lat = 3];\n"
-    "    } sst;\n";
-
 class DeclPrintTest : public ::testing::Test {
  public:
-  // The declarations of every variable, through both forms.
-  std::string decl(bool constrained) {
-    return both_forms([&](auto&& out) {
-      for (auto it = d_dds->var_begin(); it != d_dds->var_end(); ++it)
-        (*it)->print_decl(out, "    ", true, false, constrained);
-    });
-  }
-  std::string xml(const char* name, bool constrained) {
+  // The XML elements of the variables `names`, one after the other.
+  std::string xml(std::initializer_list<const char*> names, bool constrained) {
     std::ostringstream out;
-    d_dds->var(name)->print_xml(out, "    ", constrained);
+    for (const char* name : names)
+      d_dds->var(name)->print_xml(out, "    ", constrained);
     return out.str();
   }
   Array& arr(const char* path) {
@@ -32,13 +18,21 @@ class DeclPrintTest : public ::testing::Test {
   }
   Grid& sst() { return dynamic_cast<Grid&>(*d_dds->var("sst")); }
 
-  std::unique_ptr<DDS> d_dds =
-      parsed_dds(std::string("Dataset {\n") + kDecls + "} demo;\n");
+  const std::string d_text = data_file("demo.dds");
+  std::unique_ptr<DDS> d_dds = parsed_dds(d_text);
 };
 
-// The whole declarations; constrained ones are checked with the constraint
-// evaluator, which selects what they print.
-TEST_F(DeclPrintTest, WholeDeclarations) { EXPECT_EQ(decl(false), kDecls); }
+// The whole declarations, through both forms: the file's lines between
+// "Dataset {" and "} demo.nc;". Constrained ones are checked with the
+// constraint evaluator, which selects what they print.
+TEST_F(DeclPrintTest, WholeDeclarations) {
+  const size_t from = d_text.find('\n') + 1;
+  EXPECT_EQ(both_forms([&](auto&& out) {
+              for (auto it = d_dds->var_begin(); it != d_dds->var_end(); ++it)
+                (*it)->print_decl(out, "    ", true, false, false);
+            }),
+            d_text.substr(from, d_text.rfind("} demo.nc;") - from));
+}
 
 // Names are escaped as the DDS parser's round trips show; the flags shape
 // the ending.
@@ -66,49 +60,19 @@ TEST_F(DeclPrintTest, XmlElements) {
   d_dds->var("depth")->get_attr_table().append_attr("units", "String", "m");
   d_dds->var("count")->get_attr_table().append_attr("note", "String",
                                                     "a<b&\"c\"");
-  EXPECT_EQ(xml("depth", false),
-            "    <Array name=\"depth\">\n"
-            "        <Attribute name=\"units\" type=\"String\">\n"
-            "            <value>m</value>\n        </Attribute>\n"
-            "        <Float64/>\n"
-            "        <dimension name=\"depth\" size=\"4\"/>\n"
-            "    </Array>\n");
-  EXPECT_EQ(xml("title", false), "    <String name=\"title\"/>\n");
-  EXPECT_EQ(xml("station", false),
-            "    <Structure name=\"station\">\n        <Int16 name=\"code\"/>\n"
-            "        <Array name=\"level\">\n            <Float32/>\n"
-            "            <dimension size=\"3\"/>\n        </Array>\n"
-            "    </Structure>\n");
-  EXPECT_EQ(xml("sst", false),
-            "    <Grid name=\"sst\">\n        <Array name=\"sst\">\n"
-            "            <Float32/>\n"
-            "            <dimension name=\"time\" size=\"2\"/>\n"
-            "            <dimension name=\"lat\" size=\"3\"/>\n"
-            "        </Array>\n        <Map name=\"time\">\n"
-            "            <Float64/>\n"
-            "            <dimension name=\"time\" size=\"2\"/>\n"
-            "        </Map>\n        <Map name=\"lat\">\n"
-            "            <Float32/>\n"
-            "            <dimension name=\"lat\" size=\"3\"/>\n        </Map>\n"
-            "    </Grid>\n");
-  EXPECT_NE(xml("count", false).find("&lt;b&amp;&quot;c&quot;"),
+  EXPECT_EQ(xml({"depth", "title", "station", "sst"}, false),
+            data_file("elements.xml"));
+  EXPECT_NE(xml({"count"}, false).find("&lt;b&amp;&quot;c&quot;"),
             std::string::npos);
 }
 
 TEST_F(DeclPrintTest, ConstrainedXmlShowsOnlyTheSelection) {
-  EXPECT_EQ(xml("count", true), "");
+  EXPECT_EQ(xml({"count", "sst", "station"}, true), "");
   sst().map("lat")->set_send_p(true);
   sst().map("lat")->add_constraint(0, 1, 1, 2);
-  EXPECT_EQ(xml("sst", true),
-            "    <Structure name=\"sst\">\n        <Array name=\"lat\">\n"
-            "            <Float32/>\n"
-            "            <dimension name=\"lat\" size=\"2\"/>\n"
-            "        </Array>\n"
-            "    </Structure>\n");
   d_dds->var("station.code")->set_send_p(true);
-  EXPECT_EQ(xml("station", true),
-            "    <Structure name=\"station\">\n        <Int16 name=\"code\"/>\n"
-            "    </Structure>\n");
+  EXPECT_EQ(xml({"count", "sst", "station"}, true),
+            data_file("elements_constrained.xml"));
 }
 
 }  // namespace libqvp::test

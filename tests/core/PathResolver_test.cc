@@ -5,22 +5,6 @@
 
 namespace libqvp::test {
 
-// Names with dots beside structures whose members spell the same paths.
-const char* const kAmbiguous =
-    "Dataset {\n    Int32 a.b;\n    Structure {\n        Int32 b;\n"
-    "        Int32 c;\n    } a;\n    Structure {\n        Int32 r;\n"
-    "    } p.q;\n    Structure {\n        Int32 q.r;\n        Structure {\n"
-    "            Int32 r;\n        } q;\n    } p;\n    Structure {\n"
-    "        Int32 u;\n    } s.t;\n    Structure {\n        Int32 t.v;\n"
-    "    } s;\n    Grid {\n      Array:\n        Float32 g[time = 2];\n"
-    "      Maps:\n        Float64 time[time = 2];\n    } g;\n"
-    "    Float64 g.time[2];\n    Sequence {\n        Int32 n;\n"
-    "        Int32 m;\n    } obs;\n    Int32 obs.n;\n    Int32 sp%20ace;\n"
-    "    Structure {\n"  // a group of a netCDF-4 file, with a subgroup
-    "        Int32 sub.t;\n        Structure {\n            Int32 t;\n"
-    "            Int32 y;\n        } sub;\n    } grp;\n"
-    "} ambiguous;\n";
-
 // The variable's names from the top, joined by '/' (which no name here
 // holds), so that "a.b" and member b of a read differently.
 std::string path_of(const BaseType* v) {
@@ -46,7 +30,9 @@ void add_selected_leaves(const BaseType* v, std::string& out) {
 
 class PathResolverTest : public ::testing::Test {
  protected:
-  PathResolverTest() { d_dds.parse(std::string(kAmbiguous)); }
+  // Names with dots beside structures whose members spell the same paths;
+  // grp is a group of a netCDF-4 file, with a subgroup.
+  PathResolverTest() { d_dds.parse(data_file("ambiguous.dds")); }
 
   // What the projection `path` selects; "" when it is refused as naming no
   // variable.
