@@ -124,15 +124,7 @@ TEST(AttrTableTest, PrintsXml) {
   t.append_attr("range", "Float64", "0");
   t.append_attr("range", "Float64", "40");
   t.append_container("c")->append_attr("q", "String", "<&>");
-  EXPECT_EQ(xml_of(t),
-            "  <Attribute name=\"units\" type=\"String\">\n"
-            "      <value>degC</value>\n  </Attribute>\n"
-            "  <Attribute name=\"range\" type=\"Float64\">\n"
-            "      <value>0</value>\n      <value>40</value>\n  </Attribute>\n"
-            "  <Attribute name=\"c\" type=\"Container\">\n"
-            "      <Attribute name=\"q\" type=\"String\">\n"
-            "          <value>&lt;&amp;&gt;</value>\n      </Attribute>\n"
-            "  </Attribute>\n");
+  EXPECT_EQ(xml_of(t), data_file("attributes.xml"));
 }
 
 TEST(AttrTableTest, XmlEscapeRepairsWhatXmlCannotCarry) {

@@ -88,15 +88,7 @@ TEST_F(DDSTest, TagsNestedSequencesBySelectedFields) {
 
 TEST_F(DDSTest, TransfersAttributesToVariablesAndTheDataSet) {
   DAS das;
-  das.parse(std::string(
-      "Attributes {\n    count { String units \"1\"; }\n"
-      "    station.code { Int16 missing -1; }\n"
-      "    sst { String units \"degC\"; time { String units \"days\"; } }\n"
-      "    sst.time { String calendar \"gregorian\"; }\n"
-      "    a.b { String which \"the variable named a.b\"; }\n"
-      "    NC_GLOBAL { String title \"T\"; }\n    unknown { Int32 x 1; }\n"
-      "    String history \"made\";\n"
-      "}\n"));
+  das.parse(data_file("transfer.das"));
   d_dds.var("count")->get_attr_table().append_attr("units", "String", "one");
   d_dds.transfer_attributes(das);
   auto text = [&](const char* path) {
