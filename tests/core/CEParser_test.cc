@@ -72,43 +72,10 @@ TEST(CEParserTest, ParsesAcceptedExpressions) {
 }
 
 TEST(CEParserTest, RejectsMalformedExpressions) {
-  // clang-format off
-  static const struct { const char* input; int code; const char* message; } cases[] = {
-      {",", malformed_expr, "1:1: expected a variable or function name, got ','"},
-      {"a,", malformed_expr, "1:3: expected a variable or function name, got end of input"},
-      {"a.", malformed_expr, "1:3: expected a name after '.', got end of input"},
-      {"a[", malformed_expr, "1:3: expected a start index, got end of input"},
-      {"a[0:", malformed_expr, "1:5: expected an index, got end of input"},
-      {"a[0:1:", malformed_expr, "1:7: expected a stop index, got end of input"},
-      {"a[0:1:2:3]", malformed_expr, "1:8: expected ':' or ']', got ':'"},
-      {"a[x]", malformed_expr, "1:3: expected a start index, got 'x'"},
-      {"a[1.5]", malformed_expr, "1:3: index 1.5 is not an integer"},
-      {"a[-1]", bad_hyperslab, "1:3: negative index -1"},
-      {"a[2147483648]", bad_hyperslab, "1:3: index 2147483648 is too large"},
-      {"a[99999999999999999999]", bad_hyperslab, "1:3: index 99999999999999999999 is too large"},
-      {"a b", malformed_expr, "1:3: expected ',', '&' or end of input, got 'b'"},
-      {"a)", malformed_expr, "1:2: expected ',', '&' or end of input, got ')'"},
-      {"f(", malformed_expr, "1:3: expected a function argument, got end of input"},
-      {"f(a", malformed_expr, "1:4: expected ',' or ')', got end of input"},
-      {"f(a,)", malformed_expr, "1:5: expected a function argument, got ')'"},
-      {"f(g(a))", malformed_expr, "1:4: expected ',' or ')', got '('"},
-      {"f(1e999)", malformed_expr, "1:3: number 1e999 is out of range"},
-      {"&", malformed_expr, "1:2: expected a variable, number or string, got end of input"},
-      {"&a", malformed_expr, "1:3: expected a comparison operator, got end of input"},
-      {"&a=", malformed_expr, "1:4: expected a variable, number or string, got end of input"},
-      {"&a==1", malformed_expr, "1:4: expected a variable, number or string, got '='"},
-      {"&a={}", malformed_expr, "1:5: expected a value, got '}'"},
-      {"&a={1,", malformed_expr, "1:7: expected a value, got end of input"},
-      {"&a={1 2}", malformed_expr, "1:7: expected ',' or '}', got '2'"},
-      {"&a[0]=1", malformed_expr, "1:3: hyperslab [0] in a selection clause"},
-      {"&a=\"open", malformed_expr, "1:4: unterminated string"},
-      {"a\x01", malformed_expr, "1:2: unexpected control character"},
-      {"a\n,\n[", malformed_expr, "3:1: expected a variable or function name, got '['"},
-  };
-  // clang-format on
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.input);
-    expect_error([&] { CEParser(c.input).parse(); }, c.code, c.message);
+  for (const auto& c : data_cases("ce_syntax_errors.txt")) {
+    SCOPED_TRACE(c.at(0));
+    expect_error([&] { CEParser(c.at(0)).parse(); }, error_code(c.at(1)),
+                 c.at(2));
   }
 }
 

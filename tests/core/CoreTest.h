@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -85,6 +86,48 @@ inline std::string data_file(const std::string& name) {
   std::ostringstream whole;
   whole << in.rdbuf();
   return whole.str();
+}
+
+// The rows of the cases file `name` in data/: one row a line, its fields
+// split at " | ", with the escapes \n, \t, \\ and \xHH decoded. Lines that
+// are empty or start with '#' are skipped.
+inline std::vector<std::vector<std::string>> data_cases(
+    const std::string& name) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(data_file(name));
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> row(1);
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line.compare(i, 3, " | ") == 0) {
+        row.emplace_back();
+        i += 2;
+      } else if (line[i] != '\\' || i + 1 == line.size()) {
+        row.back() += line[i];
+      } else if (line[++i] == 'x') {
+        row.back() +=
+            static_cast<char>(std::stoi(line.substr(i + 1, 2), 0, 16));
+        i += 2;
+      } else {
+        row.back() += line[i] == 'n' ? '\n' : line[i] == 't' ? '\t' : line[i];
+      }
+    }
+    rows.push_back(row);
+  }
+  EXPECT_FALSE(rows.empty()) << name;
+  return rows;
+}
+
+// The error code of the enumerator `name`, for codes in cases files.
+inline int error_code(const std::string& name) {
+  static const std::map<std::string, int> codes = {
+      {"malformed_text", malformed_text},
+      {"malformed_expr", malformed_expr},
+      {"no_such_variable", no_such_variable},
+      {"no_such_function", no_such_function},
+      {"bad_hyperslab", bad_hyperslab},
+      {"type_mismatch", type_mismatch}};
+  return codes.at(name);
 }
 
 // A DDS parsed from `text`.

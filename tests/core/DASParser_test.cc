@@ -54,34 +54,8 @@ TEST_F(DASParserTest, ReadsOtherSpellingsIntoTheCanonicalForm) {
 }
 
 TEST_F(DASParserTest, RejectsMalformedTextNamingLineAndToken) {
-  // clang-format off
-  static const struct { const char* input; const char* message; } cases[] = {
-      {"Attribute {}", "line 1: expected 'Attributes', got 'Attribute'"},
-      {"{}", "line 1: expected 'Attributes', got '{'"},
-      {"Attributes", "line 1: expected '{', got end of input"},
-      {"Attributes {", "line 1: expected an attribute type, a container or '}', got end of input"},
-      {"Attributes {\n x {\n  Int64 a 1;\n }\n}", "line 3: expected an attribute type, got 'Int64'"},
-      {"Attributes {\n x {\n  Structure a 1;\n }\n}", "line 3: expected an attribute type, got 'Structure'"},
-      {"Attributes { x { Int32 ; } }", "line 1: expected an attribute name, got ';'"},
-      {"Attributes { x { Int32 a; } }", "line 1: expected a value, got ';'"},
-      {"Attributes { x { Int32 a 1 } }", "line 1: expected ',' or ';' after a value, got '}'"},
-      {"Attributes { x { Int32 a 1,; } }", "line 1: expected a value, got ';'"},
-      {"Attributes { x { Int32 a \"1\"; } }", "line 1: expected a value, got the string \"1\""},
-      {"Attributes {\n x {\n  Byte b 1,\n 256;\n }\n}", "line 4: value '256' of attribute 'b' is out of range for Byte"},
-      {"Attributes { x { Float32 f 1e39; } }", "line 1: value '1e39' of attribute 'f' is out of range for Float32"},
-      {"Attributes { x { Float64 f 1.2.3; } }", "line 1: value '1.2.3' of attribute 'f' is not a number for Float64"},
-      {"Attributes { x { Int32 a 1; Float32 a 2; } }", "line 1: attribute 'a' has type Int32, not Float32"},
-      {"Attributes { x { Int32 a 1; a { } } }", "line 1: 'a' is an attribute, not a container"},
-      {"Attributes { x { String s \"abc; } }", "line 1: unterminated string"},
-      {"Attributes {\n x {\n  String s \"a\n\nb", "line 3: unterminated string"},
-      {"Attributes { x { String s 'a'; } } }", "line 1: expected end of input after the attributes, got '}'"},
-      {"Attributes { x { String s @; } }", "line 1: unexpected character '@'"},
-      {"Attributes { x\x01 { } }", "line 1: unexpected character '\\x01'"},
-      {"Attributes { } Attributes { }", "line 1: expected end of input after the attributes, got 'Attributes'"}
-  };
-  // clang-format on
-  for (const auto& c : cases)
-    EXPECT_EQ(error_of(c.input), c.message) << c.input;
+  for (const auto& c : data_cases("das_errors.txt"))
+    EXPECT_EQ(error_of(c.at(0)), c.at(1)) << c.at(0);
 }
 
 TEST_F(DASParserTest, BoundsNamesWordsAndNesting) {

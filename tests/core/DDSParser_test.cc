@@ -51,48 +51,8 @@ TEST_F(DDSParserTest, ReadsOtherSpellingsIntoTheCanonicalForm) {
 }
 
 TEST_F(DDSParserTest, RejectsMalformedTextNamingLineAndToken) {
-  // clang-format off
-  static const struct { const char* input; const char* message; } cases[] = {
-      {"Datasets { } d;", "line 1: expected 'Dataset', got 'Datasets'"},
-      {"{ } d;", "line 1: expected 'Dataset', got '{'"},
-      {"Dataset Int32 a;", "line 1: expected '{' after 'Dataset', got 'Int32'"},
-      {"Dataset {", "line 1: expected a type name or '}', got end of input"},
-      {"Dataset {\n    Int64 a;\n} d;", "line 2: expected a type name, got 'Int64'"},
-      {"Dataset {\n    Array a;\n} d;", "line 2: expected a type name, got 'Array'"},
-      {"Dataset { Int32; } d;", "line 1: expected a variable name, got ';'"},
-      {"Dataset { Int32 a } d;", "line 1: expected ';' after the declaration of 'a', got '}'"},
-      {"Dataset { Int32 a b; } d;", "line 1: expected ';' after the declaration of 'a', got 'b'"},
-      {"Dataset { Int32 a; }", "line 1: expected ';' after the data set's name, got end of input"},
-      {"Dataset { Int32 a; } d; x", "line 1: expected end of input after the data set, got 'x'"},
-      {"Dataset {\n Int32 a;\n Float64 a;\n} d;", "line 3: duplicate name 'a'"},
-      {"Dataset { Structure { Int32 x; Int32 x; } s; } d;", "line 1: duplicate name 'x'"},
-      {"Dataset { Int32 a[; } d;", "line 1: expected a dimension size or name, got ';'"},
-      {"Dataset { Int32 a[n =]; } d;", "line 1: expected a dimension size, got ']'"},
-      {"Dataset { Int32 a[-1]; } d;", "line 1: expected a dimension size, got '-1'"},
-      {"Dataset { Int32 a[n]; } d;", "line 1: expected a dimension size, got 'n'"},
-      {"Dataset { Int32 a[1.5]; } d;", "line 1: expected a dimension size, got '1.5'"},
-      {"Dataset { Int32 a[2147483648]; } d;", "line 1: dimension size '2147483648' is larger than 2147483647"},
-      {"Dataset { Int32 a[65536][65536]; } d;", "line 1: 'a' has more than 4294967295 elements"},
-      {"Dataset { Int32 a[3; } d;", "line 1: expected ']' after a dimension size, got ';'"},
-      {"Dataset { Structure { Int32 x; } s[2]; } d;", "line 1: a Structure cannot have dimensions"},
-      {"Dataset { Sequence Int32 x; } q; } d;", "line 1: expected '{' after 'Sequence', got 'Int32'"},
-      {"Dataset { Structure { Int32 x; } ; } d;", "line 1: expected the name of a Structure, got ';'"},
-      {"Dataset { Grid { Int32 g[2]; } g; } d;", "line 1: expected 'Array:', got 'Int32'"},
-      {"Dataset { Grid { Array Int32 g[2]; } g; } d;", "line 1: expected ':' after 'Array', got 'Int32'"},
-      {"Dataset { Grid { Array: Int32 g[2]; } g; } d;", "line 1: expected 'Maps:', got '}'"},
-      {"Dataset { Grid { Array: Int32 g; Maps: } g; } d;", "line 1: expected '[' after the name of a Grid's array, got ';'"},
-      {"Dataset { Grid { Array: Structure g[2]; Maps: } g; } d;", "line 1: expected a scalar type for a Grid's array, got 'Structure'"},
-      {"Dataset {\n Grid {\n Array: Int32 g[2][3];\n Maps:\n  Int32 x[2][3];\n } g;\n} d;", "line 5: map 'x' must have one dimension"},
-      {"Dataset {\n Grid {\n Array: Int32 g[2][3];\n Maps:\n  Int32 x[2];\n  Int32 y[4];\n } g;\n} d;", "line 6: map 'y' has 4 elements, dimension 2 of the array has 3"},
-      {"Dataset { Grid { Array: Int32 g[2]; Maps: Int32 x[2]; Int32 y[2]; } g; } d;", "line 1: Grid has more maps than its array has dimensions"},
-      {"Dataset { Grid { Array: Int32 g[2]; Maps: Int32 g[2]; } g; } d;", "line 1: duplicate name 'g'"},
-      {"Dataset { Int32 a@; } d;", "line 1: unexpected character '@'"},
-      {"Dataset { Int32 \"a\"; } d;", "line 1: expected a variable name, got the string \"a\""},
-      {"Dataset {\n\n\n Int32 a\xFF; } d;", "line 4: unexpected character '\\xFF'"}
-  };
-  // clang-format on
-  for (const auto& c : cases)
-    EXPECT_EQ(error_of(c.input), c.message) << c.input;
+  for (const auto& c : data_cases("dds_errors.txt"))
+    EXPECT_EQ(error_of(c.at(0)), c.at(1)) << c.at(0);
 }
 
 TEST_F(DDSParserTest, BoundsNestingRankAndNames) {

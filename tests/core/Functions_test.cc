@@ -138,23 +138,9 @@ TEST_F(FunctionsTest, LinearScaleRefusesSelectionsBeyondItsBound) {
 }
 
 TEST_F(FunctionsTest, RefusesArgumentsOfTheWrongKind) {
-  // clang-format off
-  static const struct { const char* expr; const char* message; } cases[] = {
-      {"version(1)", "version() takes no arguments"},
-      {"linear_scale()", "linear_scale() takes 1 or 3 arguments (var[, m, b]), not 0"},
-      {"linear_scale(depth, 2)", "linear_scale() takes 1 or 3 arguments (var[, m, b]), not 2"},
-      {"linear_scale(depth, 1, 2, 3)", "linear_scale() takes 1 or 3 arguments (var[, m, b]), not 4"},
-      {"linear_scale(\"depth\")", "linear_scale(): \"depth\" is a String, not a number or an array of numbers"},
-      {"linear_scale(title)", "linear_scale(): \"title\" is a String, not a number or an array of numbers"},
-      {"linear_scale(station)", "linear_scale(): \"station\" is a Structure, not a number or an array of numbers"},
-      {"linear_scale(depth, \"2\", 1)", "linear_scale(): m must be a number, not String \"2\""},
-      {"linear_scale(depth, 2, depth)", "linear_scale(): b must be a number, not Array \"depth\""},
-      {"linear_scale(bad)", "linear_scale(): attribute scale_factor of \"bad\" is not a number"},
-  };
-  // clang-format on
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.expr);
-    expect_error([&] { call(c.expr); }, type_mismatch, c.message);
+  for (const auto& c : data_cases("function_errors.txt")) {
+    SCOPED_TRACE(c.at(0));
+    expect_error([&] { call(c.at(0)); }, type_mismatch, c.at(1));
   }
   d_eval.parse_constraint("depth", *d_dds);
   EXPECT_FALSE(d_eval.functional_expression());
