@@ -33,23 +33,11 @@ TEST_F(DASParserTest, CanonicalTextsRoundTrip) {
 }
 
 TEST_F(DASParserTest, ReadsOtherSpellingsIntoTheCanonicalForm) {
-  // clang-format off
-  static const struct { const char* input; const char* printed; } cases[] = {
-      {"", ""}, {"  # only a comment\n\n", ""},
-      {"attributes{x{float64 y 1,2;}}", "Attributes {\n    x {\n        Float64 y 1, 2;\n    }\n}\n"},
-      {"ATTRIBUTES { # comment\n x { STRING s word; url u \"v\"; } }", "Attributes {\n    x {\n        String s \"word\";\n        Url u \"v\";\n    }\n}\n"},
-      {"Attributes { x { Int32 a 1; Int32 a 2, 3; } x { Int32 a 4; } }", "Attributes {\n    x {\n        Int32 a 1, 2, 3, 4;\n    }\n}\n"},
-      {"Attributes { String { String String \"s\"; } }", "Attributes {\n    String {\n        String String \"s\";\n    }\n}\n"},
-      {"Attributes { %41%2e { Int32 +5 +5; } }", "Attributes {\n    A. {\n        Int32 +5 +5;\n    }\n}\n"}
-  };
-  // clang-format on
-  for (const auto& c : cases) {
+  for (const auto& c : data_cases("das_spellings.txt")) {
     DAS das;
-    das.parse(std::string(c.input));
-    // Empty text adds nothing, so it prints an empty block.
-    const std::string expected =
-        *c.printed ? c.printed : std::string("Attributes {\n}\n");
-    EXPECT_EQ(printed(das), expected) << c.input;
+    das.parse(c.at(0));
+    EXPECT_EQ(printed(das), c.at(1).empty() ? "Attributes {\n}\n" : c.at(1))
+        << c.at(0);
   }
 }
 

@@ -35,18 +35,10 @@ TEST_F(DDSParserTest, CanonicalTextsRoundTrip) {
 }
 
 TEST_F(DDSParserTest, ReadsOtherSpellingsIntoTheCanonicalForm) {
-  // clang-format off
-  static const struct { const char* input; const char* printed; } cases[] = {
-      {"dataset{int32 a;float64 b[ 3 ];}x;", "Dataset {\n    Int32 a;\n    Float64 b[3];\n} x;\n"},
-      {"DATASET { # the data\n  STRUCTURE { BYTE c; } s; # a structure\n} ;", "Dataset {\n    Structure {\n        Byte c;\n    } s;\n} before;\n"},
-      {"Dataset { grid { array: int16 g[t=2]; maps: float64 t[t=2]; } g; } d;", "Dataset {\n    Grid {\n      Array:\n        Int16 g[t = 2];\n      Maps:\n        Float64 t[t = 2];\n    } g;\n} d;\n"},
-      {"Dataset { Int32 %41; Int32 c[007]; } %64;", "Dataset {\n    Int32 A;\n    Int32 c[7];\n} d;\n"}
-  };
-  // clang-format on
-  for (const auto& c : cases) {
+  for (const auto& c : data_cases("dds_spellings.txt")) {
     DDS dds("before");
-    dds.parse(std::string(c.input));
-    EXPECT_EQ(printed(dds), c.printed) << c.input;
+    dds.parse(c.at(0));
+    EXPECT_EQ(printed(dds), c.at(1)) << c.at(0);
   }
 }
 

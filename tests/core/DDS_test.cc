@@ -20,24 +20,9 @@ class DDSTest : public ::testing::Test {
 };
 
 TEST_F(DDSTest, FindsVariablesByPath) {
-  static const struct {
-    const char* path;
-    const char* found;  // the variable's own dotted path; "" for none
-  } cases[] = {
-      // clang-format off
-      {"count", "count"}, {"station", "station"}, {"station.code", "station.code"},
-      {"station.inner.x", "station.inner.x"}, {"obs.samples.t", "obs.samples.t"},
-      {"obs.wrap.deep.n", "obs.wrap.deep.n"}, {"sst.sst", "sst.sst"}, {"sst.time", "sst.time"},
-      {"a.b", "a.b"},  // the whole name wins over the member b of a
-      {"a", "a"}, {"sp%20ace", "sp ace"}, {"sp ace", "sp ace"},
-      {"station%2Ecode", "station.code"}, {"", ""}, {"missing", ""},
-      {"count.x", ""}, {"station.", ""}, {".station", ""}, {"station..code", ""},
-      {"sst.lat", ""}, {"station.inner.x.y", ""},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    const BaseType* v = d_dds.var(c.path);
-    EXPECT_EQ(v ? path_of(v) : "", c.found) << c.path;
+  for (const auto& c : data_cases("dds_paths.txt")) {
+    const BaseType* v = d_dds.var(c.at(0));
+    EXPECT_EQ(v ? path_of(v) : "", c.at(1)) << c.at(0);
   }
 }
 

@@ -53,35 +53,11 @@ class PathResolverTest : public ::testing::Test {
   ConstraintEvaluator d_eval;
 };
 
-const struct {
-  const char* path;
-  const char* found;  // path_of the variable; "" for none
-} kPaths[] = {
-    {"a.b", "a.b"},        // the whole name before member b of a
-    {"a%2Eb", "a.b"},      // an escaped dot is a dot
-    {"a.c", "a/c"},        // no "a.c": the structure's member
-    {"p.q.r", "p.q/r"},    // the longest first name "p.q" wins...
-    {"s.t.u", "s.t/u"},    // ...
-    {"s.t.v", "s/t.v"},    // ...unless the rest is not below it
-    {"g.time", "g.time"},  // a variable before a Grid's map
-    {"g.g", "g/g"},        // a Grid's array
-    {"obs.n", "obs.n"},    // a variable before a Sequence's member
-    {"obs.m", "obs/m"},
-    {"sp%20ace", "sp ace"},
-    {"grp.sub.t", "grp/sub.t"},  // within a group, the same rule
-    {"grp.sub.y", "grp/sub/y"},  // a subgroup's variable
-    {"grp%2Esub%2Ey", "grp/sub/y"},
-    {"a.x", ""},
-    {"s.t.w", ""},
-    {"grp.sub.t.z", ""},
-    {"g.lat", ""},
-};
-
 TEST_F(PathResolverTest, LookupAndProjectionPickTheSameVariable) {
-  for (const auto& c : kPaths) {
-    const BaseType* v = d_dds.var(c.path);
-    EXPECT_EQ(v ? path_of(v) : "", c.found) << c.path;
-    EXPECT_EQ(projected(c.path), c.found) << c.path;
+  for (const auto& c : data_cases("paths.txt")) {
+    const BaseType* v = d_dds.var(c.at(0));
+    EXPECT_EQ(v ? path_of(v) : "", c.at(1)) << c.at(0);
+    EXPECT_EQ(projected(c.at(0)), c.at(1)) << c.at(0);
   }
 }
 
