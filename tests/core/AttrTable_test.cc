@@ -11,19 +11,9 @@ std::string xml_of(const AttrTable& t) {
 }
 
 TEST(AttrTableTest, AcceptsValuesThatFitTheType) {
-  // clang-format off
-  static const struct { const char* type; const char* value; } cases[] = {
-      {"Byte", "0"}, {"Byte", "255"}, {"Int16", "-32768"}, {"Int16", "32767"},
-      {"UInt16", "65535"}, {"Int32", "-2147483648"}, {"Int32", "+2147483647"},
-      {"UInt32", "4294967295"}, {"Float32", "3.4e38"}, {"Float32", "-999"},
-      {"Float32", "NaN"}, {"Float64", "-Inf"}, {"Float64", "1.5e-300"},
-      {"Float64", ".5"}, {"String", ""}, {"String", "any \"text\"\n"},
-      {"Url", "http://x/?a=1&b=2"}, {"float64", "40"}, {"STRING", "x"}};
-  // clang-format on
-  for (const auto& c : cases) {
+  for (const auto& c : data_cases("attr_values.txt")) {
     AttrTable t;
-    EXPECT_NO_THROW(t.append_attr("a", c.type, c.value))
-        << c.type << " " << c.value;
+    EXPECT_NO_THROW(t.append_attr("a", c.at(0), c.at(1))) << c.at(0) << c.at(1);
   }
 }
 
@@ -106,21 +96,8 @@ TEST(AttrTableTest, PrintsXml) {
 }
 
 TEST(AttrTableTest, XmlEscapeRepairsWhatXmlCannotCarry) {
-  // clang-format off
-  static const struct { std::string in; std::string out; } cases[] = {
-      {"plain", "plain"}, {"&<>\"'", "&amp;&lt;&gt;&quot;&apos;"},
-      {"a\tb\nc\rd", "a&#x9;b&#xA;c&#xD;d"},
-      {std::string("x\0y\x01\x1F", 5), "x&#xFFFD;y&#xFFFD;&#xFFFD;"},
-      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
-      {"caf\xE9", "caf&#xE9;"},                          // Latin-1
-      {"\xC0\xAF", "&#xC0;&#xAF;"},                      // overlong '/'
-      {"\xED\xA0\x80", "&#xED;&#xA0;&#x80;"},            // surrogate
-      {"\xF4\x90\x80\x80", "&#xF4;&#x90;&#x80;&#x80;"},  // past U+10FFFF
-      {"\xEF\xBF\xBF", "&#xEF;&#xBF;&#xBF;"},            // U+FFFF
-      {"\xE2\x82", "&#xE2;&#x82;"}};                     // truncated
-  // clang-format on
-  for (const auto& c : cases)
-    EXPECT_EQ(AttrTable::xml_escape(c.in), c.out) << c.in;
+  for (const auto& c : data_cases("xml_escape.txt"))
+    EXPECT_EQ(AttrTable::xml_escape(c.at(0)), c.at(1)) << c.at(0);
 }
 
 }  // namespace libqvp::test
