@@ -89,8 +89,8 @@ inline std::string data_file(const std::string& name) {
 }
 
 // The rows of the cases file `name` in data/: one row a line, its fields
-// split at " | ", with the escapes \n, \t, \\ and \xHH decoded. Lines that
-// are empty or start with '#' are skipped.
+// split at " | " (or a final " |"), with the escapes \n, \t, \\ and \xHH
+// decoded. Lines that are empty or start with '#' are skipped.
 inline std::vector<std::vector<std::string>> data_cases(
     const std::string& name) {
   std::vector<std::vector<std::string>> rows;
@@ -99,8 +99,8 @@ inline std::vector<std::vector<std::string>> data_cases(
     if (line.empty() || line[0] == '#') continue;
     std::vector<std::string> row(1);
     for (size_t i = 0; i < line.size(); ++i) {
-      if (line.compare(i, 3, " | ") == 0) {
-        row.emplace_back();
+      if (line.compare(i, 3, " | ") == 0 || line.compare(i, 3, " |") == 0) {
+        row.emplace_back();  // " |" ends a line whose last field is empty
         i += 2;
       } else if (line[i] != '\\' || i + 1 == line.size()) {
         row.back() += line[i];

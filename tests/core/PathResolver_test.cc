@@ -73,24 +73,11 @@ TEST_F(PathResolverTest, EscapedDotsCountTowardsThePathBound) {
 // A Structure's own lookup: the same rule one level down, without decoding;
 // a path into a scalar, an empty name or a member of a member is nothing.
 TEST_F(PathResolverTest, StructureLookupFollowsTheSameRule) {
-  const auto* p = dynamic_cast<const Constructor*>(d_dds.var("p"));
-  const auto* grp = dynamic_cast<const Constructor*>(d_dds.var("grp"));
-  ASSERT_TRUE(p && grp);
-  const struct {
-    const Constructor* from;
-    const char* path;
-    const char* found;
-  } cases[] = {
-      // clang-format off
-      {p, "q.r", "p/q.r"}, {p, "q", "p/q"}, {p, "q.r.x", ""}, {p, "r", ""},
-      {grp, "sub.t", "grp/sub.t"}, {grp, "sub.y", "grp/sub/y"},
-      {grp, "sub%2Ey", ""}, {grp, "sub.z", ""}, {grp, "", ""}, {grp, ".", ""},
-      {grp, "sub.", ""}, {grp, "sub.t.x", ""},
-      // clang-format on
-  };
-  for (const auto& c : cases) {
-    const BaseType* v = c.from->var(c.path);
-    EXPECT_EQ(v ? path_of(v) : "", c.found) << c.path;
+  for (const auto& c : data_cases("member_paths.txt")) {
+    const auto* from = dynamic_cast<const Constructor*>(d_dds.var(c.at(0)));
+    ASSERT_NE(from, nullptr) << c.at(0);
+    const BaseType* v = from->var(c.at(1));
+    EXPECT_EQ(v ? path_of(v) : "", c.at(2)) << c.at(1);
   }
 }
 
