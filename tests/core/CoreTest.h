@@ -106,7 +106,7 @@ inline std::vector<std::vector<std::string>> data_cases(
         row.back() += line[i];
       } else if (line[++i] == 'x') {
         row.back() +=
-            static_cast<char>(std::stoi(line.substr(i + 1, 2), 0, 16));
+            static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
         i += 2;
       } else {
         row.back() += line[i] == 'n' ? '\n' : line[i] == 't' ? '\t' : line[i];
@@ -121,7 +121,6 @@ inline std::vector<std::vector<std::string>> data_cases(
 // The error code of the enumerator `name`, for codes in cases files.
 inline int error_code(const std::string& name) {
   static const std::map<std::string, int> codes = {
-      {"malformed_text", malformed_text},
       {"malformed_expr", malformed_expr},
       {"no_such_variable", no_such_variable},
       {"no_such_function", no_such_function},
