@@ -1,26 +1,14 @@
 // The DAS text form: canonical texts round-trip byte for byte, other
 // spellings print canonically, and malformed text is refused with the line
 // and the offending text, adding nothing.
-#include <gtest/gtest.h>
-#include <libqvp/DAS.h>
-#include <libqvp/Error.h>
+#include "CoreTest.h"
 
-#include <fstream>
-#include <sstream>
-
-#include "CaptureFile.h"
-#include "ExpectError.h"
-#include "Printed.h"
-
-namespace libqvp {
-namespace {
-
-using test::printed;
+namespace libqvp::test {
 
 class DASParserTest : public ::testing::Test {
  protected:
   static std::string reprint(const std::string& text) {
-    return test::reprinted<DAS>(text);
+    return reprinted<DAS>(text);
   }
   // The message of the Error that parsing `text` throws; "" if none.
   static std::string error_of(const std::string& text) {
@@ -37,113 +25,25 @@ class DASParserTest : public ::testing::Test {
 };
 
 TEST_F(DASParserTest, CanonicalTextsRoundTrip) {
-  static const char* const cases[] = {
-      "Attributes {\n}\n",
-      "Attributes {\n"
-      "    sst {\n"
-      "        String units \"degC\";\n"
-      "        Float32 _FillValue -999;\n"
-      "        Float64 valid_range 0, 40;\n"
-      "    }\n"
-      "    NC_GLOBAL {\n"
-      "        String title \"Monthly sea surface temperature\";\n"
-      "    }\n"
-      "}\n",
-      "Attributes {\n"
-      "    empty {\n"
-      "    }\n"
-      "    a%20b {\n"
-      "        String q \"say \\\"x\\\" \\\\ y\", \"\";\n"
-      "        Url home \"http://h/p?a=1&b=2\";\n"
-      "        Byte b 0, 255;\n"
-      "        Int16 i -32768;\n"
-      "        UInt16 u 65535;\n"
-      "        Int32 j 2147483647;\n"
-      "        UInt32 k 4294967295;\n"
-      "        Float64 x NaN, -Inf, 1.5e-300;\n"
-      "        inner {\n"
-      "            deeper {\n"
-      "                String s \"line1\nline2\";\n"
-      "            }\n"
-      "        }\n"
-      "    }\n"
-      "    String global \"top-level attribute\";\n"
-      "}\n"};
-  for (const char* text : cases) EXPECT_EQ(reprint(text), text);
+  EXPECT_EQ(reprint("Attributes {\n}\n"), "Attributes {\n}\n");
+  for (const char* name : {"canonical_sst.das", "canonical_odd.das"}) {
+    const std::string text = data_file(name);
+    EXPECT_EQ(reprint(text), text) << name;
+  }
 }
 
 TEST_F(DASParserTest, ReadsOtherSpellingsIntoTheCanonicalForm) {
-  static const struct {
-    const char* input;
-    const char* printed;
-  } cases[] = {
-      {"", ""},
-      {"  # only a comment\n\n", ""},
-      {"attributes{x{float64 y 1,2;}}",
-       "Attributes {\n    x {\n        Float64 y 1, 2;\n    }\n}\n"},
-      {"ATTRIBUTES { # comment\n x { STRING s word; url u \"v\"; } }",
-       "Attributes {\n    x {\n        String s \"word\";\n"
-       "        Url u \"v\";\n    }\n}\n"},
-      {"Attributes { x { Int32 a 1; Int32 a 2, 3; } x { Int32 a 4; } }",
-       "Attributes {\n    x {\n        Int32 a 1, 2, 3, 4;\n    }\n}\n"},
-      {"Attributes { String { String String \"s\"; } }",
-       "Attributes {\n    String {\n        String String \"s\";\n    }\n}\n"},
-      {"Attributes { %41%2e { Int32 +5 +5; } }",
-       "Attributes {\n    A. {\n        Int32 +5 +5;\n    }\n}\n"}};
-  for (const auto& c : cases) {
+  for (const auto& c : data_cases("das_spellings.txt")) {
     DAS das;
-    das.parse(std::string(c.input));
-    // Empty text adds nothing, so it prints an empty block.
-    const std::string expected =
-        *c.printed ? c.printed : std::string("Attributes {\n}\n");
-    EXPECT_EQ(printed(das), expected) << c.input;
+    das.parse(c.at(0));
+    EXPECT_EQ(printed(das), c.at(1).empty() ? "Attributes {\n}\n" : c.at(1))
+        << c.at(0);
   }
 }
 
 TEST_F(DASParserTest, RejectsMalformedTextNamingLineAndToken) {
-  static const struct {
-    const char* input;
-    const char* message;
-  } cases[] = {
-      {"Attribute {}", "line 1: expected 'Attributes', got 'Attribute'"},
-      {"{}", "line 1: expected 'Attributes', got '{'"},
-      {"Attributes", "line 1: expected '{', got end of input"},
-      {"Attributes {",
-       "line 1: expected an attribute type, a container or "
-       "'}', got end of input"},
-      {"Attributes {\n x {\n  Int64 a 1;\n }\n}",
-       "line 3: expected an attribute type, got 'Int64'"},
-      {"Attributes {\n x {\n  Structure a 1;\n }\n}",
-       "line 3: expected an attribute type, got 'Structure'"},
-      {"Attributes { x { Int32 ; } }",
-       "line 1: expected an attribute name, got ';'"},
-      {"Attributes { x { Int32 a; } }", "line 1: expected a value, got ';'"},
-      {"Attributes { x { Int32 a 1 } }",
-       "line 1: expected ',' or ';' after a value, got '}'"},
-      {"Attributes { x { Int32 a 1,; } }", "line 1: expected a value, got ';'"},
-      {"Attributes { x { Int32 a \"1\"; } }",
-       "line 1: expected a value, got the string \"1\""},
-      {"Attributes {\n x {\n  Byte b 1,\n 256;\n }\n}",
-       "line 4: value '256' of attribute 'b' is out of range for Byte"},
-      {"Attributes { x { Float32 f 1e39; } }",
-       "line 1: value '1e39' of attribute 'f' is out of range for Float32"},
-      {"Attributes { x { Float64 f 1.2.3; } }",
-       "line 1: value '1.2.3' of attribute 'f' is not a number for Float64"},
-      {"Attributes { x { Int32 a 1; Float32 a 2; } }",
-       "line 1: attribute 'a' has type Int32, not Float32"},
-      {"Attributes { x { Int32 a 1; a { } } }",
-       "line 1: 'a' is an attribute, not a container"},
-      {"Attributes { x { String s \"abc; } }", "line 1: unterminated string"},
-      {"Attributes {\n x {\n  String s \"a\n\nb",
-       "line 3: unterminated string"},
-      {"Attributes { x { String s 'a'; } } }",
-       "line 1: expected end of input after the attributes, got '}'"},
-      {"Attributes { x { String s @; } }", "line 1: unexpected character '@'"},
-      {"Attributes { x\x01 { } }", "line 1: unexpected character '\\x01'"},
-      {"Attributes { } Attributes { }",
-       "line 1: expected end of input after the attributes, got 'Attributes'"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(error_of(c.input), c.message) << c.input;
+  for (const auto& c : data_cases("das_errors.txt"))
+    EXPECT_EQ(error_of(c.at(0)), c.at(1)) << c.at(0);
 }
 
 TEST_F(DASParserTest, BoundsNamesWordsAndNesting) {
@@ -172,38 +72,30 @@ TEST_F(DASParserTest, ExtendsExistingContainersAllOrNothing) {
             "        Float32 scale 2;\n    }\n    new {\n    }\n}\n");
   const std::string before = printed(das);
   // A clash with what the DAS holds is found only when merging.
-  test::expect_throw<Error>(
+  expect_error(
       [&] {
         das.parse(std::string("Attributes { a { } sst { Int32 units 1; } }"));
       },
-      [&](const Error& e) { EXPECT_EQ(e.get_error_code(), type_mismatch); });
+      type_mismatch);
   EXPECT_THROW(das.parse(std::string("Attributes { b { } c { Int32 x; } }")),
                Error);
   EXPECT_EQ(printed(das), before);
 }
 
-TEST_F(DASParserTest, FileAndStreamFormsAgree) {
-  const std::string text =
-      "Attributes {\n    v {\n        String s \"x\";\n    }\n}\n";
+// The sample file through the FILE* and stream parsers, read to the end
+// (the FILE* left open), printed back byte for byte.
+TEST_F(DASParserTest, FileAndStreamFormsAgreeOnTheSampleFile) {
+  const std::string text = data_file("sample.das");
   DAS from_file;
-  FILE* in = test::file_reading(text);
+  FILE* in = file_reading(text);
   from_file.parse(in);
-  EXPECT_EQ(fgetc(in), EOF);  // read to the end and left open
+  EXPECT_EQ(fgetc(in), EOF);
   fclose(in);
+  EXPECT_EQ(capture_file([&](FILE* f) { from_file.print(f); }), text);
   std::istringstream stream(text);
   DAS from_stream;
   from_stream.parse(stream);
   EXPECT_EQ(printed(from_stream), text);
-  EXPECT_EQ(test::capture_file([&](FILE* f) { from_file.print(f); }), text);
 }
 
-TEST_F(DASParserTest, ReadsTheSampleFile) {
-  std::ifstream in(std::string(QVP_TEST_DATA_DIR) + "/sample.das");
-  ASSERT_TRUE(in) << "sample.das";
-  std::stringstream whole;
-  whole << in.rdbuf();
-  EXPECT_EQ(reprint(whole.str()), whole.str());
-}
-
-}  // namespace
-}  // namespace libqvp
+}  // namespace libqvp::test

@@ -1,28 +1,14 @@
 // The DDS text form: canonical texts round-trip byte for byte through parse
 // and print, other spellings print canonically, and malformed text is
 // refused with the line and the offending text, adding nothing.
-#include <gtest/gtest.h>
-#include <libqvp/Array.h>
-#include <libqvp/DDS.h>
-#include <libqvp/Error.h>
-#include <libqvp/Grid.h>
-#include <libqvp/Int32.h>
+#include "CoreTest.h"
 
-#include <fstream>
-#include <sstream>
-
-#include "CaptureFile.h"
-#include "Printed.h"
-
-namespace libqvp {
-namespace {
-
-using test::printed;
+namespace libqvp::test {
 
 class DDSParserTest : public ::testing::Test {
  protected:
   static std::string reprint(const std::string& text) {
-    return test::reprinted<DDS>(text);
+    return reprinted<DDS>(text);
   }
   // The message of the Error that parsing `text` throws; "" if none.
   static std::string error_of(const std::string& text) {
@@ -37,158 +23,28 @@ class DDSParserTest : public ::testing::Test {
     }
     return "";
   }
-  static std::string read_data(const std::string& name) {
-    std::ifstream in(std::string(QVP_TEST_DATA_DIR) + "/" + name);
-    EXPECT_TRUE(in) << name;
-    std::stringstream whole;
-    whole << in.rdbuf();
-    return whole.str();
-  }
 };
 
 TEST_F(DDSParserTest, CanonicalTextsRoundTrip) {
-  static const char* const cases[] = {"Dataset {\n} empty;\n",
-                                      "Dataset {\n"
-                                      "    Byte b;\n"
-                                      "    Int16 i16;\n"
-                                      "    UInt16 u16;\n"
-                                      "    Int32 i32;\n"
-                                      "    UInt32 u32;\n"
-                                      "    Float32 f32;\n"
-                                      "    Float64 f64;\n"
-                                      "    String s;\n"
-                                      "    Url u;\n"
-                                      "} scalars;\n",
-                                      "Dataset {\n"
-                                      "    Float64 a[3];\n"
-                                      "    Int16 b[x = 0][y = 2147483647];\n"
-                                      "    Byte c[n%20m = 2][4];\n"
-                                      "} arrays.nc;\n",
-                                      "Dataset {\n"
-                                      "    Structure {\n"
-                                      "        Sequence {\n"
-                                      "            Structure {\n"
-                                      "                Int32 deep;\n"
-                                      "            } s2;\n"
-                                      "            Sequence {\n"
-                                      "            } empty;\n"
-                                      "        } q;\n"
-                                      "    } s1;\n"
-                                      "} nesting;\n",
-                                      "Dataset {\n"
-                                      "    Grid {\n"
-                                      "      Array:\n"
-                                      "        Byte g[4];\n"
-                                      "      Maps:\n"
-                                      "    } no_maps;\n"
-                                      "    Int32 a%2Cb%7Bc%7D%5Bd%5D%3Be%25f;\n"
-                                      "    Int32 x.y;\n"
-                                      "} odd%20names;\n"};
-  for (const char* text : cases) EXPECT_EQ(reprint(text), text);
-}
-
-TEST_F(DDSParserTest, TheSampleFileRoundTrips) {
-  const std::string text = read_data("demo.dds");
-  EXPECT_EQ(reprint(text), text);
+  EXPECT_EQ(reprint("Dataset {\n} empty;\n"), "Dataset {\n} empty;\n");
+  for (const char* name : {"canonical_scalars.dds", "canonical_arrays.dds",
+                           "canonical_nesting.dds", "canonical_names.dds"}) {
+    const std::string text = data_file(name);
+    EXPECT_EQ(reprint(text), text) << name;
+  }
 }
 
 TEST_F(DDSParserTest, ReadsOtherSpellingsIntoTheCanonicalForm) {
-  static const struct {
-    const char* input;
-    const char* printed;
-  } cases[] = {
-      {"dataset{int32 a;float64 b[ 3 ];}x;",
-       "Dataset {\n    Int32 a;\n    Float64 b[3];\n} x;\n"},
-      {"DATASET { # the data\n  STRUCTURE { BYTE c; } s; # a structure\n} ;",
-       "Dataset {\n    Structure {\n        Byte c;\n    } s;\n} before;\n"},
-      {"Dataset { grid { array: int16 g[t=2]; maps: float64 t[t=2]; } g; } d;",
-       "Dataset {\n    Grid {\n      Array:\n        Int16 g[t = 2];\n"
-       "      Maps:\n        Float64 t[t = 2];\n    } g;\n} d;\n"},
-      {"Dataset { Int32 %41; Int32 c[007]; } %64;",
-       "Dataset {\n    Int32 A;\n    Int32 c[7];\n} d;\n"}};
-  for (const auto& c : cases) {
+  for (const auto& c : data_cases("dds_spellings.txt")) {
     DDS dds("before");
-    dds.parse(std::string(c.input));
-    EXPECT_EQ(printed(dds), c.printed) << c.input;
+    dds.parse(c.at(0));
+    EXPECT_EQ(printed(dds), c.at(1)) << c.at(0);
   }
 }
 
 TEST_F(DDSParserTest, RejectsMalformedTextNamingLineAndToken) {
-  static const struct {
-    const char* input;
-    const char* message;
-  } cases[] = {
-      {"Datasets { } d;", "line 1: expected 'Dataset', got 'Datasets'"},
-      {"{ } d;", "line 1: expected 'Dataset', got '{'"},
-      {"Dataset Int32 a;", "line 1: expected '{' after 'Dataset', got 'Int32'"},
-      {"Dataset {", "line 1: expected a type name or '}', got end of input"},
-      {"Dataset {\n    Int64 a;\n} d;",
-       "line 2: expected a type name, got 'Int64'"},
-      {"Dataset {\n    Array a;\n} d;",
-       "line 2: expected a type name, got 'Array'"},
-      {"Dataset { Int32; } d;", "line 1: expected a variable name, got ';'"},
-      {"Dataset { Int32 a } d;",
-       "line 1: expected ';' after the declaration of 'a', got '}'"},
-      {"Dataset { Int32 a b; } d;",
-       "line 1: expected ';' after the declaration of 'a', got 'b'"},
-      {"Dataset { Int32 a; }",
-       "line 1: expected ';' after the data set's name, "
-       "got end of input"},
-      {"Dataset { Int32 a; } d; x",
-       "line 1: expected end of input after the data set, got 'x'"},
-      {"Dataset {\n Int32 a;\n Float64 a;\n} d;", "line 3: duplicate name 'a'"},
-      {"Dataset { Structure { Int32 x; Int32 x; } s; } d;",
-       "line 1: duplicate name 'x'"},
-      {"Dataset { Int32 a[; } d;",
-       "line 1: expected a dimension size or name, got ';'"},
-      {"Dataset { Int32 a[n =]; } d;",
-       "line 1: expected a dimension size, got ']'"},
-      {"Dataset { Int32 a[-1]; } d;",
-       "line 1: expected a dimension size, got '-1'"},
-      {"Dataset { Int32 a[n]; } d;",
-       "line 1: expected a dimension size, got 'n'"},
-      {"Dataset { Int32 a[1.5]; } d;",
-       "line 1: expected a dimension size, got '1.5'"},
-      {"Dataset { Int32 a[2147483648]; } d;",
-       "line 1: dimension size '2147483648' is larger than 2147483647"},
-      {"Dataset { Int32 a[65536][65536]; } d;",
-       "line 1: 'a' has more than 4294967295 elements"},
-      {"Dataset { Int32 a[3; } d;",
-       "line 1: expected ']' after a dimension size, got ';'"},
-      {"Dataset { Structure { Int32 x; } s[2]; } d;",
-       "line 1: a Structure cannot have dimensions"},
-      {"Dataset { Sequence Int32 x; } q; } d;",
-       "line 1: expected '{' after 'Sequence', got 'Int32'"},
-      {"Dataset { Structure { Int32 x; } ; } d;",
-       "line 1: expected the name of a Structure, got ';'"},
-      {"Dataset { Grid { Int32 g[2]; } g; } d;",
-       "line 1: expected 'Array:', got 'Int32'"},
-      {"Dataset { Grid { Array Int32 g[2]; } g; } d;",
-       "line 1: expected ':' after 'Array', got 'Int32'"},
-      {"Dataset { Grid { Array: Int32 g[2]; } g; } d;",
-       "line 1: expected 'Maps:', got '}'"},
-      {"Dataset { Grid { Array: Int32 g; Maps: } g; } d;",
-       "line 1: expected '[' after the name of a Grid's array, got ';'"},
-      {"Dataset { Grid { Array: Structure g[2]; Maps: } g; } d;",
-       "line 1: expected a scalar type for a Grid's array, got 'Structure'"},
-      {"Dataset {\n Grid {\n Array: Int32 g[2][3];\n Maps:\n"
-       "  Int32 x[2][3];\n } g;\n} d;",
-       "line 5: map 'x' must have one dimension"},
-      {"Dataset {\n Grid {\n Array: Int32 g[2][3];\n Maps:\n"
-       "  Int32 x[2];\n  Int32 y[4];\n } g;\n} d;",
-       "line 6: map 'y' has 4 elements, dimension 2 of the array has 3"},
-      {"Dataset { Grid { Array: Int32 g[2]; Maps: Int32 x[2]; Int32 y[2]; } g; "
-       "} d;",
-       "line 1: Grid has more maps than its array has dimensions"},
-      {"Dataset { Grid { Array: Int32 g[2]; Maps: Int32 g[2]; } g; } d;",
-       "line 1: duplicate name 'g'"},
-      {"Dataset { Int32 a@; } d;", "line 1: unexpected character '@'"},
-      {"Dataset { Int32 \"a\"; } d;",
-       "line 1: expected a variable name, got the string \"a\""},
-      {"Dataset {\n\n\n Int32 a\xFF; } d;",
-       "line 4: unexpected character '\\xFF'"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(error_of(c.input), c.message) << c.input;
+  for (const auto& c : data_cases("dds_errors.txt"))
+    EXPECT_EQ(error_of(c.at(0)), c.at(1)) << c.at(0);
 }
 
 TEST_F(DDSParserTest, BoundsNestingRankAndNames) {
@@ -232,36 +88,20 @@ TEST_F(DDSParserTest, AddsToWhatTheDDSHoldsAllOrNothing) {
   EXPECT_EQ(dds.num_var(), 3u);
 }
 
-TEST_F(DDSParserTest, BuildsTheVariablesTheTextDescribes) {
-  DDS dds;
-  dds.parse(read_data("demo.dds"));
-  auto* depth = dynamic_cast<Array*>(dds.var("depth"));
-  ASSERT_NE(depth, nullptr);
-  EXPECT_EQ(depth->element_type(), Type::Float64);
-  ASSERT_EQ(depth->dimensions(), 1u);
-  EXPECT_EQ(depth->dims()[0].name, "depth");
-  EXPECT_EQ(depth->dims()[0].size, 4);
-  auto* grid = dynamic_cast<Grid*>(dds.var("sst"));
-  ASSERT_NE(grid, nullptr);
-  EXPECT_EQ(grid->map_count(), 2u);
-  EXPECT_EQ(grid->array()->dimensions(), 2u);
-  EXPECT_EQ(dds.var("station.level")->type(), Type::Array);
-  EXPECT_EQ(dds.var("obs.time")->type(), Type::Float64);
-}
-
-TEST_F(DDSParserTest, FileAndStreamFormsAgree) {
-  const std::string text = read_data("demo.dds");
+// The sample file through the FILE* and stream parsers, read to the end
+// (the FILE* left open), printed back byte for byte.
+TEST_F(DDSParserTest, FileAndStreamFormsAgreeOnTheSampleFile) {
+  const std::string text = data_file("demo.dds");
   DDS from_file;
-  FILE* in = test::file_reading(text);
+  FILE* in = file_reading(text);
   from_file.parse(in);
-  EXPECT_EQ(fgetc(in), EOF);  // read to the end and left open
+  EXPECT_EQ(fgetc(in), EOF);
   fclose(in);
   std::istringstream stream(text);
-  DDS from_stream;
-  from_stream.parse(stream);
-  EXPECT_EQ(printed(from_stream), text);
-  EXPECT_EQ(test::capture_file([&](FILE* f) { from_file.print(f); }), text);
+  DDS dds;
+  dds.parse(stream);
+  EXPECT_EQ(printed(dds), text);
+  EXPECT_EQ(capture_file([&](FILE* f) { from_file.print(f); }), text);
 }
 
-}  // namespace
-}  // namespace libqvp
+}  // namespace libqvp::test

@@ -1,66 +1,39 @@
-// The DDX: the document frame byte for byte, and well-formed XML (checked
-// with xmllint) for hostile names, attribute values and BLOB URLs.
-#include <gtest/gtest.h>
-#include <libqvp/DAS.h>
-#include <libqvp/DDS.h>
-
-#include <cstdio>
-#include <sstream>
-
+// The DDX: the document frame byte for byte, only the selection when
+// constrained, and well-formed XML (checked with xmllint) for hostile names,
+// attribute values and BLOB URLs.
+#include "CoreTest.h"
 #include "TempDir.h"
 
-namespace libqvp {
-namespace {
+namespace libqvp::test {
 
-class DDSXmlTest : public ::testing::Test {
- protected:
-  static std::string xml_of(const DDS& dds, bool constrained,
-                            const std::string& blob) {
-    std::ostringstream out;
-    dds.print_xml(out, constrained, blob);
-    return out.str();
-  }
-  // xmllint's complaints about `doc`; "" when it is well-formed.
-  std::string xmllint(const std::string& doc) {
-    const std::string path = d_dir.write("ddx.xml", doc);
-    FILE* p = popen(("xmllint --noout '" + path + "' 2>&1").c_str(), "r");
-    if (!p) return "popen failed";
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
-    return status == 0 ? out : "status " + std::to_string(status) + ": " + out;
-  }
+std::string xml_of(const DDS& dds, bool constrained, const std::string& blob) {
+  std::ostringstream out;
+  dds.print_xml(out, constrained, blob);
+  return out.str();
+}
 
-  test::TempDir d_dir;
-};
+// xmllint's complaints about `doc`; "" when it is well-formed.
+std::string xmllint(const std::string& doc) {
+  TempDir dir;
+  const std::string path = dir.write("ddx.xml", doc);
+  FILE* p = popen(("xmllint --noout '" + path + "' 2>&1").c_str(), "r");
+  if (!p) return "popen failed";
+  std::string out;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int status = pclose(p);
+  return status == 0 ? out : "status " + std::to_string(status) + ": " + out;
+}
 
-TEST_F(DDSXmlTest, WritesTheDocumentFrame) {
+TEST(DDSXmlTest, WritesTheDocumentFrameAndOnlyTheSelection) {
   DDS dds("sst.nc");
   dds.get_attr_table()
       .append_container("NC_GLOBAL")
       ->append_attr("title", "String", "Monthly SST");
   dds.get_attr_table().append_attr("history", "String", "a & b");
-  EXPECT_EQ(
-      xml_of(dds, false, "/data/sst.nc.blob?sst&x=\"1\""),
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      "<Dataset name=\"sst.nc\" "
-      "xmlns=\"http://xml.libqvp.org/ns/qvp/3.2#\">\n"
-      "    <Attribute name=\"NC_GLOBAL\" type=\"Container\">\n"
-      "        <Attribute name=\"title\" type=\"String\">\n"
-      "            <value>Monthly SST</value>\n"
-      "        </Attribute>\n"
-      "    </Attribute>\n"
-      "    <Attribute name=\"history\" type=\"String\">\n"
-      "        <value>a &amp; b</value>\n"
-      "    </Attribute>\n"
-      "    <dataBLOB href=\"/data/sst.nc.blob?sst&amp;x=&quot;1&quot;\"/>\n"
-      "</Dataset>\n");
-}
+  EXPECT_EQ(xml_of(dds, false, "/data/sst.nc.blob?sst&x=\"1\""),
+            data_file("frame.ddx"));
 
-TEST_F(DDSXmlTest, ConstrainedDocumentsHoldOnlySelectedVariables) {
-  DDS dds;
   dds.parse(std::string("Dataset { Int32 keep; Int32 drop; } d;"));
   dds.mark_all(false);
   dds.var("keep")->set_send_p(true);
@@ -70,37 +43,11 @@ TEST_F(DDSXmlTest, ConstrainedDocumentsHoldOnlySelectedVariables) {
   EXPECT_NE(xml_of(dds, false, "u").find("\"drop\""), std::string::npos);
 }
 
-TEST_F(DDSXmlTest, HostileTextStaysWellFormed) {
+TEST(DDSXmlTest, HostileTextStaysWellFormed) {
   DDS dds;
-  dds.parse(
-      std::string("Dataset {\n"
-                  "    Int32 count;\n"
-                  "    Byte ctl%01%FFx;\n"
-                  "    Float64 depth[depth = 4];\n"
-                  "    Structure {\n"
-                  "        Int16 %26amp%3B;\n"
-                  "        Float32 level%3C%3E[l%22v = 3];\n"
-                  "    } st%27ation;\n"
-                  "    Sequence {\n"
-                  "        String id;\n"
-                  "    } obs;\n"
-                  "    Grid {\n"
-                  "      Array:\n"
-                  "        Float32 sst[time = 2][lat = 3];\n"
-                  "      Maps:\n"
-                  "        Float64 time[time = 2];\n"
-                  "        Float32 lat[lat = 3];\n"
-                  "    } sst;\n"
-                  "} %3C%2FDataset%3E%22%26%27;\n"));
+  dds.parse(data_file("hostile.dds"));
   DAS das;
-  das.parse(std::string(
-      "Attributes {\n"
-      "    count { String units \"<&>\\\"'\"; }\n"
-      "    sst { String q \"]]> <!-- --> <?pi?>\", \"caf\xE9\"; }\n"
-      "    st'ation.%26amp%3B { String c \"a\x01\x1F\tb\"; }\n"
-      "    NC_GLOBAL { String title \"\xF0\x9F\x8C\x8A \xC3\xA9\"; }\n"
-      "    %3C%3E%26%22%27%01 { Int32 %3C%26%3E 1; }\n"
-      "}\n"));
+  das.parse(data_file("hostile.das"));
   dds.transfer_attributes(das);
   const std::string blob = "http://h/d.nc.blob?a&b=\"c\"&d='e'<f>";
   EXPECT_EQ(xmllint(xml_of(dds, false, blob)), "");
@@ -111,5 +58,4 @@ TEST_F(DDSXmlTest, HostileTextStaysWellFormed) {
   EXPECT_EQ(xmllint(xml_of(dds, true, blob)), "");
 }
 
-}  // namespace
-}  // namespace libqvp
+}  // namespace libqvp::test

@@ -1,58 +1,12 @@
 // DDS: adding and finding variables, selection helpers, sequence tagging,
 // attribute transfer from a DAS, and the FILE* and stream printers.
-#include <gtest/gtest.h>
-#include <libqvp/DAS.h>
-#include <libqvp/DDS.h>
-#include <libqvp/Error.h>
-#include <libqvp/Float64.h>
-#include <libqvp/Grid.h>
-#include <libqvp/Int32.h>
-#include <libqvp/Sequence.h>
-#include <libqvp/Structure.h>
+#include "CoreTest.h"
 
-#include <sstream>
-
-#include "CaptureFile.h"
-
-namespace libqvp {
-namespace {
-
-const char* const kNested =
-    "Dataset {\n"
-    "    Int32 count;\n"
-    "    Structure {\n"
-    "        Int16 code;\n"
-    "        Structure {\n"
-    "            Float32 x;\n"
-    "        } inner;\n"
-    "    } station;\n"
-    "    Sequence {\n"
-    "        String id;\n"
-    "        Sequence {\n"
-    "            Float64 t;\n"
-    "        } samples;\n"
-    "        Structure {\n"
-    "            Sequence {\n"
-    "                Int32 n;\n"
-    "            } deep;\n"
-    "        } wrap;\n"
-    "    } obs;\n"
-    "    Grid {\n"
-    "      Array:\n"
-    "        Float32 sst[time = 2];\n"
-    "      Maps:\n"
-    "        Float64 time[time = 2];\n"
-    "    } sst;\n"
-    "    Int32 a.b;\n"
-    "    Structure {\n"
-    "        Int32 b;\n"
-    "    } a;\n"
-    "    Int32 sp%20ace;\n"
-    "} nested;\n";
+namespace libqvp::test {
 
 class DDSTest : public ::testing::Test {
  protected:
-  DDSTest() { d_dds.parse(std::string(kNested)); }
+  DDSTest() { d_dds.parse(d_text); }
 
   std::string path_of(const BaseType* v) const {
     std::string path;
@@ -61,37 +15,14 @@ class DDSTest : public ::testing::Test {
     return path;
   }
 
+  const std::string d_text = data_file("nested.dds");
   DDS d_dds;
 };
 
 TEST_F(DDSTest, FindsVariablesByPath) {
-  static const struct {
-    const char* path;
-    const char* found;  // the variable's own dotted path; "" for none
-  } cases[] = {{"count", "count"},
-               {"station", "station"},
-               {"station.code", "station.code"},
-               {"station.inner.x", "station.inner.x"},
-               {"obs.samples.t", "obs.samples.t"},
-               {"obs.wrap.deep.n", "obs.wrap.deep.n"},
-               {"sst.sst", "sst.sst"},
-               {"sst.time", "sst.time"},
-               {"a.b", "a.b"},  // the whole name wins over the member b of a
-               {"a", "a"},
-               {"sp%20ace", "sp ace"},
-               {"sp ace", "sp ace"},
-               {"station%2Ecode", "station.code"},
-               {"", ""},
-               {"missing", ""},
-               {"count.x", ""},
-               {"station.", ""},
-               {".station", ""},
-               {"station..code", ""},
-               {"sst.lat", ""},
-               {"station.inner.x.y", ""}};
-  for (const auto& c : cases) {
-    const BaseType* v = d_dds.var(c.path);
-    EXPECT_EQ(v ? path_of(v) : "", c.found) << c.path;
+  for (const auto& c : data_cases("dds_paths.txt")) {
+    const BaseType* v = d_dds.var(c.at(0));
+    EXPECT_EQ(v ? path_of(v) : "", c.at(1)) << c.at(0);
   }
 }
 
@@ -142,36 +73,20 @@ TEST_F(DDSTest, TagsNestedSequencesBySelectedFields) {
 
 TEST_F(DDSTest, TransfersAttributesToVariablesAndTheDataSet) {
   DAS das;
-  das.parse(std::string(
-      "Attributes {\n"
-      "    count { String units \"1\"; }\n"
-      "    station.code { Int16 missing -1; }\n"
-      "    sst { String units \"degC\"; time { String units \"days\"; } }\n"
-      "    sst.time { String calendar \"gregorian\"; }\n"
-      "    a.b { String which \"the variable named a.b\"; }\n"
-      "    NC_GLOBAL { String title \"T\"; }\n"
-      "    unknown { Int32 x 1; }\n"
-      "    String history \"made\";\n"
-      "}\n"));
+  das.parse(data_file("transfer.das"));
   d_dds.var("count")->get_attr_table().append_attr("units", "String", "one");
   d_dds.transfer_attributes(das);
-  auto text = [](const AttrTable& t) {
-    std::ostringstream out;
-    t.print(out, "");
-    return out.str();
+  auto text = [&](const char* path) {
+    return attr_text(d_dds.var(path)->get_attr_table());
   };
-  EXPECT_EQ(text(d_dds.var("count")->get_attr_table()),
-            "String units \"one\", \"1\";\n");
-  EXPECT_EQ(text(d_dds.var("station.code")->get_attr_table()),
-            "Int16 missing -1;\n");
-  EXPECT_EQ(text(d_dds.var("sst")->get_attr_table()),
+  EXPECT_EQ(text("count"), "String units \"one\", \"1\";\n");
+  EXPECT_EQ(text("station.code"), "Int16 missing -1;\n");
+  EXPECT_EQ(text("sst"),
             "String units \"degC\";\ntime {\n    String units \"days\";\n}\n");
-  EXPECT_EQ(text(d_dds.var("sst.time")->get_attr_table()),
-            "String calendar \"gregorian\";\n");
-  EXPECT_EQ(text(d_dds.var("a.b")->get_attr_table()),
-            "String which \"the variable named a.b\";\n");
+  EXPECT_EQ(text("sst.time"), "String calendar \"gregorian\";\n");
+  EXPECT_EQ(text("a.b"), "String which \"the variable named a.b\";\n");
   EXPECT_TRUE(d_dds.var("a")->get_attr_table().empty());
-  EXPECT_EQ(text(d_dds.get_attr_table()),
+  EXPECT_EQ(attr_text(d_dds.get_attr_table()),
             "NC_GLOBAL {\n    String title \"T\";\n}\n"
             "unknown {\n    Int32 x 1;\n}\n"
             "String history \"made\";\n");
@@ -193,23 +108,13 @@ TEST_F(DDSTest, FileAndStreamPrintersWriteTheSameBytes) {
   d_dds.var("station.code")->set_send_p(true);
   d_dds.var("station")->BaseType::set_send_p(true);
   d_dds.var("count")->set_send_p(true);
-  std::ostringstream whole, constrained, xml;
-  d_dds.print(whole);
-  d_dds.print_constrained(constrained);
-  d_dds.print_xml(xml, true, "http://h/x.blob?count");
-  EXPECT_EQ(whole.str(), kNested);
+  EXPECT_EQ(both_forms([&](auto&& out) { d_dds.print(out); }), d_text);
   EXPECT_EQ(
-      constrained.str(),
+      both_forms([&](auto&& out) { d_dds.print_constrained(out); }),
       "Dataset {\n    Int32 count;\n    Structure {\n        Int16 code;\n"
       "    } station;\n} nested;\n");
-  EXPECT_EQ(test::capture_file([&](FILE* f) { d_dds.print(f); }), whole.str());
-  EXPECT_EQ(test::capture_file([&](FILE* f) { d_dds.print_constrained(f); }),
-            constrained.str());
-  EXPECT_EQ(test::capture_file([&](FILE* f) {
-              d_dds.print_xml(f, true, "http://h/x.blob?count");
-            }),
-            xml.str());
+  both_forms(
+      [&](auto&& out) { d_dds.print_xml(out, true, "http://h/x.blob?count"); });
 }
 
-}  // namespace
-}  // namespace libqvp
+}  // namespace libqvp::test

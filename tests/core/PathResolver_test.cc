@@ -1,62 +1,9 @@
 // The dotted-path rule, through its three users: DDS::var, Constructor::var
 // and a constraint's projection must pick the same variable for a path, also
 // where names hold dots and a path could be cut in more than one way.
-#include <gtest/gtest.h>
-#include <libqvp/ConstraintEvaluator.h>
-#include <libqvp/Constructor.h>
-#include <libqvp/DDS.h>
-#include <libqvp/Error.h>
-#include <libqvp/Grid.h>
+#include "CoreTest.h"
 
-#include <string>
-
-namespace libqvp {
-namespace {
-
-// Names with dots beside structures whose members spell the same paths.
-const char* const kAmbiguous =
-    "Dataset {\n"
-    "    Int32 a.b;\n"
-    "    Structure {\n"
-    "        Int32 b;\n"
-    "        Int32 c;\n"
-    "    } a;\n"
-    "    Structure {\n"
-    "        Int32 r;\n"
-    "    } p.q;\n"
-    "    Structure {\n"
-    "        Int32 q.r;\n"
-    "        Structure {\n"
-    "            Int32 r;\n"
-    "        } q;\n"
-    "    } p;\n"
-    "    Structure {\n"
-    "        Int32 u;\n"
-    "    } s.t;\n"
-    "    Structure {\n"
-    "        Int32 t.v;\n"
-    "    } s;\n"
-    "    Grid {\n"
-    "      Array:\n"
-    "        Float32 g[time = 2];\n"
-    "      Maps:\n"
-    "        Float64 time[time = 2];\n"
-    "    } g;\n"
-    "    Float64 g.time[2];\n"
-    "    Sequence {\n"
-    "        Int32 n;\n"
-    "        Int32 m;\n"
-    "    } obs;\n"
-    "    Int32 obs.n;\n"
-    "    Int32 sp%20ace;\n"
-    "    Structure {\n"  // a group of a netCDF-4 file, with a subgroup
-    "        Int32 sub.t;\n"
-    "        Structure {\n"
-    "            Int32 t;\n"
-    "            Int32 y;\n"
-    "        } sub;\n"
-    "    } grp;\n"
-    "} ambiguous;\n";
+namespace libqvp::test {
 
 // The variable's names from the top, joined by '/' (which no name here
 // holds), so that "a.b" and member b of a read differently.
@@ -83,7 +30,9 @@ void add_selected_leaves(const BaseType* v, std::string& out) {
 
 class PathResolverTest : public ::testing::Test {
  protected:
-  PathResolverTest() { d_dds.parse(std::string(kAmbiguous)); }
+  // Names with dots beside structures whose members spell the same paths;
+  // grp is a group of a netCDF-4 file, with a subgroup.
+  PathResolverTest() { d_dds.parse(data_file("ambiguous.dds")); }
 
   // What the projection `path` selects; "" when it is refused as naming no
   // variable.
@@ -104,35 +53,11 @@ class PathResolverTest : public ::testing::Test {
   ConstraintEvaluator d_eval;
 };
 
-const struct {
-  const char* path;
-  const char* found;  // path_of the variable; "" for none
-} kPaths[] = {
-    {"a.b", "a.b"},        // the whole name before member b of a
-    {"a%2Eb", "a.b"},      // an escaped dot is a dot
-    {"a.c", "a/c"},        // no "a.c": the structure's member
-    {"p.q.r", "p.q/r"},    // the longest first name "p.q" wins...
-    {"s.t.u", "s.t/u"},    // ...
-    {"s.t.v", "s/t.v"},    // ...unless the rest is not below it
-    {"g.time", "g.time"},  // a variable before a Grid's map
-    {"g.g", "g/g"},        // a Grid's array
-    {"obs.n", "obs.n"},    // a variable before a Sequence's member
-    {"obs.m", "obs/m"},
-    {"sp%20ace", "sp ace"},
-    {"grp.sub.t", "grp/sub.t"},  // within a group, the same rule
-    {"grp.sub.y", "grp/sub/y"},  // a subgroup's variable
-    {"grp%2Esub%2Ey", "grp/sub/y"},
-    {"a.x", ""},
-    {"s.t.w", ""},
-    {"grp.sub.t.z", ""},
-    {"g.lat", ""},
-};
-
 TEST_F(PathResolverTest, LookupAndProjectionPickTheSameVariable) {
-  for (const auto& c : kPaths) {
-    const BaseType* v = d_dds.var(c.path);
-    EXPECT_EQ(v ? path_of(v) : "", c.found) << c.path;
-    EXPECT_EQ(projected(c.path), c.found) << c.path;
+  for (const auto& c : data_cases("paths.txt")) {
+    const BaseType* v = d_dds.var(c.at(0));
+    EXPECT_EQ(v ? path_of(v) : "", c.at(1)) << c.at(0);
+    EXPECT_EQ(projected(c.at(0)), c.at(1)) << c.at(0);
   }
 }
 
@@ -141,32 +66,19 @@ TEST_F(PathResolverTest, EscapedDotsCountTowardsThePathBound) {
   std::string path = "a";
   for (int i = 1; i < 64; ++i) path += "%2Ea";
   EXPECT_EQ(projected(path), "");  // 64 names: looked up, none found
-  try {
-    d_eval.parse_constraint(path + "%2Ea", d_dds);
-    ADD_FAILURE() << "a path of 65 names was accepted";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.get_error_code(), malformed_expr);
-    EXPECT_EQ(e.get_error_message(), "1:1: path longer than 64 names");
-  }
+  expect_error([&] { d_eval.parse_constraint(path + "%2Ea", d_dds); },
+               malformed_expr, "1:1: path longer than 64 names");
 }
 
-// A Structure's own lookup: the same rule one level down, without decoding.
+// A Structure's own lookup: the same rule one level down, without decoding;
+// a path into a scalar, an empty name or a member of a member is nothing.
 TEST_F(PathResolverTest, StructureLookupFollowsTheSameRule) {
-  const auto* p = dynamic_cast<const Constructor*>(d_dds.var("p"));
-  const auto* grp = dynamic_cast<const Constructor*>(d_dds.var("grp"));
-  ASSERT_TRUE(p && grp);
-  const struct {
-    const Constructor* from;
-    const char* path;
-    const char* found;
-  } cases[] = {{p, "q.r", "p/q.r"},         {p, "q", "p/q"},
-               {grp, "sub.t", "grp/sub.t"}, {grp, "sub.y", "grp/sub/y"},
-               {grp, "sub%2Ey", ""},        {grp, "sub.z", ""}};
-  for (const auto& c : cases) {
-    const BaseType* v = c.from->var(c.path);
-    EXPECT_EQ(v ? path_of(v) : "", c.found) << c.path;
+  for (const auto& c : data_cases("member_paths.txt")) {
+    const auto* from = dynamic_cast<const Constructor*>(d_dds.var(c.at(0)));
+    ASSERT_NE(from, nullptr) << c.at(0);
+    const BaseType* v = from->var(c.at(1));
+    EXPECT_EQ(v ? path_of(v) : "", c.at(2)) << c.at(1);
   }
 }
 
-}  // namespace
-}  // namespace libqvp
+}  // namespace libqvp::test

@@ -1,136 +1,87 @@
 // Sequences: row markers and selected fields, nested sequences, row checks
 // and row readers. Filtering by selection clauses is tested with the
 // constraint evaluator.
-#include <gtest/gtest.h>
-#include <libqvp/Error.h>
-#include <libqvp/Float64.h>
-#include <libqvp/Int32.h>
-#include <libqvp/Sequence.h>
-#include <libqvp/Str.h>
-#include <libqvp/Structure.h>
+#include "CoreTest.h"
 
-#include "ExpectError.h"
-#include "XdrCapture.h"
+namespace libqvp::test {
 
-using libqvp::Error;
-using libqvp::Sequence;
-using qvptest::hex;
-using qvptest::serialized;
-using qvptest::to_hex;
-
-namespace {
-
-template <typename S>
-std::unique_ptr<libqvp::BaseType> value(const std::string& name,
-                                        typename S::value_type v) {
-  auto s = std::make_unique<S>(name);
-  s->set_value(std::move(v));
+// A Sequence `name` with `fields`.
+template <class... F>
+std::unique_ptr<Sequence> sequence(const std::string& name, F... fields) {
+  auto s = named<Sequence>(name);
+  (s->add_var(std::move(fields)), ...);
   return s;
 }
 
 // obs { String id; Float64 time; }
 std::unique_ptr<Sequence> obs() {
-  auto s = std::make_unique<Sequence>("obs");
-  s->add_var(std::make_unique<libqvp::Str>("id"));
-  s->add_var(std::make_unique<libqvp::Float64>("time"));
-  return s;
+  return sequence("obs", named<Str>("id"), named<Float64>("time"));
 }
 
 Sequence::Row obs_row(const std::string& id, double time) {
-  Sequence::Row row;
-  row.push_back(value<libqvp::Str>("id", id));
-  row.push_back(value<libqvp::Float64>("time", time));
-  return row;
+  return row_of(holding<Str>(id, "id"), holding<Float64>(time, "time"));
+}
+
+// profile { Int32 station; Sequence { Float64 depth; } levels; }
+std::unique_ptr<Sequence> profile_shape() {
+  return sequence("profile", named<Int32>("station"),
+                  sequence("levels", named<Float64>("depth")));
+}
+
+// A profile row: the station and a levels value with `depths`.
+Sequence::Row profile_row(int station, std::vector<double> depths) {
+  auto levels = sequence("levels", named<Float64>("depth"));
+  for (double d : depths) levels->add_row(row_of(holding<Float64>(d)));
+  return row_of(holding<Int32>(station), std::move(levels));
 }
 
 TEST(SequenceTest, RowsAreFramedByMarkers) {
   auto s = obs();
   s->set_send_p(true);
-  EXPECT_EQ(to_hex(serialized(*s)), "a5000000") << "no rows";
+  EXPECT_EQ(xdr_hex(*s), "a5000000") << "no rows";
   s->add_row(obs_row("a", 1.0));
   s->add_row(obs_row("bcd", 2.0));
-  EXPECT_EQ(to_hex(serialized(*s)),
-            to_hex(hex("5a000000 00000001 61000000 3ff00000 00000000"
-                       "5a000000 00000003 62636400 40000000 00000000"
-                       "a5000000")));
+  EXPECT_EQ(xdr_hex(*s),
+            spaced("5a000000 00000001 61000000 3ff00000 00000000"
+                   "5a000000 00000003 62636400 40000000 00000000 a5000000"));
   s->var("id")->set_send_p(false);
-  EXPECT_EQ(to_hex(serialized(*s)),
-            to_hex(hex("5a000000 3ff00000 00000000"
-                       "5a000000 40000000 00000000 a5000000")));
-}
-
-// profile { Int32 station; Sequence { Float64 depth; } levels; }
-std::unique_ptr<Sequence> profile_shape() {
-  auto levels = std::make_unique<Sequence>("levels");
-  levels->add_var(std::make_unique<libqvp::Float64>("depth"));
-  auto p = std::make_unique<Sequence>("profile");
-  p->add_var(std::make_unique<libqvp::Int32>("station"));
-  p->add_var(std::move(levels));
-  return p;
-}
-
-std::unique_ptr<Sequence> levels_value(std::vector<double> depths) {
-  auto v = std::make_unique<Sequence>("levels");
-  v->add_var(std::make_unique<libqvp::Float64>("depth"));
-  for (double d : depths) {
-    Sequence::Row row;
-    row.push_back(value<libqvp::Float64>("depth", d));
-    v->add_row(std::move(row));
-  }
-  return v;
+  EXPECT_EQ(xdr_hex(*s), spaced("5a000000 3ff00000 00000000"
+                                "5a000000 40000000 00000000 a5000000"));
 }
 
 TEST(SequenceTest, NestedSequenceWritesItsOwnRows) {
   auto p = profile_shape();
   p->set_send_p(true);
-  Sequence::Row r1;
-  r1.push_back(value<libqvp::Int32>("station", 7));
-  r1.push_back(levels_value({1.0, 2.0}));
-  p->add_row(std::move(r1));
-  Sequence::Row r2;
-  r2.push_back(value<libqvp::Int32>("station", 8));
-  r2.push_back(levels_value({}));
-  p->add_row(std::move(r2));
-  EXPECT_EQ(to_hex(serialized(*p)),
-            to_hex(hex("5a000000 00000007"
-                       "5a000000 3ff00000 00000000"
-                       "5a000000 40000000 00000000 a5000000"
-                       "5a000000 00000008 a5000000"
-                       "a5000000")));
+  p->add_row(profile_row(7, {1.0, 2.0}));
+  p->add_row(profile_row(8, {}));
+  EXPECT_EQ(xdr_hex(*p), spaced("5a000000 00000007"
+                                "5a000000 3ff00000 00000000"
+                                "5a000000 40000000 00000000 a5000000"
+                                "5a000000 00000008 a5000000"
+                                "a5000000"));
   // The declared nested field's selection applies to the row values.
   p->var("levels.depth")->set_send_p(false);
-  EXPECT_EQ(to_hex(serialized(*p)),
-            to_hex(hex("5a000000 00000007 5a000000 5a000000 a5000000"
-                       "5a000000 00000008 a5000000 a5000000")));
+  EXPECT_EQ(xdr_hex(*p), spaced("5a000000 00000007 5a000000 5a000000 a5000000"
+                                "5a000000 00000008 a5000000 a5000000"));
 }
 
 TEST(SequenceTest, RowsThatDoNotFitTheFieldsAreRejected) {
   auto s = obs();
-  Sequence::Row short_row;
-  short_row.push_back(value<libqvp::Str>("id", "a"));
-  Sequence::Row wrong_type;
-  wrong_type.push_back(value<libqvp::Str>("id", "a"));
-  wrong_type.push_back(value<libqvp::Int32>("time", 1));
-  Sequence::Row null_value;
-  null_value.push_back(value<libqvp::Str>("id", "a"));
-  null_value.push_back(nullptr);
-  Sequence::Row too_long = obs_row("a", 1);
-  too_long.push_back(value<libqvp::Int32>("x", 1));
-  Sequence::Row* rows[] = {&short_row, &wrong_type, &null_value, &too_long};
-  for (size_t i = 0; i < 4; ++i) {
-    SCOPED_TRACE(testing::Message() << "row " << i);
-    libqvp::test::expect_error([&] { s->add_row(std::move(*rows[i])); },
-                               libqvp::type_mismatch);
+  Sequence::Row rows[] = {
+      row_of(holding<Str>("a")),                            // short
+      row_of(holding<Str>("a"), holding<Int32>(1)),         // wrong type
+      row_of(holding<Str>("a"), std::unique_ptr<Int32>()),  // null value
+      row_of(holding<Str>("a"), holding<Float64>(1.0), holding<Int32>(1)),
+  };
+  for (auto& row : rows) {
+    SCOPED_TRACE(row.size());
+    expect_error([&] { s->add_row(std::move(row)); }, type_mismatch);
   }
   EXPECT_EQ(s->row_count(), 0u);
-
-  auto p = profile_shape();
-  Sequence::Row bad_nested;
-  bad_nested.push_back(value<libqvp::Int32>("station", 1));
-  auto wrong = std::make_unique<Sequence>("levels");
-  wrong->add_var(std::make_unique<libqvp::Int32>("depth"));
-  bad_nested.push_back(std::move(wrong));
-  EXPECT_THROW(p->add_row(std::move(bad_nested)), Error);
+  auto wrong_nested = sequence("levels", named<Int32>("depth"));
+  EXPECT_THROW(profile_shape()->add_row(
+                   row_of(holding<Int32>(1), std::move(wrong_nested))),
+               Error);
 }
 
 TEST(SequenceTest, RowsFromAReaderAreCheckedAndWritten) {
@@ -146,35 +97,31 @@ TEST(SequenceTest, RowsFromAReaderAreCheckedAndWritten) {
     ++next;
     return true;
   });
-  EXPECT_EQ(to_hex(serialized(*s)),
-            to_hex(hex("5a000000 00000001 78000000 00000000 00000000"
-                       "5a000000 00000001 79000000 3ff00000 00000000"
-                       "a5000000")));
+  EXPECT_EQ(xdr_hex(*s),
+            spaced("5a000000 00000001 78000000 00000000 00000000"
+                   "5a000000 00000001 79000000 3ff00000 00000000 a5000000"));
 
   auto bad = obs();
   bad->set_send_p(true);
   bad->set_row_reader([](Sequence::Row& row) {
-    row.push_back(value<libqvp::Str>("id", "only one value"));
+    row = row_of(holding<Str>("only one value"));
     return true;
   });
   EXPECT_THROW(serialized(*bad), Error);
 }
 
 TEST(SequenceTest, StructureFieldsWriteTheirSelectedMembers) {
-  auto s = std::make_unique<Sequence>("s");
-  auto pos = std::make_unique<libqvp::Structure>("pos");
-  pos->add_var(std::make_unique<libqvp::Int32>("x"));
-  pos->add_var(std::make_unique<libqvp::Int32>("y"));
-  s->add_var(std::move(pos));
+  auto pos = named<Structure>("pos");
+  pos->add_var(named<Int32>("x"));
+  pos->add_var(named<Int32>("y"));
+  auto s = sequence("s", std::move(pos));
   s->set_send_p(true);
   s->var("pos.x")->set_send_p(false);
-  auto value_pos = std::make_unique<libqvp::Structure>("pos");
-  value_pos->add_var(value<libqvp::Int32>("x", 1));
-  value_pos->add_var(value<libqvp::Int32>("y", 2));
-  Sequence::Row row;
-  row.push_back(std::move(value_pos));
-  s->add_row(std::move(row));
-  EXPECT_EQ(to_hex(serialized(*s)), "5a000000 00000002 a5000000");
+  auto value = named<Structure>("pos");
+  value->add_var(holding<Int32>(1, "x"));
+  value->add_var(holding<Int32>(2, "y"));
+  s->add_row(row_of(std::move(value)));
+  EXPECT_EQ(xdr_hex(*s), "5a000000 00000002 a5000000");
 }
 
-}  // namespace
+}  // namespace libqvp::test

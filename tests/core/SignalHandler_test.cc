@@ -1,14 +1,10 @@
 // The signal dispatcher: registration, delivery, chaining of a foreign
 // action and its restoration.
-#include <gtest/gtest.h>
-#include <libqvp/Error.h>
-#include <libqvp/SignalHandler.h>
-
 #include <csignal>
-#include <memory>
 
-namespace libqvp {
-namespace {
+#include "CoreTest.h"
+
+namespace libqvp::test {
 
 // Each delivery appends a digit to a small log, so tests see the order in
 // which handlers ran: 1 and 2 for the EventHandlers, 9 for a foreign action.
@@ -57,7 +53,9 @@ class SignalHandlerTest : public ::testing::Test {
   struct sigaction d_saved {};
 };
 
-TEST_F(SignalHandlerTest, ReturnsTheDisplacedHandler) {
+// A signal reaches the handler registered last; registering returns the
+// one it displaces.
+TEST_F(SignalHandlerTest, ReturnsTheDisplacedHandlerAndDelivers) {
   SignalHandler* sh = SignalHandler::instance();
   EXPECT_EQ(sh, SignalHandler::instance());
   auto* first = new Recorder(1);
@@ -68,27 +66,25 @@ TEST_F(SignalHandlerTest, ReturnsTheDisplacedHandler) {
       sh->register_handler(SIGUSR1, second));
   EXPECT_EQ(displaced.get(), first);
   EXPECT_EQ(sh->get_handler(SIGUSR1), second);
+  raise(SIGUSR1);
+  raise(SIGUSR1);
+  EXPECT_EQ(log_text(), "22");
 }
 
-TEST_F(SignalHandlerTest, RaisedSignalReachesTheRegisteredHandler) {
-  SignalHandler* sh = SignalHandler::instance();
-  sh->register_handler(SIGUSR1, new Recorder(1));
-  raise(SIGUSR1);
-  raise(SIGUSR1);
-  EXPECT_EQ(log_text(), "11");
-  delete sh->register_handler(SIGUSR1, new Recorder(2));
-  raise(SIGUSR1);
-  EXPECT_EQ(log_text(), "2");
-}
-
+// Our handler runs first, then the foreign action it displaced, unless
+// told to override it; a default disposition is never chained.
 TEST_F(SignalHandlerTest, ChainsTheForeignActionUnlessOverridden) {
   SignalHandler* sh = SignalHandler::instance();
   sh->register_handler(SIGUSR2, new Recorder(1), false);
   raise(SIGUSR2);
-  EXPECT_EQ(log_text(), "19");  // ours first, then the foreign action
+  EXPECT_EQ(log_text(), "19");
   delete sh->register_handler(SIGUSR2, new Recorder(2), true);
   raise(SIGUSR2);
   EXPECT_EQ(log_text(), "2");
+  // SIGUSR1's default would end the process; chaining must skip it.
+  sh->register_handler(SIGUSR1, new Recorder(1), false);
+  raise(SIGUSR1);
+  EXPECT_EQ(log_text(), "1");
 }
 
 TEST_F(SignalHandlerTest, RemoveRestoresTheForeignAction) {
@@ -108,14 +104,6 @@ TEST_F(SignalHandlerTest, RemoveRestoresTheForeignAction) {
   EXPECT_EQ(sh->remove_handler(SIGUSR2), nullptr);
 }
 
-TEST_F(SignalHandlerTest, DefaultDispositionIsNotChained) {
-  // SIGUSR1's default would end the process; chaining must skip it.
-  SignalHandler* sh = SignalHandler::instance();
-  sh->register_handler(SIGUSR1, new Recorder(1), false);
-  raise(SIGUSR1);
-  EXPECT_EQ(log_text(), "1");
-}
-
 TEST_F(SignalHandlerTest, RejectsSignalsThatCannotBeHandled) {
   SignalHandler* sh = SignalHandler::instance();
   for (int signum : {0, -1, NSIG, SIGKILL, SIGSTOP}) {
@@ -126,5 +114,4 @@ TEST_F(SignalHandlerTest, RejectsSignalsThatCannotBeHandled) {
   EXPECT_EQ(sh->remove_handler(NSIG), nullptr);
 }
 
-}  // namespace
-}  // namespace libqvp
+}  // namespace libqvp::test

@@ -1,14 +1,10 @@
 // The scalar-type dispatch: each scalar type reaches its own value type and
 // class, non-scalars are refused, and the type facts built on it.
-#include <gtest/gtest.h>
-#include <libqvp/visit_scalar.h>
-
-#include <string>
 #include <typeinfo>
 
-using libqvp::Type;
+#include "CoreTest.h"
 
-namespace {
+namespace libqvp::test {
 
 struct Seen {
   Type kind;
@@ -20,10 +16,10 @@ struct Seen {
 };
 
 Seen visit(Type t) {
-  return libqvp::visit_scalar(t, [](auto tag) {
+  return visit_scalar(t, [](auto tag) {
     using Tag = decltype(tag);
     typename Tag::variable_type made("v");
-    const libqvp::BaseType& base = made;
+    const BaseType& base = made;
     return Seen{
         Tag::kind,
         &typeid(typename Tag::value_type),
@@ -35,52 +31,40 @@ Seen visit(Type t) {
 }
 
 TEST(VisitScalarTest, EachScalarTypeReachesItsValueType) {
-  const struct {
-    Type type;
-    const std::type_info& value;
-    size_t value_size;  // as value_size() reports it
-  } cases[] = {
-      {Type::Byte, typeid(uint8_t), 1},
-      {Type::Int16, typeid(int16_t), 2},
-      {Type::UInt16, typeid(uint16_t), 2},
-      {Type::Int32, typeid(int32_t), 4},
-      {Type::UInt32, typeid(uint32_t), 4},
-      {Type::Float32, typeid(float), 4},
-      {Type::Float64, typeid(double), 8},
-      {Type::String, typeid(std::string), 0},
+  // value_size: as value_size() reports it
+  // clang-format off
+  const struct { Type type; const std::type_info& value; size_t value_size; } cases[] = {
+      {Type::Byte, typeid(uint8_t), 1}, {Type::Int16, typeid(int16_t), 2},
+      {Type::UInt16, typeid(uint16_t), 2}, {Type::Int32, typeid(int32_t), 4},
+      {Type::UInt32, typeid(uint32_t), 4}, {Type::Float32, typeid(float), 4},
+      {Type::Float64, typeid(double), 8}, {Type::String, typeid(std::string), 0},
       {Type::Url, typeid(std::string), 0},
   };
+  // clang-format on
   for (const auto& c : cases) {
-    SCOPED_TRACE(libqvp::type_name(c.type));
+    SCOPED_TRACE(type_name(c.type));
     const Seen s = visit(c.type);
     EXPECT_EQ(s.kind, c.type);
     EXPECT_EQ(*s.value, c.value);
     EXPECT_EQ(s.made_type, c.type);
     EXPECT_TRUE(s.made_is_scalar);
     EXPECT_EQ(s.is_string, c.value_size == 0);
-    if (!s.is_string) {
-      EXPECT_EQ(s.value_bytes, c.value_size);
-    }
-    EXPECT_EQ(libqvp::value_size(c.type), c.value_size);
-    EXPECT_TRUE(libqvp::is_simple_type(c.type));
-    EXPECT_EQ(libqvp::is_numeric_type(c.type), c.value_size != 0);
+    EXPECT_EQ(s.is_string ? 0 : s.value_bytes, c.value_size);
+    EXPECT_EQ(value_size(c.type), c.value_size);
+    EXPECT_TRUE(is_simple_type(c.type));
+    EXPECT_EQ(is_numeric_type(c.type), c.value_size != 0);
   }
 }
 
 TEST(VisitScalarTest, NonScalarsAreRefused) {
   for (Type t : {Type::Array, Type::Structure, Type::Sequence, Type::Grid,
                  static_cast<Type>(99)}) {
-    SCOPED_TRACE(libqvp::type_name(t));
-    try {
-      libqvp::visit_scalar(t, [](auto) { ADD_FAILURE() << "visited"; });
-      ADD_FAILURE() << "no error";
-    } catch (const libqvp::Error& e) {
-      EXPECT_EQ(e.get_error_code(), libqvp::internal_error);
-      EXPECT_EQ(e.get_error_message(),
-                std::string("not a scalar type: ") + libqvp::type_name(t));
-    }
+    SCOPED_TRACE(type_name(t));
+    expect_error(
+        [&] { visit_scalar(t, [](auto) { ADD_FAILURE() << "visited"; }); },
+        internal_error, std::string("not a scalar type: ") + type_name(t));
     Type passed = Type::Byte;
-    const int r = libqvp::visit_scalar(
+    const int r = visit_scalar(
         t, [](auto) { return 1; },
         [&](Type other) {
           passed = other;
@@ -88,10 +72,10 @@ TEST(VisitScalarTest, NonScalarsAreRefused) {
         });
     EXPECT_EQ(r, 2);
     EXPECT_EQ(passed, t);
-    EXPECT_EQ(libqvp::value_size(t), 0u);
-    EXPECT_FALSE(libqvp::is_simple_type(t));
-    EXPECT_FALSE(libqvp::is_numeric_type(t));
+    EXPECT_EQ(value_size(t), 0u);
+    EXPECT_FALSE(is_simple_type(t));
+    EXPECT_FALSE(is_numeric_type(t));
   }
 }
 
-}  // namespace
+}  // namespace libqvp::test
