@@ -2,23 +2,18 @@
 // reports the process state it finds and then disturbs it: whatever one
 // request leaves behind must be gone in the next, and a request that
 // crashes or throws costs nothing but its own reply.
-#include <gtest/gtest.h>
+#include <fcntl.h>
 #include <libqvp/Pool.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-#include <string>
 
-#include "TempDir.h"
+#include "ServerTest.h"
 
 namespace libqvp {
 namespace {
@@ -67,7 +62,7 @@ class PoolWorkerTest : public ::testing::Test {
       if (!freopen((d_dir / "pool.log").c_str(), "w", stderr)) _exit(3);
       _exit(Pool::run(o, stand_in));
     }
-    for (int i = 0; i < 500 && !log().count("serving"); ++i) usleep(10000);
+    for (int i = 0; i < 500 && !logged("serving"); ++i) usleep(10000);
   }
 
   void TearDown() override {
@@ -77,18 +72,11 @@ class PoolWorkerTest : public ::testing::Test {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log();
   }
 
-  struct Log : std::string {
-    bool count(const char* s) const { return find(s) != npos; }
-  };
-  Log log() const {
-    Log text;
-    if (FILE* f = fopen((d_dir / "pool.log").c_str(), "r")) {
-      char buf[4096];
-      size_t n;
-      while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-      fclose(f);
-    }
-    return text;
+  std::string log() const {
+    return read_all(open((d_dir / "pool.log").c_str(), O_RDONLY));
+  }
+  bool logged(const char* text) const {
+    return log().find(text) != std::string::npos;
   }
 
   // The whole reply to a request for /a.nc.das?<query>.
@@ -106,19 +94,15 @@ class PoolWorkerTest : public ::testing::Test {
     sa.sun_family = AF_UNIX;
     const std::string path = d_dir / "pool.sock";
     strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
-    std::string reply;
     if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
         write(fd, bytes.data(), bytes.size()) ==
-            static_cast<ssize_t>(bytes.size())) {
-      char buf[4096];
-      ssize_t n;
-      while ((n = read(fd, buf, sizeof buf)) > 0) reply.append(buf, n);
-    }
+            static_cast<ssize_t>(bytes.size()))
+      return read_all(fd);
     close(fd);
-    return reply;
+    return "";
   }
 
-  test::TempDir d_dir;
+  TempDir d_dir;
   pid_t d_master = -1;
 };
 
@@ -141,8 +125,8 @@ TEST_F(PoolWorkerTest, ACrashOrAnExceptionCostsOnlyThatReply) {
     request(query);
     EXPECT_EQ(request("x").rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << query;
   }
-  EXPECT_TRUE(log().count("killed by signal 6")) << log();
-  EXPECT_TRUE(log().count("thrown by the handler")) << log();
+  EXPECT_TRUE(logged("killed by signal 6")) << log();
+  EXPECT_TRUE(logged("thrown by the handler")) << log();
 }
 
 }  // namespace

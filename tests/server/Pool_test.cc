@@ -1,20 +1,23 @@
 // The pool's command line: defaults, accepted values and refusals.
-#include <gtest/gtest.h>
 #include <libqvp/Pool.h>
 
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "Argv.h"
+#include "ServerTest.h"
 
 namespace libqvp {
 namespace {
 
-Pool::Options parse(std::vector<std::string> args) {
+// Calls `f(argc, argv)` with "handler" and `args`.
+template <class F>
+auto call(F f, std::vector<std::string> args) {
   args.insert(args.begin(), "handler");
-  test::Argv argv(args);
-  return Pool::parse(argv.argc(), argv.argv());
+  Argv argv(args);
+  return f(argv.argc(), argv.argv());
+}
+
+Pool::Options parse(const std::vector<std::string>& args) {
+  return call(&Pool::parse, args);
 }
 
 TEST(PoolTest, ParsesEveryOption) {
@@ -66,10 +69,7 @@ TEST(PoolTest, RequestedOnlyWithServe) {
                {{"-o", "das", "-e", "--serve", "x.nc"}, false},
                {{"--serves"}, false}};
   for (const auto& c : cases) {
-    std::vector<std::string> args = c.args;
-    args.insert(args.begin(), "handler");
-    test::Argv argv(args);
-    EXPECT_EQ(Pool::requested(argv.argc(), argv.argv()), c.requested)
+    EXPECT_EQ(call(&Pool::requested, c.args), c.requested)
         << testing::PrintToString(c.args);
   }
 }
