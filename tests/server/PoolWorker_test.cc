@@ -23,13 +23,11 @@ extern "C" void on_usr1(int) {}
 // Writes "<state> | <argv[1..]>" and then, for the constraints "mess",
 // "crash" and "throw", changes everything it can, aborts or throws.
 int stand_in(int argc, char* argv[]) {
-  char cwd[PATH_MAX] = "";
-  const char* got = getcwd(cwd, sizeof cwd);
   struct sigaction usr1 {};
   sigaction(SIGUSR1, nullptr, &usr1);
   const unsigned pending = alarm(0);
   printf("HTTP/1.0 200 OK\r\n\r\ncwd=%s alarm=%u usr1=%s errno=%d |",
-         got ? got : "?", pending,
+         working_directory().c_str(), pending,
          usr1.sa_handler == SIG_DFL ? "default" : "changed", errno);
   std::string query;
   for (int i = 1; i < argc; ++i) {
@@ -107,10 +105,9 @@ class PoolWorkerTest : public ::testing::Test {
 };
 
 TEST_F(PoolWorkerTest, NothingOfARequestReachesTheNext) {
-  char cwd[PATH_MAX];
-  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-  const std::string clean = std::string("HTTP/1.0 200 OK\r\n\r\ncwd=") + cwd +
-                            " alarm=0 usr1=default errno=0 |";
+  const std::string clean =
+      "HTTP/1.0 200 OK\r\n\r\ncwd=" + working_directory() +
+      " alarm=0 usr1=default errno=0 |";
   const std::string first = request("mess");
   EXPECT_EQ(first.substr(0, clean.size()), clean);
   EXPECT_NE(first.find(" -o das -v qvp_dispatch/"), std::string::npos);

@@ -63,6 +63,12 @@ inline std::string read_all(int fd) {
   return text;
 }
 
+// The working directory; "" when it cannot be read.
+inline std::string working_directory() {
+  char buf[4096];
+  return getcwd(buf, sizeof buf) ? buf : "";
+}
+
 }  // namespace libqvp
 
 #endif  // QVP_TEST_SERVERTEST_H
