@@ -220,39 +220,29 @@ TEST_F(AncillaryTest, LoadersReadTheFirstFileOrNothing) {
 
 // What the library reads itself must be a regular file inside the data root:
 // anything else of a candidate's name counts as absent and the next candidate
-// is read. Each case plants `bad` as the first candidate of /data/sst.nc.
+// is read. Each case plants one as the first candidate of /data/sst.nc.
 TEST_F(AncillaryTest, ReadsOnlyRegularFilesInsideTheRoot) {
-  const std::string outside = d_dir.path() + "-outside.das";
-  FILE* f = fopen(outside.c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  fputs("Attributes { secret { String s \"outside\"; } }", f);
-  fclose(f);
+  TempDir elsewhere;
+  const std::string outside = elsewhere.write(
+      "outside.das", "Attributes { secret { String s \"outside\"; } }");
   d_dir.write("data/other.das", "Attributes { inside { Int32 n 1; } }");
   d_dir.write("data/sst.nc.das", "Attributes { next { Int32 n 2; } }");
-  const struct {
-    const char* what;
-    std::function<int(const std::string&)> plant;
-  } cases[] = {
-      {"link out of the root",
-       [&](const std::string& at) {
-         return symlink(outside.c_str(), at.c_str());
-       }},
-      {"relative link out of the root",
-       [&](const std::string& at) {
-         return symlink(
-             ("../../" + outside.substr(outside.rfind('/') + 1)).c_str(),
-             at.c_str());
-       }},
-      {"fifo", [](const std::string& at) { return mkfifo(at.c_str(), 0600); }},
-      {"directory",
-       [](const std::string& at) { return mkdir(at.c_str(), 0700); }},
-      {"dangling link",
-       [](const std::string& at) { return symlink("nowhere", at.c_str()); }},
+  // Links to their target; "<fifo>" and "<directory>" plant those.
+  const std::string cases[] = {
+      outside,  // a link out of the root, absolute and relative
+      "../../" + elsewhere.path().substr(elsewhere.path().rfind('/') + 1) +
+          "/outside.das",
+      "<fifo>",
+      "<directory>",
+      "nowhere",  // a dangling link
   };
   const std::string first = d_dir / "data/sst.das";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_EQ(c.plant(first), 0);
+  for (const std::string& c : cases) {
+    SCOPED_TRACE(c);
+    ASSERT_EQ(c == "<fifo>"        ? mkfifo(first.c_str(), 0600)
+              : c == "<directory>" ? mkdir(first.c_str(), 0700)
+                                   : symlink(c.c_str(), first.c_str()),
+              0);
     DAS das;
     Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", "", "");
     EXPECT_EQ(das.get_table("secret"), nullptr);
@@ -261,7 +251,7 @@ TEST_F(AncillaryTest, ReadsOnlyRegularFilesInsideTheRoot) {
                                                     "das", "", ""),
               d_dir / "data/sst.nc.das");
     // The name-forming lookup still reports the first existing name.
-    if (std::string(c.what) != "dangling link") {
+    if (c != "nowhere") {
       EXPECT_EQ(
           Ancillary::find_ancillary_file(d_dir / "data/sst.nc", "das", "", ""),
           first);
@@ -273,7 +263,6 @@ TEST_F(AncillaryTest, ReadsOnlyRegularFilesInsideTheRoot) {
   DAS das;
   Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", "", "");
   EXPECT_NE(das.get_table("inside"), nullptr);
-  unlink(outside.c_str());
 }
 
 // Without a configured root the data set's own directory is the root: an
