@@ -1,32 +1,28 @@
 // The ancillary naming convention and the loading of ancillary DAS and DDS.
 #include <dirent.h>
-#include <gtest/gtest.h>
 #include <libqvp/Ancillary.h>
-#include <libqvp/DAS.h>
-#include <libqvp/DDS.h>
-#include <libqvp/Error.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <functional>
-#include <string>
-#include <vector>
-
-#include "TempDir.h"
+#include "ServerTest.h"
 
 namespace libqvp {
 namespace {
 
 // Candidates are given relative to the temporary directory, which is the
 // working directory during each test; "@" stands for its absolute path.
-std::string full_path(const test::TempDir& dir, const std::string& name) {
+std::string full_path(const TempDir& dir, const std::string& name) {
   return name[0] == '@' ? dir.path() + name.substr(1) : name;
+}
+
+// The name under which a candidate is found: a final '/' (a directory, see
+// create_in) is not part of it.
+std::string found(const std::string& candidate) {
+  return candidate.back() == '/' ? candidate.substr(0, candidate.size() - 1)
+                                 : candidate;
 }
 
 // Creates `name` ("@/..." or relative) as a file, or as a directory when it
 // ends in '/'.
-void create_in(const test::TempDir& dir, const std::string& name) {
+void create_in(const TempDir& dir, const std::string& name) {
   const std::string rel = name[0] == '@' ? name.substr(2) : name;
   if (rel.back() == '/')
     dir.mkdir(rel);
@@ -46,7 +42,7 @@ class AncillaryTest : public ::testing::Test {
     return full_path(d_dir, name);
   }
   void create(const std::string& name) const { create_in(d_dir, name); }
-  test::TempDir d_dir;
+  TempDir d_dir;
 };
 
 struct Lookup {
@@ -60,7 +56,8 @@ const Lookup kLookups[] = {
     {"@/data/sst.nc",
      "@/anc/",
      "clim",
-     {"@/data/sst.das", "@/data/sst.nc.das", "@/data/das", "@/anc/sst.das",
+     // A directory of a candidate's name counts as found.
+     {"@/data/sst.das", "@/data/sst.nc.das", "@/data/das/", "@/anc/sst.das",
       "@/data/clim.das", "@/anc/clim.das", "@/anc/das"}},
     {"@/data/sst.nc",
      "",
@@ -99,11 +96,11 @@ std::string describe(const Lookup& l, size_t i) {
 TEST_F(AncillaryTest, FindsEachCandidateOnItsOwn) {
   for (const auto& l : kLookups) {
     for (size_t i = 0; i < l.candidates.size(); ++i) {
-      test::TempDir dir;  // a fresh working directory for each candidate
+      TempDir dir;  // a fresh working directory for each candidate
       dir.enter();
       const auto at = [&](const std::string& s) { return full_path(dir, s); };
       create_in(dir, l.candidates[i]);
-      const std::string candidate = at(l.candidates[i]);
+      const std::string candidate = at(found(l.candidates[i]));
       EXPECT_EQ(Ancillary::find_ancillary_file(at(l.pathname), "das", at(l.dir),
                                                l.file),
                 candidate)
@@ -121,17 +118,9 @@ TEST_F(AncillaryTest, EarlierCandidatesWin) {
     create(l.candidates[i]);
     EXPECT_EQ(
         Ancillary::find_ancillary_file(pathname, "das", abs(l.dir), l.file),
-        abs(l.candidates[i]))
+        abs(found(l.candidates[i])))
         << describe(l, i);
   }
-}
-
-TEST_F(AncillaryTest, DirectoryOfACandidatesNameCountsAsFound) {
-  create("@/anc/clim.das");
-  create("@/data/das/");
-  EXPECT_EQ(Ancillary::find_ancillary_file(abs("@/data/sst.nc"), "das",
-                                           abs("@/anc/"), "clim"),
-            abs("@/data/das"));
 }
 
 TEST_F(AncillaryTest, NothingFound) {
@@ -178,7 +167,7 @@ TEST_F(AncillaryTest, GroupLookups) {
       {"sst.nc", {"@/sst.das"}, ""},
   };
   for (const auto& c : cases) {
-    test::TempDir dir;
+    TempDir dir;
     dir.enter();
     const auto at = [&](const std::string& s) { return full_path(dir, s); };
     for (const auto& f : c.files) create_in(dir, f);
@@ -197,38 +186,30 @@ int open_descriptors() {
   return n;
 }
 
-TEST_F(AncillaryTest, ReadsTheFirstAncillaryDas) {
-  d_dir.write("data/sst.das", "Attributes { sst { String units \"degC\"; } }");
-  d_dir.write("data/sst.nc.das", "Attributes { other { Int32 n 1; } }");
+// The loaders read the first served file, beside the data set or in the
+// ancillary directory; leave the objects alone when there is none; and
+// pass a parse error on with the file closed.
+TEST_F(AncillaryTest, LoadersReadTheFirstFileOrNothing) {
   DAS das;
-  Ancillary::read_ancillary_das(das, abs("@/data/sst.nc"), "", "");
-  ASSERT_NE(das.get_table("sst"), nullptr);
-  EXPECT_EQ(das.get_table("other"), nullptr);
-}
-
-TEST_F(AncillaryTest, ReadsTheAncillaryDdsFromTheAncillaryDirectory) {
-  d_dir.write("anc/clim.dds", "Dataset { Int32 count; } clim;");
   DDS dds("sst.nc");
-  Ancillary::read_ancillary_dds(dds, abs("@/data/sst.nc"), abs("@/anc/"),
-                                "clim");
-  EXPECT_NE(dds.var("count"), nullptr);
-}
-
-TEST_F(AncillaryTest, NoAncillaryFileLeavesTheObjects) {
-  DAS das;
-  das.add_table("sst");
-  DDS dds("sst.nc");
+  das.add_table("kept");
   Ancillary::read_ancillary_das(das, abs("@/data/sst.nc"), "", "");
   Ancillary::read_ancillary_dds(dds, abs("@/data/sst.nc"), "", "");
-  EXPECT_NE(das.get_table("sst"), nullptr);
+  EXPECT_NE(das.get_table("kept"), nullptr);
   EXPECT_EQ(dds.num_var(), 0u);
-}
 
-TEST_F(AncillaryTest, ParseErrorPassesAndTheFileIsClosed) {
+  d_dir.write("data/sst.das", "Attributes { sst { String units \"degC\"; } }");
+  d_dir.write("data/sst.nc.das", "Attributes { other { Int32 n 1; } }");
+  d_dir.write("anc/clim.dds", "Dataset { Int32 count; } clim;");
+  Ancillary::read_ancillary_das(das, abs("@/data/sst.nc"), "", "");
+  Ancillary::read_ancillary_dds(dds, abs("@/data/sst.nc"), abs("@/anc/"),
+                                "clim");
+  EXPECT_NE(das.get_table("sst"), nullptr);
+  EXPECT_EQ(das.get_table("other"), nullptr);
+  EXPECT_NE(dds.var("count"), nullptr);
+
   d_dir.write("data/sst.das", "Attributes { sst { NoSuchType x 1; } }");
   d_dir.write("data/sst.dds", "Dataset { Int32 ; }");
-  DAS das;
-  DDS dds("sst.nc");
   const int before = open_descriptors();
   EXPECT_THROW(Ancillary::read_ancillary_das(das, abs("@/data/sst.nc"), "", ""),
                Error);
@@ -239,39 +220,29 @@ TEST_F(AncillaryTest, ParseErrorPassesAndTheFileIsClosed) {
 
 // What the library reads itself must be a regular file inside the data root:
 // anything else of a candidate's name counts as absent and the next candidate
-// is read. Each case plants `bad` as the first candidate of /data/sst.nc.
+// is read. Each case plants one as the first candidate of /data/sst.nc.
 TEST_F(AncillaryTest, ReadsOnlyRegularFilesInsideTheRoot) {
-  const std::string outside = d_dir.path() + "-outside.das";
-  FILE* f = fopen(outside.c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  fputs("Attributes { secret { String s \"outside\"; } }", f);
-  fclose(f);
+  TempDir elsewhere;
+  const std::string outside = elsewhere.write(
+      "outside.das", "Attributes { secret { String s \"outside\"; } }");
   d_dir.write("data/other.das", "Attributes { inside { Int32 n 1; } }");
   d_dir.write("data/sst.nc.das", "Attributes { next { Int32 n 2; } }");
-  const struct {
-    const char* what;
-    std::function<int(const std::string&)> plant;
-  } cases[] = {
-      {"link out of the root",
-       [&](const std::string& at) {
-         return symlink(outside.c_str(), at.c_str());
-       }},
-      {"relative link out of the root",
-       [&](const std::string& at) {
-         return symlink(
-             ("../../" + outside.substr(outside.rfind('/') + 1)).c_str(),
-             at.c_str());
-       }},
-      {"fifo", [](const std::string& at) { return mkfifo(at.c_str(), 0600); }},
-      {"directory",
-       [](const std::string& at) { return mkdir(at.c_str(), 0700); }},
-      {"dangling link",
-       [](const std::string& at) { return symlink("nowhere", at.c_str()); }},
+  // Links to their target; "<fifo>" and "<directory>" plant those.
+  const std::string cases[] = {
+      outside,  // a link out of the root, absolute and relative
+      "../../" + elsewhere.path().substr(elsewhere.path().rfind('/') + 1) +
+          "/outside.das",
+      "<fifo>",
+      "<directory>",
+      "nowhere",  // a dangling link
   };
   const std::string first = d_dir / "data/sst.das";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_EQ(c.plant(first), 0);
+  for (const std::string& c : cases) {
+    SCOPED_TRACE(c);
+    ASSERT_EQ(c == "<fifo>"        ? mkfifo(first.c_str(), 0600)
+              : c == "<directory>" ? mkdir(first.c_str(), 0700)
+                                   : symlink(c.c_str(), first.c_str()),
+              0);
     DAS das;
     Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", "", "");
     EXPECT_EQ(das.get_table("secret"), nullptr);
@@ -280,7 +251,7 @@ TEST_F(AncillaryTest, ReadsOnlyRegularFilesInsideTheRoot) {
                                                     "das", "", ""),
               d_dir / "data/sst.nc.das");
     // The name-forming lookup still reports the first existing name.
-    if (std::string(c.what) != "dangling link") {
+    if (c != "nowhere") {
       EXPECT_EQ(
           Ancillary::find_ancillary_file(d_dir / "data/sst.nc", "das", "", ""),
           first);
@@ -292,7 +263,6 @@ TEST_F(AncillaryTest, ReadsOnlyRegularFilesInsideTheRoot) {
   DAS das;
   Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", "", "");
   EXPECT_NE(das.get_table("inside"), nullptr);
-  unlink(outside.c_str());
 }
 
 // Without a configured root the data set's own directory is the root: an

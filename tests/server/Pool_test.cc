@@ -1,20 +1,33 @@
-// The pool's command line: defaults, accepted values and refusals.
-#include <gtest/gtest.h>
+// The pool's command line (defaults, accepted values and refusals), and a
+// pool run in this test program with a stand-in entry function that
+// reports the process state it finds and then disturbs it: whatever one
+// request leaves behind must be gone in the next, and a request that
+// crashes or throws costs nothing but its own reply.
+#include <fcntl.h>
 #include <libqvp/Pool.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "Argv.h"
+#include "ServerTest.h"
 
 namespace libqvp {
 namespace {
 
-Pool::Options parse(std::vector<std::string> args) {
+// Calls `f(argc, argv)` with "handler" and `args`.
+template <class F>
+auto call(F f, std::vector<std::string> args) {
   args.insert(args.begin(), "handler");
-  test::Argv argv(args);
-  return Pool::parse(argv.argc(), argv.argv());
+  Argv argv(args);
+  return f(argv.argc(), argv.argv());
+}
+
+Pool::Options parse(const std::vector<std::string>& args) {
+  return call(&Pool::parse, args);
 }
 
 TEST(PoolTest, ParsesEveryOption) {
@@ -66,12 +79,117 @@ TEST(PoolTest, RequestedOnlyWithServe) {
                {{"-o", "das", "-e", "--serve", "x.nc"}, false},
                {{"--serves"}, false}};
   for (const auto& c : cases) {
-    std::vector<std::string> args = c.args;
-    args.insert(args.begin(), "handler");
-    test::Argv argv(args);
-    EXPECT_EQ(Pool::requested(argv.argc(), argv.argv()), c.requested)
+    EXPECT_EQ(call(&Pool::requested, c.args), c.requested)
         << testing::PrintToString(c.args);
   }
+}
+
+extern "C" void on_usr1(int) {}
+
+// Writes "<state> | <argv[1..]>" and then, for the constraints "mess",
+// "crash" and "throw", changes everything it can, aborts or throws.
+int stand_in(int argc, char* argv[]) {
+  struct sigaction usr1 {};
+  sigaction(SIGUSR1, nullptr, &usr1);
+  const unsigned pending = alarm(0);
+  printf("HTTP/1.0 200 OK\r\n\r\ncwd=%s alarm=%u usr1=%s errno=%d |",
+         working_directory().c_str(), pending,
+         usr1.sa_handler == SIG_DFL ? "default" : "changed", errno);
+  std::string query;
+  for (int i = 1; i < argc; ++i) {
+    printf(" %s", argv[i]);
+    if (strcmp(argv[i - 1], "-e") == 0) query = argv[i];
+  }
+  if (query == "crash") abort();
+  if (query == "throw") throw std::runtime_error("thrown by the handler");
+  if (query == "mess") {
+    if (chdir("/") != 0) return 1;
+    signal(SIGUSR1, on_usr1);
+    alarm(1000);
+    errno = EIO;
+  }
+  return fflush(stdout) == 0 ? 0 : 1;
+}
+
+class PoolWorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    d_dir.write("data/a.nc", "");
+    Pool::Options o;
+    o.address = "unix:" + (d_dir / "pool.sock");
+    o.root = d_dir / "data";
+    o.workers = 1;
+    o.program = "qvp_nc_handler";
+    d_master = fork();
+    ASSERT_GE(d_master, 0);
+    if (d_master == 0) {
+      if (!freopen((d_dir / "pool.log").c_str(), "w", stderr)) _exit(3);
+      _exit(Pool::run(o, stand_in));
+    }
+    for (int i = 0; i < 500 && !logged("serving"); ++i) usleep(10000);
+  }
+
+  void TearDown() override {
+    kill(d_master, SIGTERM);
+    int status = 0;
+    waitpid(d_master, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log();
+  }
+
+  std::string log() const {
+    return read_all(open((d_dir / "pool.log").c_str(), O_RDONLY));
+  }
+  bool logged(const char* text) const {
+    return log().find(text) != std::string::npos;
+  }
+
+  // The whole reply to a request for /a.nc.das?<query>.
+  std::string request(const std::string& query) const {
+    std::string payload;
+    for (const char* kv :
+         {"CONTENT_LENGTH", "0", "SCGI", "1", "PATH_INFO", "/a.nc.das",
+          "SCRIPT_NAME", "/qvp", "HTTP_HOST", "h", "QUERY_STRING"})
+      payload.append(kv).push_back('\0');
+    payload.append(query).push_back('\0');
+    const std::string bytes =
+        std::to_string(payload.size()) + ":" + payload + ",";
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un sa{};
+    sa.sun_family = AF_UNIX;
+    const std::string path = d_dir / "pool.sock";
+    strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
+        write(fd, bytes.data(), bytes.size()) ==
+            static_cast<ssize_t>(bytes.size()))
+      return read_all(fd);
+    close(fd);
+    return "";
+  }
+
+  TempDir d_dir;
+  pid_t d_master = -1;
+};
+
+TEST_F(PoolWorkerTest, NothingOfARequestReachesTheNext) {
+  const std::string clean =
+      "HTTP/1.0 200 OK\r\n\r\ncwd=" + working_directory() +
+      " alarm=0 usr1=default errno=0 |";
+  const std::string first = request("mess");
+  EXPECT_EQ(first.substr(0, clean.size()), clean);
+  EXPECT_NE(first.find(" -o das -v qvp_dispatch/"), std::string::npos);
+  EXPECT_NE(first.find(" -u http://h/qvp/a.nc -e mess "), std::string::npos);
+  const std::string second = request("x");
+  EXPECT_EQ(second.substr(0, clean.size()), clean) << second;
+  EXPECT_EQ(second.find("mess"), std::string::npos);
+}
+
+TEST_F(PoolWorkerTest, ACrashOrAnExceptionCostsOnlyThatReply) {
+  for (const char* query : {"crash", "throw"}) {
+    request(query);
+    EXPECT_EQ(request("x").rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << query;
+  }
+  EXPECT_TRUE(logged("killed by signal 6")) << log();
+  EXPECT_TRUE(logged("thrown by the handler")) << log();
 }
 
 }  // namespace

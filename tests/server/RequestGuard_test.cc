@@ -1,18 +1,10 @@
 // RequestGuard in a child process per case: what a crash or an expiry writes
 // to fd 1 and fd 2 and the exit status, also when the reader of fd 1 reads
 // nothing; and that the guard leaves nothing behind in the process.
-#include <fcntl.h>
-#include <gtest/gtest.h>
 #include <libqvp/RequestGuard.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <functional>
-#include <string>
-
-#include "TempDir.h"
+#include "ServerTest.h"
 
 namespace libqvp {
 namespace {
@@ -21,15 +13,6 @@ struct ChildRun {
   std::string out, err;
   int status = -1;  // exit status, or 128 + signal
 };
-
-std::string read_all(int fd) {
-  std::string text;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) text.append(buf, n);
-  close(fd);
-  return text;
-}
 
 // Runs `body` in a child whose fd 1 and fd 2 are pipes. With `stall`, fd 1's
 // pipe is not read until the child has ended (its buffer fills up). The
@@ -143,9 +126,8 @@ TEST(RequestGuardTest, ExpiryEndsTheRequestWhetherOrNotTheClientReads) {
 // must leave the working directory, the signal actions and the alarm as
 // they were.
 TEST(RequestGuardTest, RestoresTheProcessState) {
-  test::TempDir dir;
-  char before[4096];
-  ASSERT_NE(getcwd(before, sizeof before), nullptr);
+  TempDir dir;
+  const std::string before = working_directory();
   stack_t alt_before{};
   sigaltstack(nullptr, &alt_before);
   struct sigaction custom {};
@@ -153,15 +135,11 @@ TEST(RequestGuardTest, RestoresTheProcessState) {
   sigaction(SIGSEGV, &custom, nullptr);
   for (int i = 0; i < 3; ++i) {
     RequestGuard guard(100, "", "\"x.nc\"", dir.path());
-    char inside[4096];
-    ASSERT_NE(getcwd(inside, sizeof inside), nullptr);
-    EXPECT_EQ(std::string(inside), dir.path());
+    EXPECT_EQ(working_directory(), dir.path());
     EXPECT_FALSE(RequestGuard::output_started());
     RequestGuard::note_output_started();
   }
-  char after[4096];
-  ASSERT_NE(getcwd(after, sizeof after), nullptr);
-  EXPECT_EQ(std::string(after), before);
+  EXPECT_EQ(working_directory(), before);
   EXPECT_EQ(alarm(0), 0u);
   struct sigaction now {};
   sigaction(SIGSEGV, nullptr, &now);
@@ -173,9 +151,7 @@ TEST(RequestGuardTest, RestoresTheProcessState) {
   signal(SIGSEGV, SIG_DFL);
   {
     RequestGuard missing(0, "", "\"x.nc\"", dir.path() + "/no/such/dir");
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    EXPECT_EQ(std::string(cwd), before);
+    EXPECT_EQ(working_directory(), before);
   }
 }
 

@@ -1,23 +1,12 @@
 // Command lines that VORNFilter accepts (with the state they give) and those
 // it rejects (usage text logged once, Error 1001, nothing on stdout).
-#include <gtest/gtest.h>
-#include <libqvp/Error.h>
-#include <libqvp/VORNFilter.h>
-
 #include <climits>
 #include <limits>
-#include <string>
-#include <vector>
 
-#include "Argv.h"
-#include "CaptureCerr.h"
-#include "ExpectError.h"
+#include "ServerTest.h"
 
 namespace libqvp {
 namespace {
-
-using test::Argv;
-using test::CaptureCerr;
 
 const char kEmessage[] =
     "VORN internal server error; usage error. Please report this to the "
@@ -57,21 +46,6 @@ class Probe : public VORNFilter {
   std::string anc_file() const { return d_anc_file; }
 };
 
-std::string join(const std::vector<std::string>& words) {
-  std::string s;
-  for (const auto& w : words) s += "[" + w + "]";
-  return s;
-}
-
-struct Expected {
-  VORNFilter::Response response;
-  const char* action;
-  const char* dataset;
-  const char* ce;
-  time_t if_modified_since;  // -1 unless -l made the request conditional
-  int timeout;
-};
-
 const time_t kTimeMax = std::numeric_limits<time_t>::max();
 const time_t kTimeMin = std::numeric_limits<time_t>::min();
 
@@ -80,7 +54,12 @@ TEST(VORNFilterOptionsTest, AcceptsCommandLines) {
   const V::Response U = V::Unknown_Response;
   static const struct {
     std::vector<std::string> argv;  // after argv[0], "h"
-    Expected expected;
+    struct {
+      VORNFilter::Response response;
+      const char *action, *dataset, *ce;
+      time_t if_modified_since;  // -1 unless -l made the request conditional
+      int timeout;
+    } expected;
   } cases[] = {
       {{"-o", "Version"}, {V::Version_Response, "version", "", "", -1, 0}},
       {{"-o", "das", "ds.nc"}, {V::DAS_Response, "das", "ds.nc", "", -1, 0}},
@@ -128,7 +107,7 @@ TEST(VORNFilterOptionsTest, AcceptsCommandLines) {
   for (const auto& c : cases) {
     std::vector<std::string> words{"h"};
     words.insert(words.end(), c.argv.begin(), c.argv.end());
-    SCOPED_TRACE(join(words));
+    SCOPED_TRACE(testing::PrintToString(words));
     Argv a(words);
     CaptureCerr cerr;
     Probe f(a.argc(), a.argv());
@@ -179,13 +158,13 @@ TEST(VORNFilterOptionsTest, RejectsCommandLines) {
       {"h", "-t", "5"},
   };
   for (const auto& words : cases) {
-    SCOPED_TRACE(join(words));
+    SCOPED_TRACE(testing::PrintToString(words));
     Argv a(words);
     CaptureCerr cerr;
-    testing::internal::CaptureStdout();
-    test::expect_error([&] { VORNFilter f(a.argc(), a.argv()); }, 1001,
-                       kEmessage);
-    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    CaptureStdout out;
+    expect_error([&] { VORNFilter f(a.argc(), a.argv()); }, usage_error,
+                 kEmessage);
+    EXPECT_EQ("", out.finish());
     // One log entry: "[<24-char time>] QVP server error: <usage>\n".
     const std::string log = cerr.text();
     const std::string prefix = "] QVP server error: ";

@@ -1,20 +1,14 @@
 // RFC 822 dates, file modification times and the error-log line.
 #include "../../server/src/cgi_dates.h"
 
-#include <gtest/gtest.h>
-#include <libqvp/cgi_util.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
 #include <regex>
-#include <string>
 
-#include "CaptureCerr.h"
-#include "TempDir.h"
+#include "ServerTest.h"
 
 namespace libqvp {
 namespace {
@@ -56,105 +50,70 @@ TEST(CgiDatesTest, Rfc822DateAcrossCalendarBoundaries) {
     EXPECT_EQ(rfc822_date(static_cast<time_t>(c.t)), c.date) << c.t;
 }
 
-class LastModifiedTimeTest : public ::testing::Test {
- protected:
-  // Expects the current time: [before, after] around the call.
-  void expect_now(const std::string& name) {
-    const time_t before = time(nullptr);
-    const time_t t = last_modified_time(name);
-    EXPECT_GE(t, before) << name;
-    EXPECT_LE(t, time(nullptr)) << name;
-  }
-  test::TempDir d_dir;
-};
-
-TEST_F(LastModifiedTimeTest, RegularFileGivesItsTime) {
-  const std::string file = d_dir.write("sst.nc", "x");
+// A regular file (or a link to one) gives its time; so does a socket, whose
+// type bits share the regular file's bit. Anything else gives the current
+// time.
+TEST(LastModifiedTimeTest, FileTimesOrNow) {
+  TempDir d;
+  const std::string file = d.write("sst.nc", "x"), link = d / "link.nc";
   for (time_t t : {time_t{1}, time_t{1234567890}, time_t{4107542400}}) {
-    test::TempDir::set_mtime(file, t);
+    TempDir::set_mtime(file, t);
     EXPECT_EQ(last_modified_time(file), t) << t;
   }
-  // A link is followed to the file.
-  const std::string link = d_dir / "link.nc";
   ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
   EXPECT_EQ(last_modified_time(link), time_t{4107542400});
-}
-
-TEST_F(LastModifiedTimeTest, AnythingElseGivesNow) {
-  const std::string dir = d_dir.mkdir("sub");
-  test::TempDir::set_mtime(dir, 1000);
-  expect_now(dir);
-  expect_now(d_dir / "missing.nc");
-  expect_now(d_dir / "missing/deeper.nc");
-  expect_now("");
-  const std::string fifo = d_dir / "fifo";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  test::TempDir::set_mtime(fifo, 1000);
-  expect_now(fifo);
-  expect_now("/dev/null");
-  // A path through a regular file.
-  expect_now(d_dir.write("file", "x") + "/below");
-}
-
-TEST_F(LastModifiedTimeTest, SocketSharesTheRegularFileBit) {
-  const std::string path = d_dir / "sock";
+  const std::string path = d / "sock";
   const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-  ASSERT_GE(fd, 0);
   struct sockaddr_un addr {};
   addr.sun_family = AF_UNIX;
   ASSERT_LT(path.size(), sizeof addr.sun_path);
   path.copy(addr.sun_path, path.size());
   ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  test::TempDir::set_mtime(path, 777);
+  TempDir::set_mtime(path, 777);
   EXPECT_EQ(last_modified_time(path), time_t{777});
   close(fd);
+
+  ASSERT_EQ(mkfifo((d / "fifo").c_str(), 0600), 0);
+  TempDir::set_mtime(d / "fifo", 1000);
+  TempDir::set_mtime(d.mkdir("sub"), 1000);
+  for (const std::string& name :
+       {d / "sub", d / "missing.nc", d / "missing/deeper.nc", std::string(),
+        d / "fifo", std::string("/dev/null"), file + "/below"}) {
+    const time_t before = time(nullptr);
+    const time_t t = last_modified_time(name);
+    EXPECT_TRUE(t >= before && t <= time(nullptr)) << name << ": " << t;
+  }
 }
 
-// Sets TZ for the lifetime of the object.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* tz) {
-    const char* old = getenv("TZ");
-    d_had = old != nullptr;
-    if (d_had) d_old = old;
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (d_had)
-      setenv("TZ", d_old.c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  bool d_had;
-  std::string d_old;
-};
-
+// The ctime form of the log's time stamp, in the local zone; -1 (the failed
+// clock) and a time local time cannot hold give a fixed text.
 TEST(CgiLogTest, TimeTextHasTheCtimeForm) {
-  ScopedTimeZone utc("UTC");
   static const struct {
+    const char* tz;
     long long t;
     const char* text;
   } cases[] = {
-      {0, "Thu Jan  1 00:00:00 1970"},
-      {951782400, "Tue Feb 29 00:00:00 2000"},
-      {1709209845, "Thu Feb 29 12:30:45 2024"},
-      // The failed clock, and a time local time cannot hold.
-      {-1, "time() error           "},
-      {LLONG_MAX, "time() error           "},
+      {"UTC", 0, "Thu Jan  1 00:00:00 1970"},
+      {"UTC", 951782400, "Tue Feb 29 00:00:00 2000"},
+      {"UTC", 1709209845, "Thu Feb 29 12:30:45 2024"},
+      {"XST-3", 0, "Thu Jan  1 03:00:00 1970"},  // three hours east of UTC
+      {"UTC", -1, "time() error           "},
+      {"UTC", LLONG_MAX, "time() error           "},
+      // Five-digit years are cut to 24 characters, as ctime's text would be.
+      {"UTC", 253402300800, "Sat Jan  1 00:00:00 1000"},
   };
-  for (const auto& c : cases)
+  const char* old = getenv("TZ");
+  const std::string saved = old ? old : "";
+  for (const auto& c : cases) {
+    setenv("TZ", c.tz, 1);
+    tzset();
     EXPECT_EQ(log_time_text(static_cast<time_t>(c.t)), c.text) << c.t;
-  // Five-digit years are cut to 24 characters, as ctime's text would be.
-  EXPECT_EQ(log_time_text(253402300800), "Sat Jan  1 00:00:00 1000");
-}
-
-TEST(CgiLogTest, TimeTextFollowsTheLocalZone) {
-  ScopedTimeZone tz("XST-3");  // three hours east of UTC
-  EXPECT_EQ(log_time_text(0), "Thu Jan  1 03:00:00 1970");
+  }
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
 }
 
 TEST(CgiLogTest, ErrMsgTWritesOneStampedEntry) {
@@ -164,7 +123,7 @@ TEST(CgiLogTest, ErrMsgTWritesOneStampedEntry) {
       R"(\[[A-Z][a-z]{2} [A-Z][a-z]{2} [ 123]\d \d\d:\d\d:\d\d \d{4}\] )"
       R"(QVP server error: )");
   for (const char* message : messages) {
-    test::CaptureCerr capture;
+    CaptureCerr capture;
     ErrMsgT(message);
     const std::string line = capture.text();
     ASSERT_GE(line.size(), 45u) << message;

@@ -1,14 +1,5 @@
 // MIME header stripping, name_path, user-supplied documents and overrides.
-#include <gtest/gtest.h>
-#include <libqvp/cgi_util.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <string>
-
-#include "CaptureFile.h"
-#include "TempDir.h"
+#include "ServerTest.h"
 
 namespace libqvp {
 namespace {
@@ -57,9 +48,6 @@ TEST(RemoveMimeHeaderTest, StopsAfterTheFirstCrLfLine) {
     EXPECT_EQ(rest_of(f), c.rest) << c.input.substr(0, 40);
     fclose(f);
   }
-}
-
-TEST(RemoveMimeHeaderTest, InputAlreadyAtItsEnd) {
   FILE* f = test::file_reading("\r\nbody");
   rest_of(f);  // sets the end-of-file indicator
   EXPECT_FALSE(remove_mime_header(f));
@@ -106,7 +94,7 @@ TEST(FoundOverrideTest, CopiesLineByLine) {
       {long_line + "\nend", long_line + "\nend\n"},
       {long_line, long_line + "\n"},
   };
-  test::TempDir dir;
+  TempDir dir;
   for (const auto& c : cases) {
     dir.write("sst.nc.ovr", c.content);
     std::string doc = "old";
@@ -115,17 +103,18 @@ TEST(FoundOverrideTest, CopiesLineByLine) {
   }
 }
 
+// No file, a file with the suffix substituted (it is appended), a
+// directory: no override, the document is left alone.
 TEST(FoundOverrideTest, MissingFileLeavesTheDocument) {
-  test::TempDir dir;
+  TempDir dir;
   std::string doc = "kept";
-  EXPECT_FALSE(found_override(dir / "sst.nc", doc));
-  EXPECT_EQ(doc, "kept");
-  dir.write("sst.ovr", "x");  // the suffix is appended, never substituted
-  EXPECT_FALSE(found_override(dir / "sst.nc", doc));
-  EXPECT_EQ(doc, "kept");
-  dir.mkdir("sst.nc.ovr");  // a directory is no override file
-  EXPECT_FALSE(found_override(dir / "sst.nc", doc));
-  EXPECT_EQ(doc, "kept");
+  for (const auto& make : std::vector<std::function<void()>>{
+           [] {}, [&] { dir.write("sst.ovr", "x"); },
+           [&] { dir.mkdir("sst.nc.ovr"); }}) {
+    make();
+    EXPECT_FALSE(found_override(dir / "sst.nc", doc));
+    EXPECT_EQ(doc, "kept");
+  }
 }
 
 class UserDocsTest : public ::testing::Test {
@@ -133,13 +122,13 @@ class UserDocsTest : public ::testing::Test {
   std::string docs(const std::string& dataset) {
     return get_user_supplied_docs(d_dir / dataset, d_dir / "bin/handler");
   }
-  test::TempDir d_dir;
+  TempDir d_dir;
 };
 
 TEST_F(UserDocsTest, ServerAndDatasetDocuments) {
   static const struct {
     const char* server;   // bin/handler.html, or null
-    const char* dataset;  // data/sst2001.nc.html, or null
+    const char* dataset;  // data/sst2001.nc.html, "/" a directory, or null
     const char* group;    // data/sst.html, or null
     const char* expected;
   } cases[] = {
@@ -151,29 +140,22 @@ TEST_F(UserDocsTest, ServerAndDatasetDocuments) {
       {nullptr, nullptr, "G", "G\n"},
       {"S\n", nullptr, "G", "S\n\n<hr>G\n"},
       {nullptr, "D", "G", "D\n"},  // the data set's own document wins
+      {nullptr, "/", "G", "G\n"},  // a directory in its place is skipped
   };
   for (const auto& c : cases) {
-    test::TempDir dir;
+    TempDir dir;
     const std::string name = dir / "data/sst2001.nc";
     dir.mkdir("data");
     if (c.server) dir.write("bin/handler.html", c.server);
-    if (c.dataset) dir.write("data/sst2001.nc.html", c.dataset);
+    if (c.dataset && *c.dataset == '/')
+      dir.mkdir("data/sst2001.nc.html");
+    else if (c.dataset)
+      dir.write("data/sst2001.nc.html", c.dataset);
     if (c.group) dir.write("data/sst.html", c.group);
     EXPECT_EQ(get_user_supplied_docs(name, dir / "bin/handler"), c.expected)
         << (c.server ? "server " : "") << (c.dataset ? "dataset " : "")
         << (c.group ? "group" : "");
   }
-}
-
-TEST_F(UserDocsTest, GroupDocumentByLeadingOrTrailingDigits) {
-  d_dir.write("data/sst.html", "G");
-  EXPECT_EQ(docs("data/2001sst.nc"), "G\n");
-  EXPECT_EQ(docs("data/sst2001.nc"), "G\n");
-  EXPECT_EQ(docs("data/sst.nc"), "");  // no digits: no group
-  EXPECT_EQ(docs("data/sst_2001.nc"), "");
-  // A directory in the data set document's place is skipped.
-  d_dir.mkdir("data/sst2001.nc.html");
-  EXPECT_EQ(docs("data/sst2001.nc"), "G\n");
 }
 
 // A data set's documents and override files are read only when they are
@@ -186,28 +168,21 @@ TEST_F(UserDocsTest, OnlyRegularFilesInsideTheRootAreRead) {
   d_dir.mkdir("data");
   const std::string dataset = d_dir / "data/sst2001.nc";
   std::string doc = "kept";
-  const struct {
-    const char* what;
-    int (*plant)(const std::string& target, const std::string& at);
-  } plants[] = {
-      {"link out",
-       [](const std::string& t, const std::string& at) {
-         return symlink(t.c_str(), at.c_str());
-       }},
-      {"fifo", [](const std::string&,
-                  const std::string& at) { return mkfifo(at.c_str(), 0600); }},
-  };
-  for (const auto& p : plants) {
-    SCOPED_TRACE(p.what);
-    for (const char* name :
-         {"data/sst2001.nc.html", "data/sst.html", "data/sst2001.nc.ovr"})
-      ASSERT_EQ(p.plant(outside, d_dir / name), 0) << name;
+  const char* const names[] = {"data/sst2001.nc.html", "data/sst.html",
+                               "data/sst2001.nc.ovr"};
+  for (bool fifo : {false, true}) {
+    SCOPED_TRACE(fifo ? "fifo" : "link out");
+    for (const char* name : names) {
+      const std::string at = d_dir / name;
+      ASSERT_EQ(fifo ? mkfifo(at.c_str(), 0600)
+                     : symlink(outside.c_str(), at.c_str()),
+                0)
+          << name;
+    }
     EXPECT_EQ(docs("data/sst2001.nc"), "S\n<hr>");
     EXPECT_FALSE(found_override(dataset, doc));
     EXPECT_EQ(doc, "kept");
-    for (const char* name :
-         {"data/sst2001.nc.html", "data/sst.html", "data/sst2001.nc.ovr"})
-      unlink((d_dir / name).c_str());
+    for (const char* name : names) unlink((d_dir / name).c_str());
   }
   // A link inside the root is followed.
   d_dir.write("data/notes.txt", "inside");

@@ -3,21 +3,15 @@
 // form, with its escaping), the RFC 1123 date and the percent escape. These
 // tests pin each copy byte for byte to the library's text, so that none can
 // drift.
-#include <libqvp/Error.h>
 #include <libqvp/ErrorBlock.h>
-#include <libqvp/cgi_util.h>
 #include <libqvp/escaping.h>
 
-#include <ctime>
 #include <limits>
-#include <string>
 
 #include "../../server/src/cgi/ErrorReply.h"
 #include "../../server/src/cgi/HttpDate.h"
 #include "../../server/src/cgi/RequestMap.h"
-#include "CaptureFile.h"
-#include "DateText.h"
-#include "gtest/gtest.h"
+#include "ServerTest.h"
 
 namespace libqvp {
 namespace {
@@ -64,19 +58,15 @@ TEST(DispatcherTextsTest, DateIsTheLibrarysDate) {
   for (time_t t : cases) {
     SCOPED_TRACE(t);
     EXPECT_EQ(http_date(t), rfc822_date(t));
+    time_t read = -1;  // the written dates of the calendar read back
+    if (t >= 0 && t <= 253402300799) {
+      ASSERT_TRUE(parse_http_date(http_date(t), read)) << http_date(t);
+      EXPECT_EQ(read, t);
+    }
   }
   EXPECT_EQ(http_date(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
   EXPECT_EQ(http_date(67768036191676799),
             "Wed, 31 Dec 2147485547 23:59:59 GMT");
-}
-
-TEST(DispatcherTextsTest, WrittenDatesReadBack) {
-  for (time_t t : {time_t{0}, time_t{784111777}, time_t{951782400},
-                   time_t{253402300799}}) {
-    time_t read = -1;
-    ASSERT_TRUE(parse_http_date(http_date(t), read)) << http_date(t);
-    EXPECT_EQ(read, t);
-  }
 }
 
 // The dispatcher keeps more bytes plain in a URL path than the library in a
