@@ -165,22 +165,24 @@ bool CEClause::compare(const Constant& a, const Constant& b,
   return ordered(a.number, b.number, d_op);
 }
 
+const CEClause::Constant* CEClause::values_of(const CEClauseOperand& o,
+                                              const Sequence::Row& row,
+                                              Constant& held,
+                                              size_t& count) const {
+  if (!o.is_field) {
+    count = o.constants.size();
+    return o.constants.data();
+  }
+  held = field_value(o, row);
+  count = 1;
+  return &held;
+}
+
 bool CEClause::holds(const Sequence::Row& row) const {
   Constant lv, rv;
-  const Constant* left = d_lhs.constants.data();
-  size_t nleft = d_lhs.constants.size();
-  if (d_lhs.is_field) {
-    lv = field_value(d_lhs, row);
-    left = &lv;
-    nleft = 1;
-  }
-  const Constant* right = d_rhs.constants.data();
-  size_t nright = d_rhs.constants.size();
-  if (d_rhs.is_field) {
-    rv = field_value(d_rhs, row);
-    right = &rv;
-    nright = 1;
-  }
+  size_t nleft = 0, nright = 0;
+  const Constant* left = values_of(d_lhs, row, lv, nleft);
+  const Constant* right = values_of(d_rhs, row, rv, nright);
   for (size_t i = 0; i < nleft; ++i)
     for (size_t j = 0; j < nright; ++j)
       if (compare(left[i], right[j], j)) return true;

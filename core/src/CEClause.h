@@ -50,6 +50,10 @@ class CEClause {
   using Constant = CEClauseOperand::Constant;
   Constant field_value(const CEClauseOperand& o,
                        const Sequence::Row& row) const;
+  // The `count` values that `o` stands for in `row`: its constants, or the
+  // row's field value, which is kept in `held`.
+  const Constant* values_of(const CEClauseOperand& o, const Sequence::Row& row,
+                            Constant& held, size_t& count) const;
   bool compare(const Constant& a, const Constant& b, size_t rhs_index) const;
 
   const Sequence* d_seq;

@@ -256,7 +256,10 @@ void ClassicHeader::check_extents(uint64_t header_end, uint64_t file_size,
   const Damaged damaged(d_name);
   for (const ClassicVariable& v : d_vars) {
     const std::string quoted = "\"" + v.name + "\"";
-    if (v.begin < header_end || v.begin > file_size)
+    // A record variable's values start in the first record; a file that
+    // declares no records holds none, and that start may lie past its end.
+    const bool unheld = v.is_record && d_records == 0;
+    if (v.begin < header_end || (v.begin > file_size && !unheld))
       damaged.fail("the values of " + quoted + " start at byte " +
                    std::to_string(v.begin) + ", outside the data (bytes " +
                    std::to_string(header_end) + " to " +

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "NcCompound.h"
+#include "NcDimensions.h"
 #include "NcEnum.h"
 #include "NcGroupWalker.h"
 #include "NcValues.h"
@@ -181,6 +182,7 @@ std::string omitted_kind(int ncid, nc_type xtype) {
 
 struct GroupDas {
   NcGroupWalker walker;
+  NcDimensions dims;
   std::vector<std::string> omitted;
   // Group attributes named like a member of their group, whose container
   // takes the name: kept for NC_GLOBAL under their dotted path ("grp.temp"),
@@ -239,7 +241,7 @@ void add_group(int ncid, int depth, const std::string& prefix, AttrTable& table,
   check_nc(nc_inq_nvars(ncid, &nvars), "Cannot read the variables");
   for (int varid = 0; varid < nvars; ++varid) {
     NcVariable v;
-    if (describe_variable(ncid, varid, v)) {
+    if (describe_variable(ncid, varid, state.dims, v)) {
       add_variable(v, prefix, *table.append_container(v.name), state);
     } else {
       const std::string kind = omitted_kind(ncid, v.xtype);

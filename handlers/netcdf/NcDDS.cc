@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "NcCompound.h"
+#include "NcDimensions.h"
 #include "NcEnum.h"
 #include "NcGroupWalker.h"
 #include "NcReader.h"
@@ -55,12 +56,13 @@ int defining_group(int ncid, int dimid) {
 // The coordinate variable of dimension `d` of `v`: a one-dimensional numeric
 // variable named after the dimension, along it, in the group that defines
 // the dimension. False when there is none.
-bool coordinate_of(const NcVariable& v, size_t d, NcVariable& c) {
+bool coordinate_of(const NcVariable& v, size_t d, NcDimensions& dims,
+                   NcVariable& c) {
   const int g = defining_group(v.ncid, v.dimids[d]);
   int cid = -1;
   if (g < 0 || nc_inq_varid(g, v.dim_names[d].c_str(), &cid) != NC_NOERR)
     return false;
-  if ((g == v.ncid && cid == v.varid) || !describe_variable(g, cid, c))
+  if ((g == v.ncid && cid == v.varid) || !describe_variable(g, cid, dims, c))
     return false;
   return is_numeric_type(c.type) && c.dimids.size() == 1 &&
          c.dimids[0] == v.dimids[d];
@@ -68,20 +70,20 @@ bool coordinate_of(const NcVariable& v, size_t d, NcVariable& c) {
 
 // The maps of `v` when every dimension has a coordinate variable; empty
 // otherwise.
-std::vector<NcVariable> maps_of(const NcVariable& v) {
+std::vector<NcVariable> maps_of(const NcVariable& v, NcDimensions& dims) {
   std::vector<NcVariable> maps(v.dimids.size());
   for (size_t d = 0; d < v.dimids.size(); ++d)
-    if (!coordinate_of(v, d, maps[d])) return {};
+    if (!coordinate_of(v, d, dims, maps[d])) return {};
   return maps;
 }
 
-std::unique_ptr<BaseType> variable_of(const NcVariable& v) {
+std::unique_ptr<BaseType> variable_of(const NcVariable& v, NcDimensions& dims) {
   if (v.is_compound()) return compound_variable(describe_compound(v));
   if (v.dimids.empty())
     return make_scalar(v.type, v.name, [v](void* value) {
       read_served_box(v, {}, {}, {}, value);
     });
-  const std::vector<NcVariable> maps = maps_of(v);
+  const std::vector<NcVariable> maps = maps_of(v, dims);
   if (maps.empty()) return array_of(v);
   auto grid = std::make_unique<Grid>(v.name);
   grid->set_array(array_of(v));
@@ -89,17 +91,25 @@ std::unique_ptr<BaseType> variable_of(const NcVariable& v) {
   return grid;
 }
 
-void add_group(int ncid, int depth, NcGroupWalker& walker, const AddVar& add) {
+// What walking the groups of one file keeps: the group bound and the
+// dimensions read so far.
+struct GroupDds {
+  NcGroupWalker walker;
+  NcDimensions dims;
+};
+
+void add_group(int ncid, int depth, GroupDds& state, const AddVar& add) {
   int nvars = 0;
   check_nc(nc_inq_nvars(ncid, &nvars), "Cannot read the variables");
   for (int varid = 0; varid < nvars; ++varid) {
     NcVariable v;
-    if (describe_variable(ncid, varid, v)) add(variable_of(v));
+    if (describe_variable(ncid, varid, state.dims, v))
+      add(variable_of(v, state.dims));
   }
-  for (int child : walker.children(ncid, depth)) {
+  for (int child : state.walker.children(ncid, depth)) {
     auto s = std::make_unique<Structure>(group_name(child));
     Structure* group = s.get();
-    add_group(child, depth + 1, walker, [group](std::unique_ptr<BaseType> var) {
+    add_group(child, depth + 1, state, [group](std::unique_ptr<BaseType> var) {
       group->add_var(std::move(var));
     });
     add(std::move(s));
@@ -110,8 +120,8 @@ void add_group(int ncid, int depth, NcGroupWalker& walker, const AddVar& add) {
 
 void build_dds(const NcFile& file, DDS& dds) {
   dds.set_dataset_name(file.name());
-  NcGroupWalker walker;
-  add_group(file.id(), 0, walker, [&dds](std::unique_ptr<BaseType> var) {
+  GroupDds state;
+  add_group(file.id(), 0, state, [&dds](std::unique_ptr<BaseType> var) {
     dds.add_var(std::move(var));
   });
 }

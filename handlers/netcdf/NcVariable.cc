@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "NcDimensions.h"
 #include "NcFile.h"
 
 namespace libqvp {
@@ -54,7 +55,7 @@ size_t NcVariable::element_count() const {
   return n;
 }
 
-bool describe_variable(int ncid, int varid, NcVariable& v) {
+bool describe_variable(int ncid, int varid, NcDimensions& dims, NcVariable& v) {
   char name[NC_MAX_NAME + 1] = {};
   int ndims = 0;
   int dimids[NC_MAX_VAR_DIMS];
@@ -86,17 +87,15 @@ bool describe_variable(int ncid, int varid, NcVariable& v) {
   v.dim_sizes.clear();
   v.string_length = 0;
   for (int d = 0; d < ndims; ++d) {
-    char dim_name[NC_MAX_NAME + 1] = {};
-    size_t len = 0;
-    check_nc(nc_inq_dim(ncid, dimids[d], dim_name, &len),
-             "Cannot read a dimension of \"" + v.name + "\"");
+    const NcDimensions::Dimension& dim = dims.get(ncid, dimids[d], v.name);
+    const size_t len = dim.length;
     if (v.is_char() && d == ndims - 1) {
       v.string_length = len;
       break;
     }
     if (len > static_cast<size_t>(INT_MAX)) return false;
     v.dimids.push_back(dimids[d]);
-    v.dim_names.push_back(dim_name);
+    v.dim_names.push_back(dim.name);
     v.dim_sizes.push_back(len);
   }
   if (v.is_char() && ndims == 0) v.string_length = 1;

@@ -12,6 +12,8 @@
 
 namespace libqvp {
 
+class NcDimensions;
+
 struct NcVariable {
   int ncid = -1;
   int varid = -1;
@@ -32,14 +34,14 @@ struct NcVariable {
   size_t element_count() const;
 };
 
-// Fills `v` for variable `varid` of `ncid`. Returns false when the variable
-// cannot be served: a vlen or opaque type (an enum's values are served as its
-// base type; a compound is described by its shape, with type Structure), a
-// compound record over kMaxRecordBytes, a dimension larger than the core's
-// int sizes, more than kMaxElements elements (the count that one response
-// can carry), or a string length over kMaxStringLength. Throws Error when
-// netCDF fails.
-bool describe_variable(int ncid, int varid, NcVariable& v);
+// Fills `v` for variable `varid` of `ncid`, its dimensions from `dims`. Returns
+// false when the variable cannot be served: a vlen or opaque type (an enum's
+// values are served as its base type; a compound is described by its shape,
+// with type Structure), a compound record over kMaxRecordBytes, a dimension
+// larger than the core's int sizes, more than kMaxElements elements (the count
+// that one response can carry), or a string length over kMaxStringLength.
+// Throws Error when netCDF fails.
+bool describe_variable(int ncid, int varid, NcDimensions& dims, NcVariable& v);
 
 // The core type that serves netCDF values of `xtype`; false for none:
 //   NC_BYTE Int16 (netCDF bytes are signed), NC_UBYTE Byte, NC_SHORT Int16,

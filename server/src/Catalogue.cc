@@ -5,25 +5,19 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <libqvp/DataRoot.h>
 #include <libqvp/Error.h>
 #include <libqvp/escaping.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 
 #include "web_text.h"
 
 namespace libqvp {
 namespace {
-
-std::string real_path(const std::string& path) {
-  std::unique_ptr<char, decltype(&free)> r(realpath(path.c_str(), nullptr),
-                                           &free);
-  return r ? std::string(r.get()) : std::string();
-}
 
 // Names that the dispatcher refuses to map (a control byte) are not listed.
 bool has_control_byte(const std::string& name) {
@@ -64,8 +58,8 @@ class Fd {
 
 Catalogue::Catalogue(std::string root, std::string dir,
                      std::vector<std::string> extensions)
-    : d_root(real_path(root.empty() ? dir : root)),
-      d_dir(real_path(dir)),
+    : d_root(DataRoot::real_path(root.empty() ? dir : root)),
+      d_dir(DataRoot::real_path(dir)),
       d_extensions(std::move(extensions)) {
   if (d_root.empty() || d_dir.empty() || !inside_root(d_dir))
     throw Error(no_such_variable, "No such directory");
@@ -105,7 +99,7 @@ bool Catalogue::is_servable(const std::string& name) const {
 }
 
 bool Catalogue::inside_root(const std::string& path) const {
-  const std::string real = real_path(path);
+  const std::string real = DataRoot::real_path(path);
   const std::string prefix = d_root == "/" ? "/" : d_root + "/";
   return !real.empty() &&
          (real == d_root || real.compare(0, prefix.size(), prefix) == 0);
