@@ -2,29 +2,17 @@
 #include "HandlerRun.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <regex>
 
 namespace libqvp {
 namespace test {
-namespace {
-
-std::string slurp(FILE* f) {
-  std::string s;
-  rewind(f);
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-  fclose(f);
-  return s;
-}
-
-}  // namespace
 
 RunResult run_program(const std::string& program,
                       const std::vector<std::string>& args) {
@@ -35,8 +23,7 @@ RunResult run_program(const std::string& program,
   const pid_t pid = fork();
   if (pid < 0) abort();
   if (pid == 0) {
-    const int devnull = open("/dev/null", O_RDONLY);
-    dup2(devnull, 0);
+    dup2(open("/dev/null", O_RDONLY), 0);
     dup2(fileno(out), 1);
     dup2(fileno(err), 2);
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -51,9 +38,46 @@ RunResult run_program(const std::string& program,
   RunResult r;
   r.status =
       WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  r.out = slurp(out);
-  r.err = slurp(err);
+  for (auto [f, s] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
+    rewind(f);
+    char buf[65536];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) s->append(buf, n);
+    fclose(f);
+  }
   return r;
+}
+
+RunResult run_handler(const std::vector<std::string>& args) {
+  return run_program(QVP_NC_HANDLER, args);
+}
+
+std::string ncgen(const TempDir& dir, const std::string& name,
+                  const std::string& cdl, const char* kind) {
+  const std::string nc = dir / (name + ".nc");
+  const RunResult r = run_program(
+      QVP_NCGEN, {"-k", kind, "-o", nc, dir.write(name + ".cdl", cdl)});
+  EXPECT_EQ(r.status, 0) << r.err;
+  return nc;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string golden(const std::string& name) {
+  const std::string text = read_file(QVP_TEST_DATA_DIR "/" + name);
+  EXPECT_FALSE(text.empty()) << name;
+  return text;
+}
+
+std::string golden(const std::string& name, const std::string& key) {
+  const std::string text = "\n" + golden(name), mark = "\n== " + key + "\n";
+  const size_t at = text.find(mark);
+  if (at == std::string::npos) ADD_FAILURE() << "no section " << key;
+  if (at == std::string::npos) return "";
+  const size_t begin = at + mark.size(), end = text.find("\n== ", begin);
+  return text.substr(begin, end == std::string::npos ? end : end + 1 - begin);
 }
 
 std::string without_dates(const std::string& response) {
@@ -61,28 +85,9 @@ std::string without_dates(const std::string& response) {
   return std::regex_replace(response, kDate, "$1: <date>\r\n");
 }
 
-std::string xdr_u32(unsigned v) {
-  const char b[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16),
-                     static_cast<char>(v >> 8), static_cast<char>(v)};
-  return std::string(b, 4);
-}
-
-std::string xdr_f32(float v) {
-  unsigned u;
-  memcpy(&u, &v, 4);
-  return xdr_u32(u);
-}
-
-std::string xdr_f64(double v) {
-  unsigned long long u;
-  memcpy(&u, &v, 8);
-  return xdr_u32(static_cast<unsigned>(u >> 32)) +
-         xdr_u32(static_cast<unsigned>(u));
-}
-
-std::string xdr_str(const std::string& s) {
-  return xdr_u32(static_cast<unsigned>(s.size())) + s +
-         std::string((4 - s.size() % 4) % 4, '\0');
+std::string body(const std::string& response) {
+  const size_t at = response.find("\r\n\r\n");
+  return at == std::string::npos ? response : response.substr(at + 4);
 }
 
 std::string header(const char* description, const char* type) {
@@ -92,24 +97,46 @@ std::string header(const char* description, const char* type) {
          type + "\r\nContent-Description: " + description + "\r\n\r\n";
 }
 
+std::string be(uint64_t v, size_t width) {
+  std::string s;
+  for (size_t i = width; i-- > 0;) s.push_back(static_cast<char>(v >> 8 * i));
+  return s;
+}
+
+std::string xdr_u32(unsigned v) { return be(v, 4); }
+
+std::string xdr_f32(float v) {
+  uint32_t u;
+  memcpy(&u, &v, 4);
+  return be(u, 4);
+}
+
+std::string xdr_f64(double v) {
+  uint64_t u;
+  memcpy(&u, &v, 8);
+  return be(u, 8);
+}
+
+std::string xdr_str(const std::string& s) {
+  return xdr_u32(static_cast<unsigned>(s.size())) + s +
+         std::string((4 - s.size() % 4) % 4, '\0');
+}
+
 std::string counts(unsigned n) { return xdr_u32(n) + xdr_u32(n); }
 
+template <class T, class Put>
+std::string each(std::initializer_list<T> values, Put put) {
+  std::string s;
+  for (T v : values) s += put(v);
+  return s;
+}
+
 std::string ints(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s += xdr_u32(static_cast<unsigned>(v));
-  return s;
+  return each(values, [](int v) { return xdr_u32(static_cast<unsigned>(v)); });
 }
-
-std::string floats(std::initializer_list<float> values) {
-  std::string s;
-  for (float v : values) s += xdr_f32(v);
-  return s;
-}
-
-std::string doubles(std::initializer_list<double> values) {
-  std::string s;
-  for (double v : values) s += xdr_f64(v);
-  return s;
+std::string floats(std::initializer_list<float> v) { return each(v, xdr_f32); }
+std::string doubles(std::initializer_list<double> v) {
+  return each(v, xdr_f64);
 }
 
 }  // namespace test

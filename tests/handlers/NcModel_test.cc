@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "HandlerRun.h"
-#include "TempDir.h"
 
 namespace libqvp {
 namespace test {
@@ -19,120 +18,24 @@ namespace {
 
 const std::string kModel = std::string(QVP_SAMPLE_DIR) + "/model.nc";
 
-class NcModelTest : public ::testing::Test {
- protected:
-  static RunResult run(std::vector<std::string> args) {
-    args.insert(args.begin(), {"-v", "t/1"});
-    return run_program(QVP_NC_HANDLER, args);
-  }
-  // The response body after the header block.
-  static std::string body(const RunResult& r) {
-    const size_t at = r.out.find("\r\n\r\n");
-    return at == std::string::npos ? r.out : r.out.substr(at + 4);
-  }
-  static std::string ncgen(const TempDir& dir, const std::string& cdl) {
-    const std::string nc = dir / "t.nc";
-    const RunResult r = run_program(
-        QVP_NCGEN, {"-k", "nc4", "-o", nc, dir.write("t.cdl", cdl)});
+RunResult run(std::vector<std::string> args) {
+  args.insert(args.begin(), {"-v", "t/1"});
+  return run_handler(args);
+}
+
+// Groups as Structures, compounds as Structures of member arrays, enums as
+// their base type; in the DAS, _Unsigned on unsigned variables (the file's
+// own _Unsigned wins; signed types get none) and the enums' flags.
+TEST(NcModelTest, DdsAndDasServeGroupsCompoundsAndEnums) {
+  for (const char* kind : {"dds", "das"}) {
+    const RunResult r = run({"-o", kind, kModel});
     EXPECT_EQ(r.status, 0) << r.err;
-    return nc;
+    EXPECT_EQ(body(r.out), golden(std::string("model.") + kind));
   }
-};
-
-TEST_F(NcModelTest, DdsServesGroupsCompoundsAndEnums) {
-  const RunResult r = run({"-o", "dds", kModel});
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(body(r),
-            "Dataset {\n"
-            "    Float32 lat[lat = 2];\n"
-            "    Byte u8[n = 3];\n"
-            "    UInt16 u16[n = 3];\n"
-            "    UInt32 u32;\n"
-            "    Int16 s16[n = 3];\n"
-            "    Byte sky[n = 3];\n"
-            "    Structure {\n"
-            "        Int32 id[n = 3];\n"
-            "        Float64 temp[n = 3];\n"
-            "        String code[n = 3];\n"
-            "        Structure {\n"
-            "            Int16 speed[n = 3];\n"
-            "            UInt16 direction[n = 3];\n"
-            "        } wind;\n"
-            "        Float32 pair[n = 3][2];\n"
-            "    } obs;\n"
-            "    Structure {\n"
-            "        Int32 id;\n"
-            "        Float64 temp;\n"
-            "        String code;\n"
-            "        Structure {\n"
-            "            Int16 speed;\n"
-            "            UInt16 direction;\n"
-            "        } wind;\n"
-            "        Float32 pair[2];\n"
-            "    } latest;\n"
-            "    Structure {\n"
-            "        Int32 id[n = 3];\n"
-            "    } tagged;\n"
-            "    Structure {\n"
-            "        Int32 time[time = 4];\n"
-            "        Grid {\n"
-            "          Array:\n"
-            "            Float32 temp[time = 4][lat = 2];\n"
-            "          Maps:\n"
-            "            Int32 time[time = 4];\n"
-            "            Float32 lat[lat = 2];\n"
-            "        } temp;\n"
-            "        Grid {\n"
-            "          Array:\n"
-            "            UInt16 count[time = 4];\n"
-            "          Maps:\n"
-            "            Int32 time[time = 4];\n"
-            "        } count;\n"
-            "        Structure {\n"
-            "            Grid {\n"
-            "              Array:\n"
-            "                Int32 depth[lat = 2];\n"
-            "              Maps:\n"
-            "                Float32 lat[lat = 2];\n"
-            "            } depth;\n"
-            "        } soil;\n"
-            "    } surface;\n"
-            "} model.nc;\n");
 }
 
-TEST_F(NcModelTest, DasMarksUnsignedNamesEnumsAndNestsGroups) {
-  const RunResult r = run({"-o", "das", kModel});
-  EXPECT_EQ(r.status, 0) << r.err;
-  static const char* const kParts[] = {
-      "    u8 {\n        String _Unsigned \"true\";\n    }\n",
-      "    u16 {\n        String units \"m\";\n"
-      "        String _Unsigned \"true\";\n    }\n",
-      "    u32 {\n        String _Unsigned \"true\";\n    }\n",
-      // The file's own _Unsigned wins; signed types get none.
-      "    s16 {\n        String _Unsigned \"false\";\n    }\n",
-      "    sky {\n        String _Unsigned \"true\";\n"
-      "        Int16 flag_values 0, 1, 255;\n"
-      "        String flag_meanings \"clear partly overcast\";\n    }\n",
-      "    obs {\n        String long_name \"observations\";\n"
-      "        wind {\n            direction {\n"
-      "                String _Unsigned \"true\";\n            }\n        }\n",
-      "    surface {\n        String comment \"surface layer\";\n"
-      "        time {\n            String units \"hours since 2024-01-01\";\n"
-      "        }\n        temp {\n            String units \"K\";\n"
-      "        }\n        count {\n            String _Unsigned \"true\";\n"
-      "        }\n        soil {\n            depth {\n            }\n"
-      "        }\n    }\n",
-      "    NC_GLOBAL {\n        String title \"data model sample\";\n"
-      "        String omitted_variables \"tagged.note (string)\", "
-      "\"ragged (vlen)\", \"blob (opaque)\";\n"
-      "    }\n}\n",
-  };
-  for (const char* part : kParts)
-    EXPECT_NE(body(r).find(part), std::string::npos) << part << body(r);
-}
-
-TEST_F(NcModelTest, DdxPutsMemberAttributesOnTheMembers) {
-  const std::string ddx = body(run({"-o", "ddx", "-u", "u", kModel}));
+TEST(NcModelTest, DdxPutsMemberAttributesOnTheMembers) {
+  const std::string ddx = body(run({"-o", "ddx", "-u", "u", kModel}).out);
   static const char* const kParts[] = {
       "        <Grid name=\"temp\">\n"
       "            <Attribute name=\"units\" type=\"String\">\n"
@@ -154,74 +57,48 @@ TEST_F(NcModelTest, DdxPutsMemberAttributesOnTheMembers) {
       << ddx;
 }
 
-TEST_F(NcModelTest, DataOfGroupMembersCompoundMembersAndEnums) {
+// The DDS is the section named by the constraint in data/model_data.dds.
+TEST(NcModelTest, DataOfGroupMembersCompoundMembersAndEnums) {
   static const struct {
     const char* constraint;
-    std::string dds;  // between "Dataset {\n" and "} model.nc;\n"
     std::string xdr;
   } cases[] = {
-      {"u32", "    UInt32 u32;\n", xdr_u32(4000000000u)},
-      {"sky", "    Byte sky[n = 3];\n",
-       counts(3) + std::string("\x00\xff\x01\x00", 4)},
-      {"surface.temp[1:2][0]",
-       "    Structure {\n        Grid {\n          Array:\n"
-       "            Float32 temp[time = 2][lat = 1];\n          Maps:\n"
-       "            Int32 time[time = 2];\n"
-       "            Float32 lat[lat = 1];\n        } temp;\n    } surface;\n",
-       counts(2) + floats({273, 275}) + counts(2) + ints({1, 2}) + counts(1) +
-           floats({10})},
-      {"surface.soil.depth.depth",
-       "    Structure {\n        Structure {\n            Grid {\n"
-       "              Array:\n                Int32 depth[lat = 2];\n"
-       "              Maps:\n            } depth;\n        } soil;\n"
-       "    } surface;\n",
-       counts(2) + ints({5, 6})},
+      {"u32", xdr_u32(4000000000u)},
+      {"sky", counts(3) + std::string("\x00\xff\x01\x00", 4)},
+      {"surface.temp[1:2][0]", counts(2) + floats({273, 275}) + counts(2) +
+                                   ints({1, 2}) + counts(1) + floats({10})},
+      {"surface.soil.depth.depth", counts(2) + ints({5, 6})},
       {"surface.count",
-       "    Structure {\n        Grid {\n          Array:\n"
-       "            UInt16 count[time = 4];\n          Maps:\n"
-       "            Int32 time[time = 4];\n        } count;\n    } surface;\n",
        counts(4) + ints({65535, 1, 2, 3}) + counts(4) + ints({0, 1, 2, 3})},
-      {"obs.pair[1:2][1]",
-       "    Structure {\n        Float32 pair[n = 2][1];\n    } obs;\n",
-       counts(2) + floats({4, 6})},
+      {"obs.pair[1:2][1]", counts(2) + floats({4, 6})},
       {"obs.code[1:2],obs.id",
-       "    Structure {\n        Int32 id[n = 3];\n"
-       "        String code[n = 2];\n    } obs;\n",
        counts(3) + ints({1, 2, 3}) + xdr_u32(2) + xdr_str("ef") + xdr_str("g")},
       {"obs.wind.speed[0:2:2],obs.wind.direction[0:2:2]",
-       "    Structure {\n        Structure {\n"
-       "            Int16 speed[n = 2];\n            UInt16 direction[n = 2];\n"
-       "        } wind;\n    } obs;\n",
        counts(2) + ints({-1, -3}) + counts(2) + ints({65535, 90})},
-      {"latest",
-       "    Structure {\n        Int32 id;\n        Float64 temp;\n"
-       "        String code;\n        Structure {\n"
-       "            Int16 speed;\n            UInt16 direction;\n"
-       "        } wind;\n        Float32 pair[2];\n"
-       "    } latest;\n",
-       ints({9}) + doubles({9.5}) + xdr_str("last") + ints({7, 8}) + counts(2) +
-           floats({10, 11})},
+      {"latest", ints({9}) + doubles({9.5}) + xdr_str("last") + ints({7, 8}) +
+                     counts(2) + floats({10, 11})},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.constraint);
     const RunResult r = run({"-o", "DataDDS", "-e", c.constraint, kModel});
-    EXPECT_EQ(r.status, 0) << c.constraint << r.err;
-    EXPECT_EQ(body(r), "Dataset {\n" + c.dds + "} model.nc;\nData:\n" + c.xdr)
-        << c.constraint;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(body(r.out),
+              golden("model_data.dds", c.constraint) + "Data:\n" + c.xdr);
   }
 }
 
 // A group attribute may share its name with a variable or group of the
 // group, which the DAS gives the container: the attribute moves to NC_GLOBAL
 // under its dotted path instead of failing the response.
-TEST_F(NcModelTest, GroupAttributeNamedLikeAMemberMovesToGlobals) {
+TEST(NcModelTest, GroupAttributeNamedLikeAMemberMovesToGlobals) {
   TempDir dir;
   const std::string nc =
-      ncgen(dir,
+      ncgen(dir, "t",
             "netcdf c {\ngroup: g {\nvariables:\n int temp;\n"
             " :temp = \"attr\"; :sub = 1; :kept = 2;\n"
             "data:\n temp = 1;\ngroup: sub { }\n}\n}\n");
   const RunResult r = run({"-o", "das", nc});
-  EXPECT_EQ(body(r),
+  EXPECT_EQ(body(r.out),
             "Attributes {\n    g {\n        Int32 kept 2;\n"
             "        temp {\n        }\n        sub {\n        }\n    }\n"
             "    NC_GLOBAL {\n        String g.temp \"attr\";\n"
@@ -231,10 +108,10 @@ TEST_F(NcModelTest, GroupAttributeNamedLikeAMemberMovesToGlobals) {
 
 // Members with two dimensions of their own: strides and offsets inside each
 // record as well as across records.
-TEST_F(NcModelTest, MembersWithTheirOwnDimensions) {
+TEST(NcModelTest, MembersWithTheirOwnDimensions) {
   TempDir dir;
   const std::string nc = ncgen(
-      dir,
+      dir, "t",
       "netcdf m {\ntypes:\n compound c_t { short g(2,3); char s(2,3); };\n"
       "dimensions:\n n = 2;\nvariables:\n c_t v(n);\ndata:\n"
       " v = {{1,2,3,4,5,6}, {\"ab\", \"cde\"}},"
@@ -253,8 +130,8 @@ TEST_F(NcModelTest, MembersWithTheirOwnDimensions) {
   };
   for (const auto& c : cases) {
     const RunResult r = run({"-o", "DataDDS", "-e", c.constraint, nc});
-    EXPECT_EQ(body(r), std::string("Dataset {\n    Structure {\n        ") +
-                           c.decl + ";\n    } v;\n} t.nc;\nData:\n" + c.xdr)
+    EXPECT_EQ(body(r.out), std::string("Dataset {\n    Structure {\n        ") +
+                               c.decl + ";\n    } v;\n} t.nc;\nData:\n" + c.xdr)
         << c.constraint;
   }
 }
@@ -262,7 +139,7 @@ TEST_F(NcModelTest, MembersWithTheirOwnDimensions) {
 // A compound variable of 4 x 50000 records of 32 bytes (6.4 MB) is read in
 // runs of records along its last dimension; a strided selection across rows
 // and run boundaries must give each record's own values.
-TEST_F(NcModelTest, CompoundRecordsAreReadInRunsAcrossRows) {
+TEST(NcModelTest, CompoundRecordsAreReadInRunsAcrossRows) {
   struct Rec {
     int id;
     int pad;
@@ -295,7 +172,7 @@ TEST_F(NcModelTest, CompoundRecordsAreReadInRunsAcrossRows) {
     for (size_t col : {1, 16662, 33323, 49984})
       ids += xdr_u32(static_cast<unsigned>(row * kCols + col));
   const double last = 4 * kCols - 1;
-  EXPECT_EQ(body(r),
+  EXPECT_EQ(body(r.out),
             "Dataset {\n    Structure {\n"
             "        Int32 id[row = 2][col = 4];\n"
             "        Float64 v[row = 1][col = 1][2];\n"
@@ -305,7 +182,7 @@ TEST_F(NcModelTest, CompoundRecordsAreReadInRunsAcrossRows) {
 
 // An enum member of a compound (which ncgen cannot write): its base values,
 // with _Unsigned and the enum's flags on the member.
-TEST_F(NcModelTest, EnumMemberOfACompound) {
+TEST(NcModelTest, EnumMemberOfACompound) {
   struct Rec {
     int id;
     unsigned char sky;
@@ -327,55 +204,46 @@ TEST_F(NcModelTest, EnumMemberOfACompound) {
   ASSERT_EQ(nc_put_var(ncid, var, recs), NC_NOERR);
   ASSERT_EQ(nc_close(ncid), NC_NOERR);
 
-  EXPECT_EQ(body(run({"-o", "das", nc})),
+  EXPECT_EQ(body(run({"-o", "das", nc}).out),
             "Attributes {\n    obs {\n        sky {\n"
             "            String _Unsigned \"true\";\n"
             "            Int16 flag_values 0, 255;\n"
             "            String flag_meanings \"clear overcast\";\n"
             "        }\n    }\n    NC_GLOBAL {\n    }\n}\n");
-  EXPECT_EQ(body(run({"-o", "DataDDS", "-e", "obs.sky", nc})),
+  EXPECT_EQ(body(run({"-o", "DataDDS", "-e", "obs.sky", nc}).out),
             "Dataset {\n    Structure {\n        Byte sky[n = 2];\n"
             "    } obs;\n} e.nc;\nData:\n" +
                 counts(2) + std::string("\xff\x00\x00\x00", 4));
 }
 
+// CDL that stresses one bound with `n`: groups nested `n` deep or `n` groups
+// side by side; compound types nested `n` deep, or each holding the one
+// before twice ("compounds wide": 2^(n + 1) - 2 members).
+std::string nesting_cdl(const std::string& kind, int n) {
+  std::string cdl = "netcdf t {\n", closing;
+  if (kind.find("groups") == 0) {
+    for (int i = 0; i < n; ++i) {
+      cdl += "group: g" + std::to_string(i) + " {\n";
+      (kind == "groups" ? cdl : closing) += "}\n";
+    }
+    if (kind == "groups deep") cdl += "variables: int x; data: x = 1;\n";
+    return cdl + closing + "}\n";
+  }
+  cdl += "types:\n compound c0 { int a; int b; };\n";
+  for (int i = 1; i < n; ++i) {
+    const std::string prev = "c" + std::to_string(i - 1);
+    cdl += " compound c" + std::to_string(i) + " { " + prev + " l; " +
+           (kind == "compounds wide" ? prev + " r; " : "") + "};\n";
+  }
+  return cdl + "variables:\n c" + std::to_string(n - 1) + " v;\n}\n";
+}
+
 // Hostile nesting: at the bound it is served, one past it is refused with
 // an error response naming the bound.
-TEST_F(NcModelTest, NestingBoundsGiveErrorResponses) {
-  auto nested_groups = [](int depth) {
-    std::string cdl = "netcdf t {\n";
-    for (int i = 0; i < depth; ++i)
-      cdl += "group: g" + std::to_string(i) + " {\n";
-    cdl += "variables: int x; data: x = 1;\n";
-    for (int i = 0; i < depth; ++i) cdl += "}\n";
-    return cdl + "}\n";
-  };
-  auto many_groups = [](int count) {
-    std::string cdl = "netcdf t {\n";
-    for (int i = 0; i < count; ++i)
-      cdl += "group: g" + std::to_string(i) + " { }\n";
-    return cdl + "}\n";
-  };
-  auto nested_compounds = [](int depth) {
-    std::string cdl = "netcdf t {\ntypes:\n compound c0 { int x; };\n";
-    for (int i = 1; i < depth; ++i)
-      cdl += " compound c" + std::to_string(i) + " { c" +
-             std::to_string(i - 1) + " m; };\n";
-    return cdl + "variables:\n c" + std::to_string(depth - 1) + " v;\n}\n";
-  };
-  // Each type holds the one before twice: 2^(levels + 1) - 2 members.
-  auto doubling_compounds = [](int levels) {
-    std::string cdl = "netcdf t {\ntypes:\n compound c0 { int a; int b; };\n";
-    for (int i = 1; i < levels; ++i) {
-      const std::string prev = "c" + std::to_string(i - 1);
-      cdl += " compound c" + std::to_string(i) + " { " + prev + " l; " + prev +
-             " r; };\n";
-    }
-    return cdl + "variables:\n c" + std::to_string(levels - 1) + " v;\n}\n";
-  };
+TEST(NcModelTest, NestingBoundsGiveErrorResponses) {
   static const struct {
     int size;
-    const char* kind;   // which of the four files
+    const char* kind;
     const char* error;  // empty: served
   } cases[] = {
       {32, "groups deep", ""},
@@ -390,24 +258,17 @@ TEST_F(NcModelTest, NestingBoundsGiveErrorResponses) {
   };
   for (const auto& c : cases) {
     TempDir dir;
-    const std::string kind = c.kind;
-    const std::string nc =
-        ncgen(dir, kind == "groups deep"      ? nested_groups(c.size)
-                   : kind == "groups"         ? many_groups(c.size)
-                   : kind == "compounds deep" ? nested_compounds(c.size)
-                                              : doubling_compounds(c.size));
+    const std::string nc = ncgen(dir, "t", nesting_cdl(c.kind, c.size));
     for (const char* response : {"das", "dds", "DataDDS"}) {
+      SCOPED_TRACE(std::to_string(c.size) + " " + c.kind + " " + response);
       const RunResult r = run({"-o", response, nc});
-      const std::string what =
-          std::to_string(c.size) + " " + kind + " " + response;
-      EXPECT_EQ(r.status, 0) << what;
-      if (*c.error == '\0') {
-        EXPECT_EQ(r.out.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << what << r.out;
-      } else {
-        EXPECT_EQ(r.out.rfind("HTTP/1.0 500 Internal Server Error\r\n", 0), 0u)
-            << what << r.out;
-        EXPECT_NE(r.out.find(c.error), std::string::npos) << what << r.out;
-      }
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.out.rfind(*c.error ? "HTTP/1.0 500 Internal Server Error\r\n"
+                                     : "HTTP/1.0 200 OK\r\n",
+                            0),
+                0u)
+          << r.out;
+      EXPECT_NE(r.out.find(c.error), std::string::npos) << r.out;
     }
   }
 }
