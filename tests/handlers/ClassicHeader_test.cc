@@ -33,31 +33,19 @@ struct OneVariable {
   uint32_t var_tag = 11;
 
   std::string head(uint64_t values_at) const {
-    std::string h = "CDF" + std::string(1, static_cast<char>(version));
-    auto count = [&](uint64_t v) { h += be(v, version == 5 ? 8 : 4); };
+    const size_t w = version == 5 ? 8 : 4;  // a count's width
     auto name = [&](const std::string& s) {
-      count(s.size());
-      h += s + std::string((4 - s.size() % 4) % 4, '\0');
+      return be(s.size(), w) + s + std::string((4 - s.size() % 4) % 4, '\0');
     };
-    count(records);
-    h += be(10, 4);  // the dimension list
-    count(dims.size());
-    for (size_t i = 0; i < dims.size(); ++i) {
-      name("d" + std::to_string(i));
-      count(dims[i]);
-    }
-    h += be(0, 4);  // no global attributes
-    count(0);
-    h += be(var_tag, 4);
-    count(1);
-    name("v");
-    count(dimids.size());
-    for (uint64_t id : dimids) count(id);
-    h += be(0, 4);  // no attributes
-    count(0);
-    h += be(type, 4);
-    count(0);
-    return h + be(values_at, version == 1 ? 4 : 8);
+    std::string h = "CDF" + std::string(1, static_cast<char>(version)) +
+                    be(records, w) + be(10, 4) + be(dims.size(), w);
+    for (size_t i = 0; i < dims.size(); ++i)
+      h += name("d" + std::to_string(i)) + be(dims[i], w);
+    h += be(0, 4) + be(0, w) + be(var_tag, 4) + be(1, w) + name("v") +
+         be(dimids.size(), w);  // no global attributes; one variable
+    for (uint64_t id : dimids) h += be(id, w);
+    return h + be(0, 4) + be(0, w) + be(type, 4) + be(0, w) +
+           be(values_at, version == 1 ? 4 : 8);
   }
   std::string bytes() const {
     return head(begin ? begin : head(0).size()) + std::string(data, '\x01');
@@ -86,34 +74,25 @@ void expect_damaged(const TempDir& dir, const std::string& bytes,
       });
 }
 
-// A file written by the netCDF library: fixed "a" (5 floats, with a units
-// attribute), record "r" (5 ints per record, 3 records) and a global "title".
-std::string library_file(const TempDir& dir, int mode) {
-  const std::string path = dir / "lib.nc";
-  int ncid, t, x, a, r;
-  EXPECT_EQ(nc_create(path.c_str(), NC_CLOBBER | mode, &ncid), NC_NOERR);
-  nc_def_dim(ncid, "time", NC_UNLIMITED, &t);
-  nc_def_dim(ncid, "x", 5, &x);
-  nc_def_var(ncid, "a", NC_FLOAT, 1, &x, &a);
-  nc_put_att_text(ncid, a, "units", 4, "degC");
-  const int rd[2] = {t, x};
-  nc_def_var(ncid, "r", NC_INT, 2, rd, &r);
-  nc_put_att_text(ncid, NC_GLOBAL, "title", 17, "A small test file");
-  nc_enddef(ncid);
-  const float av[5] = {1, 2, 3, 4, 5};
-  nc_put_var_float(ncid, a, av);
-  const int rv[15] = {};
-  const size_t start[2] = {0, 0}, count[2] = {3, 5};
-  nc_put_vara_int(ncid, r, start, count, rv);
-  EXPECT_EQ(nc_close(ncid), NC_NOERR);
-  return read_file(path);
+// A file written by the netCDF library (through ncgen) in `kind`: fixed "a"
+// (5 floats, with a units attribute), record "r" (5 ints per record, 3
+// records) and a global "title".
+std::string library_file(const TempDir& dir, const char* kind) {
+  return read_file(ncgen(
+      dir, "lib",
+      "netcdf lib { dimensions: time = UNLIMITED ; x = 5 ;\n"
+      "variables: float a(x) ; a:units = \"degC\" ; int r(time, x) ;\n"
+      ":title = \"A small test file\" ;\n"
+      "data: a = 1, 2, 3, 4, 5 ; r = 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "
+      "0 ; }",
+      kind));
 }
 
 TEST(ClassicHeaderTest, AcceptsWhatTheLibraryWrites) {
   TempDir dir;
-  for (int mode : {0, NC_64BIT_OFFSET, NC_64BIT_DATA}) {
-    SCOPED_TRACE(mode);
-    const std::string file = library_file(dir, mode);
+  for (const char* kind : {"classic", "64-bit offset", "cdf5"}) {
+    SCOPED_TRACE(kind);
+    const std::string file = library_file(dir, kind);
     const ClassicHeader h = parse(dir, file);
     ASSERT_EQ(h.variables().size(), 2u);
     EXPECT_EQ(h.variables()[0].name, "a");
@@ -123,17 +102,14 @@ TEST(ClassicHeaderTest, AcceptsWhatTheLibraryWrites) {
     // The last record's values end the file exactly.
     expect_damaged(dir, file.substr(0, file.size() - 1), "past the end");
   }
-  OneVariable cdf5;
-  cdf5.version = 5;
-  cdf5.type = NC_UINT64;
-  cdf5.data = 40;
+  const OneVariable cdf5{5, 0, {5}, {0}, NC_UINT64, 0, 40};
   for (const OneVariable& v : {OneVariable{}, cdf5})
     EXPECT_EQ(parse(dir, v.bytes()).variables().size(), 1u);
 }
 
 TEST(ClassicHeaderTest, RefusesDamagedFiles) {
   TempDir dir;
-  const std::string lib = library_file(dir, 0);
+  const std::string lib = library_file(dir, "classic");
   // The offset of the 4-byte field `k` fields after the padded name `n`.
   auto after = [&](const std::string& n, size_t k) {
     return lib.find(n) + n.size() + (4 - n.size() % 4) % 4 + 4 * k;
@@ -143,26 +119,11 @@ TEST(ClassicHeaderTest, RefusesDamagedFiles) {
     f[at] = byte;
     return f;
   };
-  OneVariable huge;  // float v[2147483647] in a 264-byte file
-  huge.dims = {2147483647};
-  OneVariable overflow;  // 2^40 x 2^40 doubles
-  overflow.version = 5;
-  overflow.dims = {uint64_t{1} << 40, uint64_t{1} << 40};
-  overflow.dimids = {0, 1};
-  overflow.type = NC_DOUBLE;
-  OneVariable bad_dimid, bad_type, record_second, early, late, bad_tag, ubyte1;
-  bad_dimid.dimids = {3};
-  bad_type.type = 42;
-  ubyte1.type = NC_UBYTE;  // not a type of version 1
-  record_second.dims = {5, 0};
-  record_second.dimids = {0, 1};
-  early.begin = 8;
-  late.begin = 4096;
-  bad_tag.var_tag = 12;
-  std::string huge_bytes = huge.bytes();
-  huge_bytes.resize(264, '\0');
-
+  // float v[2147483647] in a 264-byte file
+  std::string huge = OneVariable{1, 0, {2147483647}}.bytes();
+  huge.resize(264, '\0');
   static const char* const kEnd = "end past the end of the file";
+  // OneVariable{version, records, dims, dimids, type, begin, data, var_tag}
   const struct {
     const char* label;
     std::string file;
@@ -175,16 +136,26 @@ TEST(ClassicHeaderTest, RefusesDamagedFiles) {
       {"232 records declared, 3 present", with(7, '\xe8'), kEnd},
       {"cut inside the fixed variable", lib.substr(0, lib.size() - 68), kEnd},
       {"cut inside the header", lib.substr(0, 60), "past the end"},
-      {"float v[2147483647] in 264 bytes", huge_bytes, kEnd},
-      {"2^80 values", overflow.bytes(), "overflows"},
-      {"a dimension id out of range", bad_dimid.bytes(), "dimension id 3"},
-      {"an unknown type", bad_type.bytes(), "unknown type 42"},
-      {"an extended type in version 1", ubyte1.bytes(), "unknown type 7"},
-      {"the record dimension second", record_second.bytes(),
+      {"float v[2147483647] in 264 bytes", huge, kEnd},
+      {"2^80 values",
+       OneVariable{5, 0, {1ull << 40, 1ull << 40}, {0, 1}, NC_DOUBLE}.bytes(),
+       "overflows"},
+      {"a dimension id out of range", OneVariable{1, 0, {5}, {3}}.bytes(),
+       "dimension id 3"},
+      {"an unknown type", OneVariable{1, 0, {5}, {0}, 42}.bytes(),
+       "unknown type 42"},
+      {"an extended type in version 1",
+       OneVariable{1, 0, {5}, {0}, NC_UBYTE}.bytes(), "unknown type 7"},
+      {"the record dimension second", OneVariable{1, 0, {5, 0}, {0, 1}}.bytes(),
        "record dimension"},
-      {"values inside the header", early.bytes(), "start at byte 8"},
-      {"values past the end", late.bytes(), "start at byte 4096"},
-      {"a wrong list tag", bad_tag.bytes(), "expected list tag 11"},
+      {"values inside the header",
+       OneVariable{1, 0, {5}, {0}, NC_FLOAT, 8}.bytes(), "start at byte 8"},
+      {"values past the end",
+       OneVariable{1, 0, {5}, {0}, NC_FLOAT, 4096}.bytes(),
+       "start at byte 4096"},
+      {"a wrong list tag",
+       OneVariable{1, 0, {5}, {0}, NC_FLOAT, 0, 20, 12}.bytes(),
+       "expected list tag 11"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

@@ -23,40 +23,6 @@ RunResult run(std::vector<std::string> args) {
   return run_handler(args);
 }
 
-// Groups as Structures, compounds as Structures of member arrays, enums as
-// their base type; in the DAS, _Unsigned on unsigned variables (the file's
-// own _Unsigned wins; signed types get none) and the enums' flags.
-TEST(NcModelTest, DdsAndDasServeGroupsCompoundsAndEnums) {
-  for (const char* kind : {"dds", "das"}) {
-    const RunResult r = run({"-o", kind, kModel});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(body(r.out), golden(std::string("model.") + kind));
-  }
-}
-
-TEST(NcModelTest, DdxPutsMemberAttributesOnTheMembers) {
-  const std::string ddx = body(run({"-o", "ddx", "-u", "u", kModel}).out);
-  static const char* const kParts[] = {
-      "        <Grid name=\"temp\">\n"
-      "            <Attribute name=\"units\" type=\"String\">\n"
-      "                <value>K</value>\n",
-      "            <Array name=\"direction\">\n"
-      "                <Attribute name=\"_Unsigned\" type=\"String\">\n",
-      "    <Structure name=\"surface\">\n"
-      "        <Attribute name=\"comment\" type=\"String\">\n"
-      "            <value>surface layer</value>\n"
-      "        </Attribute>\n"
-      "        <Array name=\"time\">\n",
-  };
-  for (const char* part : kParts)
-    EXPECT_NE(ddx.find(part), std::string::npos) << part << ddx;
-  // The only container left is the global one.
-  const size_t container = ddx.find("type=\"Container\"");
-  EXPECT_NE(container, std::string::npos);
-  EXPECT_EQ(ddx.find("type=\"Container\"", container + 1), std::string::npos)
-      << ddx;
-}
-
 // The DDS is the section named by the constraint in data/model_data.dds.
 TEST(NcModelTest, DataOfGroupMembersCompoundMembersAndEnums) {
   static const struct {
