@@ -1,10 +1,8 @@
 // Process running and XDR helpers for the handler tests.
 #include "HandlerRun.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -16,35 +14,17 @@ namespace test {
 
 RunResult run_program(const std::string& program,
                       const std::vector<std::string>& args) {
-  FILE* out = tmpfile();
-  FILE* err = tmpfile();
-  if (out == nullptr || err == nullptr) abort();
-  fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) abort();
-  if (pid == 0) {
-    dup2(open("/dev/null", O_RDONLY), 0);
-    dup2(fileno(out), 1);
-    dup2(fileno(err), 2);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : args)
-      argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  RunResult r;
-  r.status =
-      WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  for (auto [f, s] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
-    rewind(f);
-    char buf[65536];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) s->append(buf, n);
-    fclose(f);
-  }
-  return r;
+  static const TempDir dir;  // the last run's output
+  auto quoted = [](const std::string& word) {
+    return "'" + std::regex_replace(word, std::regex("'"), "'\\''") + "'";
+  };
+  std::string command = quoted(program);
+  for (const std::string& a : args) command += " " + quoted(a);
+  const int w = std::system(
+      (command + " </dev/null >" + (dir / "out") + " 2>" + (dir / "err"))
+          .c_str());
+  if (w == -1 || !WIFEXITED(w)) abort();
+  return {read_file(dir / "out"), read_file(dir / "err"), WEXITSTATUS(w)};
 }
 
 RunResult run_handler(const std::vector<std::string>& args) {

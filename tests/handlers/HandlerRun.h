@@ -15,11 +15,11 @@ namespace test {
 
 struct RunResult {
   std::string out, err;  // everything written to stdout and stderr
-  int status = -1;       // exit status; 128 + signal number when killed
+  int status;            // exit status; 128 + signal number when killed
 };
 
-// Runs `program` with `args`, stdin empty, and waits for it. Aborts the test
-// program when it cannot be started.
+// Runs `program` with `args` through the shell, stdin empty, and waits for
+// it. Aborts the test program when the shell cannot be run.
 RunResult run_program(const std::string& program,
                       const std::vector<std::string>& args);
 RunResult run_handler(const std::vector<std::string>& args);

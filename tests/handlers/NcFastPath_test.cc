@@ -31,29 +31,24 @@ constexpr size_t kCols = 1500, kRecords = 40;
 struct TestVar {
   const char* name;
   nc_type type;
-  Sizes shape;    // a first length 0: the record dimension
-  bool extended;  // a type that classic and 64-bit offset files lack
+  Sizes shape;  // a first length 0: the record dimension
 };
 
 // "lng" has rows longer than a box: its boxes split the run. "filled" is
 // written for its first ten rows only; the rest are fill values.
+const Sizes kYX{200, kCols}, kTX{0, kCols};
 const TestVar kVars[] = {
-    {"f32", NC_FLOAT, {200, kCols}, false},
-    {"f64", NC_DOUBLE, {200, kCols}, false},
-    {"i32", NC_INT, {200, kCols}, false},
-    {"i16", NC_SHORT, {200, kCols}, false},
-    {"i8", NC_BYTE, {200, kCols}, false},
-    {"u32", NC_UINT, {200, kCols}, true},
-    {"u8", NC_UBYTE, {200, kCols}, true},
-    {"lng", NC_FLOAT, {2, 300000}, false},
-    {"filled", NC_FLOAT, {200, kCols}, false},
-    {"rf32", NC_FLOAT, {0, kCols}, false},
-    {"rf64", NC_DOUBLE, {0, kCols}, false},
-    {"ri32", NC_INT, {0, kCols}, false},
+    {"f32", NC_FLOAT, kYX},    {"f64", NC_DOUBLE, kYX},
+    {"i32", NC_INT, kYX},      {"i16", NC_SHORT, kYX},
+    {"i8", NC_BYTE, kYX},      {"u32", NC_UINT, kYX},
+    {"u8", NC_UBYTE, kYX},     {"lng", NC_FLOAT, {2, 300000}},
+    {"filled", NC_FLOAT, kYX}, {"rf32", NC_FLOAT, kTX},
+    {"rf64", NC_DOUBLE, kTX},  {"ri32", NC_INT, kTX},
 };
 
-bool has_extended_types(int mode) {
-  return (mode & (NC_64BIT_DATA | NC_NETCDF4)) != 0;
+// Whether `mode` can hold `v`: unsigned types need CDF-5 or netCDF-4.
+bool holds(int mode, const TestVar& v) {
+  return v.type <= NC_DOUBLE || (mode & (NC_64BIT_DATA | NC_NETCDF4)) != 0;
 }
 
 // Writes every variable of kVars that `mode` can hold, as pseudo-random
@@ -67,7 +62,7 @@ std::string make_file(const TempDir& dir, int mode) {
     ok(nc_def_dim(ncid, dim(len).c_str(), len, dims));
   std::vector<std::pair<const TestVar*, int>> ids;
   for (const TestVar& v : kVars) {
-    if (v.extended && !has_extended_types(mode)) continue;
+    if (!holds(mode, v)) continue;
     for (int d = 0; d < 2; ++d)
       ok(nc_inq_dimid(ncid, dim(v.shape[d]).c_str(), &dims[d]));
     ids.emplace_back(&v, 0);
@@ -121,11 +116,11 @@ std::string expected_xdr(int ncid, const std::string& name, const Sizes& start,
   return out + std::string(type == NC_UBYTE ? (4 - n % 4) % 4 : 0, '\0');
 }
 
-// [first:stride:last] per dimension; a negative last counts from the end
-// (-1 is the last index).
+// [first:stride:last] per dimension.
 const struct Selection {
   const char* label;
-  long first[2], stride[2], last[2];
+  size_t first[2], stride[2];
+  long last[2];  // negative: from the end (-1 is the last index)
 } kSelections[] = {
     {"whole", {0, 0}, {1, 1}, {-1, -1}},
     {"inner box", {1, 7}, {1, 1}, {-1, -3}},
@@ -148,17 +143,16 @@ TEST_P(NcFastPathTest, ResponsesEqualAnIndependentDecode) {
     std::string ce;
     std::vector<std::pair<std::string, std::string>> want;  // name, XDR
     for (const TestVar& v : kVars) {
-      if (v.extended && !has_extended_types(GetParam())) continue;
-      Sizes first(2), stride(2), count(2);
+      if (!holds(GetParam(), v)) continue;
+      const Sizes first(sel.first, sel.first + 2),
+          stride(sel.stride, sel.stride + 2);
+      Sizes count(2);
       ce += std::string(ce.empty() ? "" : ",") + v.name;
       for (size_t d = 0; d < 2; ++d) {
-        const long len = static_cast<long>(
-            d == 0 && v.shape[0] == 0 ? kRecords : v.shape[d]);
-        const long last = sel.last[d] < 0 ? len + sel.last[d] : sel.last[d];
-        first[d] = static_cast<size_t>(sel.first[d]);
-        stride[d] = static_cast<size_t>(sel.stride[d]);
-        count[d] =
-            static_cast<size_t>((last - sel.first[d]) / sel.stride[d] + 1);
+        const size_t len = d == 0 && v.shape[0] == 0 ? kRecords : v.shape[d];
+        const size_t last =
+            sel.last[d] < 0 ? len - size_t(-sel.last[d]) : size_t(sel.last[d]);
+        count[d] = (last - first[d]) / stride[d] + 1;
         ce += "[" + std::to_string(first[d]) + ":" + std::to_string(stride[d]) +
               ":" + std::to_string(last) + "]";
       }

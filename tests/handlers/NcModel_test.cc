@@ -53,133 +53,110 @@ TEST(NcModelTest, DataOfGroupMembersCompoundMembersAndEnums) {
   }
 }
 
-// A group attribute may share its name with a variable or group of the
-// group, which the DAS gives the container: the attribute moves to NC_GLOBAL
-// under its dotted path instead of failing the response.
-TEST(NcModelTest, GroupAttributeNamedLikeAMemberMovesToGlobals) {
-  TempDir dir;
-  const std::string nc =
-      ncgen(dir, "t",
-            "netcdf c {\ngroup: g {\nvariables:\n int temp;\n"
-            " :temp = \"attr\"; :sub = 1; :kept = 2;\n"
-            "data:\n temp = 1;\ngroup: sub { }\n}\n}\n");
-  const RunResult r = run({"-o", "das", nc});
-  EXPECT_EQ(body(r.out),
-            "Attributes {\n    g {\n        Int32 kept 2;\n"
-            "        temp {\n        }\n        sub {\n        }\n    }\n"
-            "    NC_GLOBAL {\n        String g.temp \"attr\";\n"
-            "        Int32 g.sub 1;\n    }\n}\n")
-      << r.out;
-}
+// c.nc: a group attribute named like a variable and a group of the group
+// (the DAS gives the container that name, so the attribute moves to
+// NC_GLOBAL under its dotted path); a compound whose members have two
+// dimensions of their own.
+const char* const kCdl =
+    "netcdf c {\ntypes:\n compound c_t { short g(2,3); char s(2,3); };\n"
+    "dimensions:\n n = 2;\nvariables:\n c_t v(n);\ndata:\n"
+    " v = {{1,2,3,4,5,6}, {\"ab\", \"cde\"}},"
+    " {{7,8,9,10,11,12}, {\"x\", \"yz\"}};\n"
+    "group: g {\nvariables:\n int temp;\n :temp = \"attr\"; :sub = 1;"
+    " :kept = 2;\ndata:\n temp = 1;\ngroup: sub { }\n}\n}\n";
 
-// Members with two dimensions of their own: strides and offsets inside each
-// record as well as across records.
-TEST(NcModelTest, MembersWithTheirOwnDimensions) {
-  TempDir dir;
-  const std::string nc = ncgen(
-      dir, "t",
-      "netcdf m {\ntypes:\n compound c_t { short g(2,3); char s(2,3); };\n"
-      "dimensions:\n n = 2;\nvariables:\n c_t v(n);\ndata:\n"
-      " v = {{1,2,3,4,5,6}, {\"ab\", \"cde\"}},"
-      " {{7,8,9,10,11,12}, {\"x\", \"yz\"}};\n}\n");
-  static const struct {
-    const char* constraint;
-    const char* decl;
-    std::string xdr;
-  } cases[] = {
-      {"v.g[0:1][1][0:2:2]", "Int16 g[n = 2][1][2]",
-       counts(4) + ints({4, 6, 10, 12})},
-      {"v.g[1][0:1][1:2]", "Int16 g[n = 1][2][2]",
-       counts(4) + ints({8, 9, 11, 12})},
-      {"v.s[1][0:1]", "String s[n = 1][2]",
-       xdr_u32(2) + xdr_str("x") + xdr_str("yz")},
-  };
-  for (const auto& c : cases) {
-    const RunResult r = run({"-o", "DataDDS", "-e", c.constraint, nc});
-    EXPECT_EQ(body(r.out), std::string("Dataset {\n    Structure {\n        ") +
-                               c.decl + ";\n    } v;\n} t.nc;\nData:\n" + c.xdr)
-        << c.constraint;
-  }
-}
+constexpr size_t kCols = 50000;
 
-// A compound variable of 4 x 50000 records of 32 bytes (6.4 MB) is read in
-// runs of records along its last dimension; a strided selection across rows
-// and run boundaries must give each record's own values.
-TEST(NcModelTest, CompoundRecordsAreReadInRunsAcrossRows) {
-  struct Rec {
-    int id;
-    int pad;
+// api.nc, written with the netCDF library: "big", 4 x 50000 compound records
+// of 32 bytes (6.4 MB), read in runs along the last dimension; "obs", a
+// compound with an enum member (which ncgen cannot write).
+std::string api_file(const TempDir& dir) {
+  struct Big {
+    int id, pad;
     double v[3];
   };
-  constexpr size_t kRows = 4, kCols = 50000;
-  TempDir dir;
-  const std::string nc = dir / "big.nc";
-  int ncid, type, dims[2], var;
-  ASSERT_EQ(nc_create(nc.c_str(), NC_NETCDF4, &ncid), NC_NOERR);
-  ASSERT_EQ(nc_def_compound(ncid, sizeof(Rec), "rec_t", &type), NC_NOERR);
-  nc_insert_compound(ncid, type, "id", offsetof(Rec, id), NC_INT);
+  struct Obs {
+    int id;
+    unsigned char sky;
+  };
+  const std::string nc = dir / "api.nc";
+  int ncid, big_t, sky_t, obs_t, dims[3], var;
   const int three = 3;
-  nc_insert_array_compound(ncid, type, "v", offsetof(Rec, v), NC_DOUBLE, 1,
-                           &three);
-  nc_def_dim(ncid, "row", kRows, &dims[0]);
-  nc_def_dim(ncid, "col", kCols, &dims[1]);
-  ASSERT_EQ(nc_def_var(ncid, "big", type, 2, dims, &var), NC_NOERR);
-  std::vector<Rec> recs(kRows * kCols);
-  for (size_t i = 0; i < recs.size(); ++i)
-    recs[i] = {static_cast<int>(i), 0, {0.5 * i, -1.0 * i, 2.0 * i}};
-  ASSERT_EQ(nc_put_var(ncid, var, recs.data()), NC_NOERR);
-  ASSERT_EQ(nc_close(ncid), NC_NOERR);
+  const unsigned char clear = 0, overcast = 255;
+  auto ok = [](int status) {
+    EXPECT_EQ(status, NC_NOERR) << nc_strerror(status);
+  };
+  ok(nc_create(nc.c_str(), NC_NETCDF4, &ncid));
+  ok(nc_def_compound(ncid, sizeof(Big), "big_t", &big_t));
+  ok(nc_insert_compound(ncid, big_t, "id", offsetof(Big, id), NC_INT));
+  ok(nc_insert_array_compound(ncid, big_t, "v", offsetof(Big, v), NC_DOUBLE, 1,
+                              &three));
+  ok(nc_def_enum(ncid, NC_UBYTE, "sky_t", &sky_t));
+  ok(nc_insert_enum(ncid, sky_t, "clear", &clear));
+  ok(nc_insert_enum(ncid, sky_t, "overcast", &overcast));
+  ok(nc_def_compound(ncid, sizeof(Obs), "obs_t", &obs_t));
+  ok(nc_insert_compound(ncid, obs_t, "id", offsetof(Obs, id), NC_INT));
+  ok(nc_insert_compound(ncid, obs_t, "sky", offsetof(Obs, sky), sky_t));
+  ok(nc_def_dim(ncid, "row", 4, &dims[0]));
+  ok(nc_def_dim(ncid, "col", kCols, &dims[1]));
+  ok(nc_def_dim(ncid, "n", 2, &dims[2]));
+  ok(nc_def_var(ncid, "big", big_t, 2, dims, &var));
+  std::vector<Big> big(4 * kCols);
+  for (size_t i = 0; i < big.size(); ++i)
+    big[i] = {static_cast<int>(i), 0, {0.5 * i, -1.0 * i, 2.0 * i}};
+  ok(nc_put_var(ncid, var, big.data()));
+  ok(nc_def_var(ncid, "obs", obs_t, 1, &dims[2], &var));
+  const Obs obs[2] = {{1, 255}, {2, 0}};
+  ok(nc_put_var(ncid, var, obs));
+  ok(nc_close(ncid));
+  return nc;
+}
 
-  const RunResult r =
-      run({"-o", "DataDDS", "-e",
-           "big.id[1:2:3][1:16661:49999],big.v[3][49999][0:2:2]", nc});
+// The DAS of each file is data/<file>.das; data responses hold one
+// Structure of the selected members.
+TEST(NcModelTest, FilesWrittenHere) {
+  TempDir dir;
+  const std::string c = ncgen(dir, "c", kCdl), api = api_file(dir);
+  auto base = [](const std::string& path, const char* suffix) {
+    return path.substr(path.rfind('/') + 1, path.size() - path.rfind('/') - 3) +
+           suffix;
+  };
+  for (const std::string& nc : {c, api})
+    EXPECT_EQ(body(run({"-o", "das", nc}).out), golden(base(nc, "das")));
+  // A strided selection across rows and run boundaries: each record's own
+  // values.
   std::string ids = counts(8);
   for (size_t row : {1, 3})
     for (size_t col : {1, 16662, 33323, 49984})
       ids += xdr_u32(static_cast<unsigned>(row * kCols + col));
   const double last = 4 * kCols - 1;
-  EXPECT_EQ(body(r.out),
-            "Dataset {\n    Structure {\n"
-            "        Int32 id[row = 2][col = 4];\n"
-            "        Float64 v[row = 1][col = 1][2];\n"
-            "    } big;\n} big.nc;\nData:\n" +
-                ids + counts(2) + doubles({0.5 * last, 2.0 * last}));
-}
-
-// An enum member of a compound (which ncgen cannot write): its base values,
-// with _Unsigned and the enum's flags on the member.
-TEST(NcModelTest, EnumMemberOfACompound) {
-  struct Rec {
-    int id;
-    unsigned char sky;
+  const struct {
+    const std::string& file;
+    const char *constraint, *members;
+    std::string xdr;
+  } cases[] = {
+      // Strides and offsets inside each record as well as across records.
+      {c, "v.g[0:1][1][0:2:2]", "Int16 g[n = 2][1][2];\n",
+       counts(4) + ints({4, 6, 10, 12})},
+      {c, "v.g[1][0:1][1:2]", "Int16 g[n = 1][2][2];\n",
+       counts(4) + ints({8, 9, 11, 12})},
+      {c, "v.s[1][0:1]", "String s[n = 1][2];\n",
+       xdr_u32(2) + xdr_str("x") + xdr_str("yz")},
+      {api, "big.id[1:2:3][1:16661:49999],big.v[3][49999][0:2:2]",
+       "Int32 id[row = 2][col = 4];\n        Float64 v[row = 1][col = 1][2];\n",
+       ids + counts(2) + doubles({0.5 * last, 2.0 * last})},
+      // The enum member's base values.
+      {api, "obs.sky", "Byte sky[n = 2];\n",
+       counts(2) + std::string("\xff\x00\x00\x00", 4)},
   };
-  TempDir dir;
-  const std::string nc = dir / "e.nc";
-  int ncid, sky_t, rec_t, dim, var;
-  ASSERT_EQ(nc_create(nc.c_str(), NC_NETCDF4, &ncid), NC_NOERR);
-  nc_def_enum(ncid, NC_UBYTE, "sky_t", &sky_t);
-  const unsigned char clear = 0, overcast = 255;
-  nc_insert_enum(ncid, sky_t, "clear", &clear);
-  nc_insert_enum(ncid, sky_t, "overcast", &overcast);
-  nc_def_compound(ncid, sizeof(Rec), "rec_t", &rec_t);
-  nc_insert_compound(ncid, rec_t, "id", offsetof(Rec, id), NC_INT);
-  nc_insert_compound(ncid, rec_t, "sky", offsetof(Rec, sky), sky_t);
-  nc_def_dim(ncid, "n", 2, &dim);
-  ASSERT_EQ(nc_def_var(ncid, "obs", rec_t, 1, &dim, &var), NC_NOERR);
-  const Rec recs[2] = {{1, 255}, {2, 0}};
-  ASSERT_EQ(nc_put_var(ncid, var, recs), NC_NOERR);
-  ASSERT_EQ(nc_close(ncid), NC_NOERR);
-
-  EXPECT_EQ(body(run({"-o", "das", nc}).out),
-            "Attributes {\n    obs {\n        sky {\n"
-            "            String _Unsigned \"true\";\n"
-            "            Int16 flag_values 0, 255;\n"
-            "            String flag_meanings \"clear overcast\";\n"
-            "        }\n    }\n    NC_GLOBAL {\n    }\n}\n");
-  EXPECT_EQ(body(run({"-o", "DataDDS", "-e", "obs.sky", nc}).out),
-            "Dataset {\n    Structure {\n        Byte sky[n = 2];\n"
-            "    } obs;\n} e.nc;\nData:\n" +
-                counts(2) + std::string("\xff\x00\x00\x00", 4));
+  for (const auto& k : cases) {
+    const std::string ce = k.constraint;
+    SCOPED_TRACE(ce);
+    EXPECT_EQ(body(run({"-o", "DataDDS", "-e", k.constraint, k.file}).out),
+              "Dataset {\n    Structure {\n        " + std::string(k.members) +
+                  "    } " + ce.substr(0, ce.find('.')) + ";\n} " +
+                  base(k.file, "nc") + ";\nData:\n" + k.xdr);
+  }
 }
 
 // CDL that stresses one bound with `n`: groups nested `n` deep or `n` groups
