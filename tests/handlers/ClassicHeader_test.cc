@@ -22,7 +22,8 @@ namespace {
 // dimension), followed by `data` bytes of values. `begin` 0 puts the values
 // right after the header. Counts are 8 bytes in version 5, the begin offset
 // 4 bytes in version 1.
-struct OneVariable {
+// Built as OneVar{version, records, dims, dimids, type, begin, data, var_tag}.
+struct OneVar {
   int version = 1;
   uint64_t records = 0;
   std::vector<uint64_t> dims = {5};
@@ -102,8 +103,7 @@ TEST(ClassicHeaderTest, AcceptsWhatTheLibraryWrites) {
     // The last record's values end the file exactly.
     expect_damaged(dir, file.substr(0, file.size() - 1), "past the end");
   }
-  const OneVariable cdf5{5, 0, {5}, {0}, NC_UINT64, 0, 40};
-  for (const OneVariable& v : {OneVariable{}, cdf5})
+  for (const OneVar& v : {OneVar{}, OneVar{5, 0, {5}, {0}, NC_UINT64, 0, 40}})
     EXPECT_EQ(parse(dir, v.bytes()).variables().size(), 1u);
 }
 
@@ -119,47 +119,33 @@ TEST(ClassicHeaderTest, RefusesDamagedFiles) {
     f[at] = byte;
     return f;
   };
-  // float v[2147483647] in a 264-byte file
-  std::string huge = OneVariable{1, 0, {2147483647}}.bytes();
+  std::string huge = OneVar{1, 0, {2147483647}}.bytes();  // in 264 bytes
   huge.resize(264, '\0');
   static const char* const kEnd = "end past the end of the file";
-  // OneVariable{version, records, dims, dimids, type, begin, data, var_tag}
-  const struct {
-    const char* label;
-    std::string file;
-    const char* message;
-  } cases[] = {
-      {"the title's length made 2^29", with(after("title", 1), 0x20),
+  const std::pair<std::string, const char*> cases[] = {
+      // The title's length made 2^29; a variable's attribute count made huge.
+      {with(after("title", 1), 0x20),
        "the header runs past the end of the file"},
-      {"a variable's attribute count made huge",
-       with(after("units", 0) - 16, 0x7f), ""},
-      {"232 records declared, 3 present", with(7, '\xe8'), kEnd},
-      {"cut inside the fixed variable", lib.substr(0, lib.size() - 68), kEnd},
-      {"cut inside the header", lib.substr(0, 60), "past the end"},
-      {"float v[2147483647] in 264 bytes", huge, kEnd},
-      {"2^80 values",
-       OneVariable{5, 0, {1ull << 40, 1ull << 40}, {0, 1}, NC_DOUBLE}.bytes(),
+      {with(after("units", 0) - 16, 0x7f), ""},
+      {with(7, '\xe8'), kEnd},                 // 232 records, 3 present
+      {lib.substr(0, lib.size() - 68), kEnd},  // cut inside the fixed "a"
+      {lib.substr(0, 60), "past the end"},     // cut inside the header
+      {huge, kEnd},
+      {OneVar{5, 0, {1ull << 40, 1ull << 40}, {0, 1}, NC_DOUBLE}.bytes(),
        "overflows"},
-      {"a dimension id out of range", OneVariable{1, 0, {5}, {3}}.bytes(),
-       "dimension id 3"},
-      {"an unknown type", OneVariable{1, 0, {5}, {0}, 42}.bytes(),
-       "unknown type 42"},
-      {"an extended type in version 1",
-       OneVariable{1, 0, {5}, {0}, NC_UBYTE}.bytes(), "unknown type 7"},
-      {"the record dimension second", OneVariable{1, 0, {5, 0}, {0, 1}}.bytes(),
-       "record dimension"},
-      {"values inside the header",
-       OneVariable{1, 0, {5}, {0}, NC_FLOAT, 8}.bytes(), "start at byte 8"},
-      {"values past the end",
-       OneVariable{1, 0, {5}, {0}, NC_FLOAT, 4096}.bytes(),
-       "start at byte 4096"},
-      {"a wrong list tag",
-       OneVariable{1, 0, {5}, {0}, NC_FLOAT, 0, 20, 12}.bytes(),
+      {OneVar{1, 0, {5}, {3}}.bytes(), "dimension id 3"},
+      {OneVar{1, 0, {5}, {0}, 42}.bytes(), "unknown type 42"},
+      // A type of version 5 in version 1; the record dimension second.
+      {OneVar{1, 0, {5}, {0}, NC_UBYTE}.bytes(), "unknown type 7"},
+      {OneVar{1, 0, {5, 0}, {0, 1}}.bytes(), "record dimension"},
+      {OneVar{1, 0, {5}, {0}, NC_FLOAT, 8}.bytes(), "start at byte 8"},
+      {OneVar{1, 0, {5}, {0}, NC_FLOAT, 4096}.bytes(), "start at byte 4096"},
+      {OneVar{1, 0, {5}, {0}, NC_FLOAT, 0, 20, 12}.bytes(),
        "expected list tag 11"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    expect_damaged(dir, c.file, c.message);
+  for (const auto& [file, message] : cases) {
+    SCOPED_TRACE(message);
+    expect_damaged(dir, file, message);
   }
 }
 
