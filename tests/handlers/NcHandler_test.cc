@@ -201,46 +201,6 @@ TEST(NcHandlerTest, HostileFilesGetErrorsNotCrashes) {
   }
 }
 
-// An ancillary DAS beside the file adds to the file's attributes.
-TEST(NcHandlerTest, AncillaryDasIsMerged) {
-  TempDir dir;
-  const std::string nc =
-      ncgen(dir, "a",
-            "netcdf a { variables: int x ; x:units = \"m\" ; data: x = 7 ; }",
-            "classic");
-  dir.write("a.das",
-            "Attributes {\n    x {\n        String comment "
-            "\"hand-written\";\n    }\n}\n");
-  const std::string das = run_handler({"-o", "das", nc}).out;
-  EXPECT_NE(das.find("    x {\n        String units \"m\";\n"
-                     "        String comment \"hand-written\";\n    }\n"),
-            std::string::npos)
-      << das;
-  const std::string ddx = run_handler({"-o", "ddx", "-u", "u", nc}).out;
-  EXPECT_NE(ddx.find("<Attribute name=\"comment\" type=\"String\">"),
-            std::string::npos)
-      << ddx;
-}
-
-// A 64-bit integer that a Float64 cannot hold exactly is refused rather
-// than rounded. The header is out by then: the response is cut short, the
-// failure logged and the exit status non-zero.
-TEST(NcHandlerTest, InexactInt64CutsTheResponseShort) {
-  TempDir dir;
-  const std::string nc =
-      ncgen(dir, "w",
-            "netcdf w { dimensions: n = 2 ; variables: "
-            "int64 v(n) ; data: v = 1, 9007199254740993 ; }");
-  const RunResult r = run_handler({"-o", "DataDDS", "-e", "v", nc});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out.rfind("HTTP/1.0 200 OK", 0), 0u);
-  EXPECT_EQ(r.out.find("Error {"), std::string::npos);
-  EXPECT_NE(r.err.find("QVP server error: The data response for \"w.nc\" was "
-                       "cut short: A value of \"v\" (9007199254740993)"),
-            std::string::npos)
-      << r.err;
-}
-
 }  // namespace
 }  // namespace test
 }  // namespace libqvp

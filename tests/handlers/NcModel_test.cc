@@ -17,12 +17,12 @@ namespace {
 // c.nc: a group attribute named like a variable and a group of the group
 // (the DAS gives the container that name, so the attribute moves to
 // NC_GLOBAL under its dotted path); a compound whose members have two
-// dimensions of their own.
+// dimensions of their own; a 64-bit integer that a Float64 cannot hold.
 const char* const kCdl =
     "netcdf c {\ntypes:\n compound c_t { short g(2,3); char s(2,3); };\n"
-    "dimensions:\n n = 2;\nvariables:\n c_t v(n);\ndata:\n"
-    " v = {{1,2,3,4,5,6}, {\"ab\", \"cde\"}},"
-    " {{7,8,9,10,11,12}, {\"x\", \"yz\"}};\n"
+    "dimensions:\n n = 2;\nvariables:\n c_t v(n);\n int64 w(n);\n"
+    " w:units = \"m\";\ndata:\n v = {{1,2,3,4,5,6}, {\"ab\", \"cde\"}},"
+    " {{7,8,9,10,11,12}, {\"x\", \"yz\"}};\n w = 1, 9007199254740993;\n"
     "group: g {\nvariables:\n int temp;\n :temp = \"attr\"; :sub = 1;"
     " :kept = 2;\ndata:\n temp = 1;\ngroup: sub { }\n}\n}\n";
 
@@ -73,18 +73,21 @@ std::string api_file(const TempDir& dir) {
   return nc;
 }
 
-// The DAS of each file is data/<file>.das; data responses hold one
-// Structure of the selected members.
+// The DAS of each file is data/<file>.das, c.nc's with an ancillary DAS
+// merged; data responses hold one Structure of the selected members.
 TEST(NcModelTest, FilesWrittenHere) {
   TempDir dir;
-  const std::string c = ncgen(dir, "c", kCdl), api = api_file(dir);
-  auto base = [](const std::string& path, const char* suffix) {
-    return path.substr(path.rfind('/') + 1, path.size() - path.rfind('/') - 3) +
-           suffix;
-  };
-  for (const std::string& nc : {c, api})
-    EXPECT_EQ(body(run_handler({"-o", "das", nc}).out),
-              golden(base(nc, "das")));
+  ncgen(dir, "c", kCdl);
+  api_file(dir);
+  dir.write("c.das",
+            "Attributes {\n    w {\n        String comment \"ancillary\";\n"
+            "    }\n}\n");
+  for (const std::string name : {"c", "api"})
+    EXPECT_EQ(body(run_handler({"-o", "das", dir / (name + ".nc")}).out),
+              golden(name + ".das"));
+  EXPECT_NE(run_handler({"-o", "ddx", "-u", "u", dir / "c.nc"})
+                .out.find("<Attribute name=\"comment\" type=\"String\">"),
+            std::string::npos);
   // A strided selection across rows and run boundaries: each record's own
   // values.
   std::string ids = counts(8);
@@ -93,33 +96,42 @@ TEST(NcModelTest, FilesWrittenHere) {
       ids += xdr_u32(static_cast<unsigned>(row * kCols + col));
   const double last = 4 * kCols - 1;
   const struct {
-    const std::string& file;
-    const char *constraint, *members;
-    std::string xdr;
+    std::string file, constraint, members, xdr;
   } cases[] = {
       // Strides and offsets inside each record as well as across records.
-      {c, "v.g[0:1][1][0:2:2]", "Int16 g[n = 2][1][2];\n",
+      {"c", "v.g[0:1][1][0:2:2]", "Int16 g[n = 2][1][2];\n",
        counts(4) + ints({4, 6, 10, 12})},
-      {c, "v.g[1][0:1][1:2]", "Int16 g[n = 1][2][2];\n",
+      {"c", "v.g[1][0:1][1:2]", "Int16 g[n = 1][2][2];\n",
        counts(4) + ints({8, 9, 11, 12})},
-      {c, "v.s[1][0:1]", "String s[n = 1][2];\n",
+      {"c", "v.s[1][0:1]", "String s[n = 1][2];\n",
        xdr_u32(2) + xdr_str("x") + xdr_str("yz")},
-      {api, "big.id[1:2:3][1:16661:49999],big.v[3][49999][0:2:2]",
+      {"api", "big.id[1:2:3][1:16661:49999],big.v[3][49999][0:2:2]",
        "Int32 id[row = 2][col = 4];\n        Float64 v[row = 1][col = 1][2];\n",
        ids + counts(2) + doubles({0.5 * last, 2.0 * last})},
       // The enum member's base values.
-      {api, "obs.sky", "Byte sky[n = 2];\n",
+      {"api", "obs.sky", "Byte sky[n = 2];\n",
        counts(2) + std::string("\xff\x00\x00\x00", 4)},
   };
   for (const auto& k : cases) {
-    const std::string ce = k.constraint;
-    SCOPED_TRACE(ce);
-    EXPECT_EQ(
-        body(run_handler({"-o", "DataDDS", "-e", k.constraint, k.file}).out),
-        "Dataset {\n    Structure {\n        " + std::string(k.members) +
-            "    } " + ce.substr(0, ce.find('.')) + ";\n} " +
-            base(k.file, "nc") + ";\nData:\n" + k.xdr);
+    SCOPED_TRACE(k.constraint);
+    EXPECT_EQ(body(run_handler({"-o", "DataDDS", "-e", k.constraint,
+                                dir / (k.file + ".nc")})
+                       .out),
+              "Dataset {\n    Structure {\n        " + k.members + "    } " +
+                  k.constraint.substr(0, k.constraint.find('.')) + ";\n} " +
+                  k.file + ".nc;\nData:\n" + k.xdr);
   }
+  // The inexact value is refused rather than rounded. The header is out by
+  // then: the response is cut short, the failure logged and the exit status
+  // non-zero.
+  const RunResult r = run_handler({"-o", "DataDDS", "-e", "w", dir / "c.nc"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.rfind("HTTP/1.0 200 OK", 0), 0u);
+  EXPECT_EQ(r.out.find("Error {"), std::string::npos);
+  EXPECT_NE(r.err.find("QVP server error: The data response for \"c.nc\" was "
+                       "cut short: A value of \"w\" (9007199254740993)"),
+            std::string::npos)
+      << r.err;
 }
 
 // CDL that stresses one bound with `n`: groups nested `n` deep or `n` groups
