@@ -24,8 +24,6 @@ namespace {
 
 using Sizes = std::vector<size_t>;
 
-void ok(int status) { EXPECT_EQ(status, NC_NOERR) << nc_strerror(status); }
-
 constexpr size_t kCols = 1500, kRecords = 40;
 
 struct TestVar {
@@ -56,37 +54,37 @@ bool holds(int mode, const TestVar& v) {
 std::string make_file(const TempDir& dir, int mode) {
   const std::string path = dir / "all.nc";
   int ncid, dims[2];
-  ok(nc_create(path.c_str(), NC_CLOBBER | mode, &ncid));
+  nc_ok(nc_create(path.c_str(), NC_CLOBBER | mode, &ncid));
   auto dim = [&](size_t len) { return "d" + std::to_string(len); };
   for (size_t len : {size_t{0}, size_t{200}, kCols, size_t{2}, size_t{300000}})
-    ok(nc_def_dim(ncid, dim(len).c_str(), len, dims));
+    nc_ok(nc_def_dim(ncid, dim(len).c_str(), len, dims));
   std::vector<std::pair<const TestVar*, int>> ids;
   for (const TestVar& v : kVars) {
     if (!holds(mode, v)) continue;
     for (int d = 0; d < 2; ++d)
-      ok(nc_inq_dimid(ncid, dim(v.shape[d]).c_str(), &dims[d]));
+      nc_ok(nc_inq_dimid(ncid, dim(v.shape[d]).c_str(), &dims[d]));
     ids.emplace_back(&v, 0);
-    ok(nc_def_var(ncid, v.name, v.type, 2, dims, &ids.back().second));
+    nc_ok(nc_def_var(ncid, v.name, v.type, 2, dims, &ids.back().second));
     const float fill = -999.0f;
     if (std::strcmp(v.name, "filled") == 0)
-      ok(nc_put_att_float(ncid, ids.back().second, "_FillValue", NC_FLOAT, 1,
-                          &fill));
+      nc_ok(nc_put_att_float(ncid, ids.back().second, "_FillValue", NC_FLOAT, 1,
+                             &fill));
   }
-  ok(nc_enddef(ncid));
+  nc_ok(nc_enddef(ncid));
   uint32_t seed = 7;
   for (const auto& [v, id] : ids) {
     Sizes count{v->shape[0] == 0 ? kRecords : v->shape[0], v->shape[1]};
     if (std::strcmp(v->name, "filled") == 0) count[0] = 10;
     size_t type_size = 0;
-    ok(nc_inq_type(ncid, v->type, nullptr, &type_size));
+    nc_ok(nc_inq_type(ncid, v->type, nullptr, &type_size));
     std::vector<unsigned char> bytes(count[0] * count[1] * type_size);
     for (auto& c : bytes)
       c = static_cast<unsigned char>((seed = seed * 1103515245u + 12345u) >>
                                      16);
     const size_t start[2] = {0, 0};
-    ok(nc_put_vara(ncid, id, start, count.data(), bytes.data()));
+    nc_ok(nc_put_vara(ncid, id, start, count.data(), bytes.data()));
   }
-  ok(nc_close(ncid));
+  nc_ok(nc_close(ncid));
   return path;
 }
 
@@ -95,18 +93,19 @@ std::string expected_xdr(int ncid, const std::string& name, const Sizes& start,
                          const Sizes& stride, const Sizes& count) {
   int id;
   nc_type type;
-  ok(nc_inq_varid(ncid, name.c_str(), &id));
-  ok(nc_inq_vartype(ncid, id, &type));
+  nc_ok(nc_inq_varid(ncid, name.c_str(), &id));
+  nc_ok(nc_inq_vartype(ncid, id, &type));
   const size_t n = count[0] * count[1];
   const std::vector<ptrdiff_t> st(stride.begin(), stride.end());
   std::vector<float> f(n);
   std::vector<double> d(n);
   std::vector<long long> w(n);
   const size_t *at = start.data(), *c = count.data();
-  ok(type == NC_FLOAT ? nc_get_vars_float(ncid, id, at, c, st.data(), f.data())
-     : type == NC_DOUBLE
-         ? nc_get_vars_double(ncid, id, at, c, st.data(), d.data())
-         : nc_get_vars_longlong(ncid, id, at, c, st.data(), w.data()));
+  nc_ok(type == NC_FLOAT
+            ? nc_get_vars_float(ncid, id, at, c, st.data(), f.data())
+        : type == NC_DOUBLE
+            ? nc_get_vars_double(ncid, id, at, c, st.data(), d.data())
+            : nc_get_vars_longlong(ncid, id, at, c, st.data(), w.data()));
   std::string out = counts(static_cast<unsigned>(n));
   for (size_t i = 0; i < n; ++i)  // bytes packed, other integers widened
     out += type == NC_FLOAT    ? xdr_f32(f[i])
@@ -137,7 +136,7 @@ TEST_P(NcFastPathTest, ResponsesEqualAnIndependentDecode) {
   TempDir dir;
   const std::string path = make_file(dir, GetParam());
   int ncid;
-  ok(nc_open(path.c_str(), NC_NOWRITE, &ncid));
+  nc_ok(nc_open(path.c_str(), NC_NOWRITE, &ncid));
   for (const Selection& sel : kSelections) {
     SCOPED_TRACE(sel.label);
     std::string ce;
@@ -215,7 +214,7 @@ TEST(RawRunReaderTest, ServesContiguousRunsAndDeclinesTheRest) {
     auto* a = dynamic_cast<Array*>(dds.var(c.var));
     ASSERT_NE(a, nullptr);
     int varid;
-    ok(nc_inq_varid(file.id(), c.var, &varid));
+    nc_ok(nc_inq_varid(file.id(), c.var, &varid));
     const auto reader =
         RawRunReader::encoded_reader(file.raw_reader(), file.id(), varid, *a);
     ASSERT_EQ(static_cast<bool>(reader), c.has_reader);

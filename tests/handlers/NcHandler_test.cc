@@ -3,6 +3,7 @@
 // values in the CDL files), error responses and ancillary files.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +24,21 @@ namespace {
 
 std::string sample(const std::string& name) {
   return QVP_SAMPLE_DIR "/" + name;
+}
+
+// `response` with the values of its "Date: " and "Last-Modified: " header
+// lines replaced by "<date>".
+std::string without_dates(const std::string& response) {
+  static const std::regex kDate("(Date|Last-Modified): [^\r]*\r\n");
+  return std::regex_replace(response, kDate, "$1: <date>\r\n");
+}
+
+// The 200 header block of a run with "-v t/1", dates as "<date>".
+std::string header(const char* description, const char* type = "text/plain") {
+  return std::string("HTTP/1.0 200 OK\r\n") +
+         "XVORN-Server: t/1\r\nXKestrum-Server: t/1\r\nXQVP: 3.1\r\n"
+         "Date: <date>\r\nLast-Modified: <date>\r\nContent-Type: " +
+         type + "\r\nContent-Description: " + description + "\r\n\r\n";
 }
 
 // The handler run with the words of `args`; "@name" is a sample's path.

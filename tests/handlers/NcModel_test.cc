@@ -44,32 +44,29 @@ std::string api_file(const TempDir& dir) {
   int ncid, big_t, sky_t, obs_t, dims[3], var;
   const int three = 3;
   const unsigned char clear = 0, overcast = 255;
-  auto ok = [](int status) {
-    EXPECT_EQ(status, NC_NOERR) << nc_strerror(status);
-  };
-  ok(nc_create(nc.c_str(), NC_NETCDF4, &ncid));
-  ok(nc_def_compound(ncid, sizeof(Big), "big_t", &big_t));
-  ok(nc_insert_compound(ncid, big_t, "id", offsetof(Big, id), NC_INT));
-  ok(nc_insert_array_compound(ncid, big_t, "v", offsetof(Big, v), NC_DOUBLE, 1,
-                              &three));
-  ok(nc_def_enum(ncid, NC_UBYTE, "sky_t", &sky_t));
-  ok(nc_insert_enum(ncid, sky_t, "clear", &clear));
-  ok(nc_insert_enum(ncid, sky_t, "overcast", &overcast));
-  ok(nc_def_compound(ncid, sizeof(Obs), "obs_t", &obs_t));
-  ok(nc_insert_compound(ncid, obs_t, "id", offsetof(Obs, id), NC_INT));
-  ok(nc_insert_compound(ncid, obs_t, "sky", offsetof(Obs, sky), sky_t));
-  ok(nc_def_dim(ncid, "row", 4, &dims[0]));
-  ok(nc_def_dim(ncid, "col", kCols, &dims[1]));
-  ok(nc_def_dim(ncid, "n", 2, &dims[2]));
-  ok(nc_def_var(ncid, "big", big_t, 2, dims, &var));
+  nc_ok(nc_create(nc.c_str(), NC_NETCDF4, &ncid));
+  nc_ok(nc_def_compound(ncid, sizeof(Big), "big_t", &big_t));
+  nc_ok(nc_insert_compound(ncid, big_t, "id", offsetof(Big, id), NC_INT));
+  nc_ok(nc_insert_array_compound(ncid, big_t, "v", offsetof(Big, v), NC_DOUBLE,
+                                 1, &three));
+  nc_ok(nc_def_enum(ncid, NC_UBYTE, "sky_t", &sky_t));
+  nc_ok(nc_insert_enum(ncid, sky_t, "clear", &clear));
+  nc_ok(nc_insert_enum(ncid, sky_t, "overcast", &overcast));
+  nc_ok(nc_def_compound(ncid, sizeof(Obs), "obs_t", &obs_t));
+  nc_ok(nc_insert_compound(ncid, obs_t, "id", offsetof(Obs, id), NC_INT));
+  nc_ok(nc_insert_compound(ncid, obs_t, "sky", offsetof(Obs, sky), sky_t));
+  nc_ok(nc_def_dim(ncid, "row", 4, &dims[0]));
+  nc_ok(nc_def_dim(ncid, "col", kCols, &dims[1]));
+  nc_ok(nc_def_dim(ncid, "n", 2, &dims[2]));
+  nc_ok(nc_def_var(ncid, "big", big_t, 2, dims, &var));
   std::vector<Big> big(4 * kCols);
   for (size_t i = 0; i < big.size(); ++i)
     big[i] = {static_cast<int>(i), 0, {0.5 * i, -1.0 * i, 2.0 * i}};
-  ok(nc_put_var(ncid, var, big.data()));
-  ok(nc_def_var(ncid, "obs", obs_t, 1, &dims[2], &var));
+  nc_ok(nc_put_var(ncid, var, big.data()));
+  nc_ok(nc_def_var(ncid, "obs", obs_t, 1, &dims[2], &var));
   const Obs obs[2] = {{1, 255}, {2, 0}};
-  ok(nc_put_var(ncid, var, obs));
-  ok(nc_close(ncid));
+  nc_ok(nc_put_var(ncid, var, obs));
+  nc_ok(nc_close(ncid));
   return nc;
 }
 
