@@ -4,12 +4,7 @@
 #include "ClassicHeader.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <netcdf.h>
 #include <unistd.h>
-
-#include <string>
-#include <vector>
 
 #include "ExpectError.h"
 #include "HandlerRun.h"

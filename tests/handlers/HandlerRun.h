@@ -1,5 +1,6 @@
 // Running qvp_nc_handler and ncgen, and the bytes that the handler tests
-// compare responses with. Each test program includes this once.
+// compare responses with. Each test program includes this once; it brings
+// gtest, netCDF and the standard strings and vectors along.
 #ifndef QVP_TEST_HANDLERRUN_H
 #define QVP_TEST_HANDLERRUN_H
 

@@ -4,14 +4,9 @@
 // which boxes the raw reader serves; the chunk cache sizes for netCDF-4.
 #include "NcFastPath.h"
 
-#include <gtest/gtest.h>
 #include <libqvp/XDRStreamMarshaller.h>
-#include <netcdf.h>
 
-#include <cstring>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "HandlerRun.h"
 #include "NcDDS.h"
@@ -53,35 +48,32 @@ bool holds(int mode, const TestVar& v) {
 // bytes: every bit pattern, NaNs and infinities included.
 std::string make_file(const TempDir& dir, int mode) {
   const std::string path = dir / "all.nc";
-  int ncid, dims[2];
+  int ncid, dims[2], id;
   nc_ok(nc_create(path.c_str(), NC_CLOBBER | mode, &ncid));
   auto dim = [&](size_t len) { return "d" + std::to_string(len); };
   for (size_t len : {size_t{0}, size_t{200}, kCols, size_t{2}, size_t{300000}})
     nc_ok(nc_def_dim(ncid, dim(len).c_str(), len, dims));
-  std::vector<std::pair<const TestVar*, int>> ids;
+  const float fill = -999.0f;
   for (const TestVar& v : kVars) {
     if (!holds(mode, v)) continue;
     for (int d = 0; d < 2; ++d)
       nc_ok(nc_inq_dimid(ncid, dim(v.shape[d]).c_str(), &dims[d]));
-    ids.emplace_back(&v, 0);
-    nc_ok(nc_def_var(ncid, v.name, v.type, 2, dims, &ids.back().second));
-    const float fill = -999.0f;
+    nc_ok(nc_def_var(ncid, v.name, v.type, 2, dims, &id));
     if (std::strcmp(v.name, "filled") == 0)
-      nc_ok(nc_put_att_float(ncid, ids.back().second, "_FillValue", NC_FLOAT, 1,
-                             &fill));
+      nc_ok(nc_put_att_float(ncid, id, "_FillValue", NC_FLOAT, 1, &fill));
   }
   nc_ok(nc_enddef(ncid));
   uint32_t seed = 7;
-  for (const auto& [v, id] : ids) {
-    Sizes count{v->shape[0] == 0 ? kRecords : v->shape[0], v->shape[1]};
-    if (std::strcmp(v->name, "filled") == 0) count[0] = 10;
-    size_t type_size = 0;
-    nc_ok(nc_inq_type(ncid, v->type, nullptr, &type_size));
-    std::vector<unsigned char> bytes(count[0] * count[1] * type_size);
-    for (auto& c : bytes)
-      c = static_cast<unsigned char>((seed = seed * 1103515245u + 12345u) >>
-                                     16);
+  for (const TestVar& v : kVars) {
+    if (!holds(mode, v)) continue;
+    Sizes count{v.shape[0] == 0 ? kRecords : v.shape[0], v.shape[1]};
+    if (std::strcmp(v.name, "filled") == 0) count[0] = 10;
+    size_t size = 0;
+    nc_ok(nc_inq_type(ncid, v.type, nullptr, &size));
+    std::vector<unsigned char> bytes(count[0] * count[1] * size);
+    for (auto& c : bytes) c = (seed = seed * 1103515245u + 12345u) >> 16;
     const size_t start[2] = {0, 0};
+    nc_ok(nc_inq_varid(ncid, v.name, &id));
     nc_ok(nc_put_vara(ncid, id, start, count.data(), bytes.data()));
   }
   nc_ok(nc_close(ncid));

@@ -1,12 +1,8 @@
 // qvp_nc_handler run from its command line on the sample data sets: every
 // response kind, the exact bytes of data responses (computed here from the
 // values in the CDL files), error responses and ancillary files.
-#include <gtest/gtest.h>
 
-#include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "HandlerRun.h"
 
@@ -22,9 +18,7 @@ namespace libqvp {
 namespace test {
 namespace {
 
-std::string sample(const std::string& name) {
-  return QVP_SAMPLE_DIR "/" + name;
-}
+const std::string kSamples = QVP_SAMPLE_DIR "/";
 
 // `response` with the values of its "Date: " and "Last-Modified: " header
 // lines replaced by "<date>".
@@ -46,7 +40,7 @@ RunResult run(const std::string& args) {
   std::vector<std::string> w;
   std::istringstream in(args);
   for (std::string s; in >> s;)
-    w.push_back(s[0] == '@' ? sample(s.substr(1)) : s);
+    w.push_back(s[0] == '@' ? kSamples + s.substr(1) : s);
   return run_handler(w);
 }
 
@@ -138,8 +132,8 @@ TEST(NcHandlerTest, DataResponseBytes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file + " " + c.ce);
-    const RunResult r =
-        run_handler({"-o", "DataDDS", "-v", "t/1", "-e", c.ce, sample(c.file)});
+    const RunResult r = run_handler(
+        {"-o", "DataDDS", "-v", "t/1", "-e", c.ce, kSamples + c.file});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(
         without_dates(r.out),
@@ -185,7 +179,7 @@ TEST(NcHandlerTest, ErrorResponses) {
 
 TEST(NcHandlerTest, HostileFilesGetErrorsNotCrashes) {
   TempDir dir;
-  const std::string sst = read_file(sample("sst.nc"));
+  const std::string sst = read_file(kSamples + "sst.nc");
   const std::string cases[] = {
       "",                          // empty
       "CDF\x01",                   // magic alone

@@ -1,12 +1,8 @@
 // qvp_nc_handler on netCDF-4 files that the tests write: group attributes,
 // compound members and enum members beyond samples/model.cdl, and the bounds
 // on group and compound nesting.
-#include <gtest/gtest.h>
-#include <netcdf.h>
 
 #include <cstddef>
-#include <string>
-#include <vector>
 
 #include "HandlerRun.h"
 
