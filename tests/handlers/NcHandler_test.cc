@@ -1,6 +1,6 @@
 // qvp_nc_handler run from its command line on the sample data sets: every
 // response kind, the exact bytes of data responses (computed here from the
-// values in the CDL files), error responses and ancillary files.
+// values in the CDL files), error responses and damaged files.
 
 #include <sstream>
 

@@ -1,6 +1,7 @@
 // qvp_nc_handler on netCDF-4 files that the tests write: group attributes,
-// compound members and enum members beyond samples/model.cdl, and the bounds
-// on group and compound nesting.
+// compound members and enum members beyond samples/model.cdl, an ancillary
+// DAS, an inexact 64-bit integer, and the bounds on group and compound
+// nesting.
 
 #include <cstddef>
 
