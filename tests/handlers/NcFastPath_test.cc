@@ -1,184 +1,118 @@
 // Data responses that may take the raw path (classic files' bytes sent as
-// they lie on disk) against an independent decode: each variable's values read
-// with the netCDF library in the test and encoded here, for every format,
-// numeric type, fixed and record layout, and selections with and without
-// strides, in boxes that split runs, and with fill values. Also which boxes
-// the raw reader serves and which it leaves to the ordinary path, and the
-// chunk cache sizes asked for netCDF-4 variables.
+// they lie on disk) against an independent decode with the netCDF library,
+// for every format, type, fixed and record layout and kind of selection;
+// which boxes the raw reader serves; the chunk cache sizes for netCDF-4.
 #include "NcFastPath.h"
 
-#include <gtest/gtest.h>
 #include <libqvp/XDRStreamMarshaller.h>
-#include <netcdf.h>
 
-#include <cstdint>
-#include <cstring>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "HandlerRun.h"
 #include "NcDDS.h"
 #include "NcFile.h"
 #include "RawRunReader.h"
-#include "TempDir.h"
 
 namespace libqvp {
 namespace test {
 namespace {
 
-void ok(int status) { ASSERT_EQ(status, NC_NOERR) << nc_strerror(status); }
+using Sizes = std::vector<size_t>;
 
-constexpr size_t kRows = 200, kCols = 1500, kRecords = 40, kLong = 300000;
+constexpr size_t kCols = 1500, kRecords = 40;
 
 struct TestVar {
   const char* name;
   nc_type type;
-  bool record;    // (time, x) instead of (y, x)
-  bool extended;  // a type that classic and 64-bit offset files lack
+  Sizes shape;  // a first length 0: the record dimension
 };
 
-// "lng" (2 x 300000) has rows longer than a box: its boxes split the run.
-// "filled" is written for its first ten rows only; the rest are fill values.
+// "lng" has rows longer than a box: its boxes split the run. "filled" is
+// written for its first ten rows only; the rest are fill values.
+const Sizes kYX{200, kCols}, kTX{0, kCols};
 const TestVar kVars[] = {
-    {"f32", NC_FLOAT, false, false},    {"f64", NC_DOUBLE, false, false},
-    {"i32", NC_INT, false, false},      {"i16", NC_SHORT, false, false},
-    {"i8", NC_BYTE, false, false},      {"u32", NC_UINT, false, true},
-    {"u8", NC_UBYTE, false, true},      {"lng", NC_FLOAT, false, false},
-    {"filled", NC_FLOAT, false, false}, {"rf32", NC_FLOAT, true, false},
-    {"rf64", NC_DOUBLE, true, false},   {"ri32", NC_INT, true, false},
+    {"f32", NC_FLOAT, kYX},    {"f64", NC_DOUBLE, kYX},
+    {"i32", NC_INT, kYX},      {"i16", NC_SHORT, kYX},
+    {"i8", NC_BYTE, kYX},      {"u32", NC_UINT, kYX},
+    {"u8", NC_UBYTE, kYX},     {"lng", NC_FLOAT, {2, 300000}},
+    {"filled", NC_FLOAT, kYX}, {"rf32", NC_FLOAT, kTX},
+    {"rf64", NC_DOUBLE, kTX},  {"ri32", NC_INT, kTX},
 };
 
-// Pseudo-random bytes: every bit pattern, NaNs and infinities included.
-std::vector<unsigned char> noise(size_t n, uint32_t seed) {
-  std::vector<unsigned char> b(n);
-  for (auto& c : b) {
-    seed = seed * 1103515245u + 12345u;
-    c = static_cast<unsigned char>(seed >> 16);
-  }
-  return b;
+// Whether `mode` can hold `v`: unsigned types need CDF-5 or netCDF-4.
+bool holds(int mode, const TestVar& v) {
+  return v.type <= NC_DOUBLE || (mode & (NC_64BIT_DATA | NC_NETCDF4)) != 0;
 }
 
-std::vector<size_t> shape_of(const TestVar& v) {
-  if (std::strcmp(v.name, "lng") == 0) return {2, kLong};
-  return {v.record ? kRecords : kRows, kCols};
-}
-
-// Writes every variable of kVars that `mode` can hold.
-std::string make_file(const TempDir& dir, const std::string& name, int mode) {
-  const std::string path = dir / name;
-  int ncid, t, y, x, l2, lx;
-  ok(nc_create(path.c_str(), NC_CLOBBER | mode, &ncid));
-  ok(nc_def_dim(ncid, "time", NC_UNLIMITED, &t));
-  ok(nc_def_dim(ncid, "y", kRows, &y));
-  ok(nc_def_dim(ncid, "x", kCols, &x));
-  ok(nc_def_dim(ncid, "two", 2, &l2));
-  ok(nc_def_dim(ncid, "lx", kLong, &lx));
-  const bool extended = (mode & (NC_64BIT_DATA | NC_NETCDF4)) != 0;
-  std::vector<std::pair<const TestVar*, int>> ids;
+// Writes every variable of kVars that `mode` can hold, as pseudo-random
+// bytes: every bit pattern, NaNs and infinities included.
+std::string make_file(const TempDir& dir, int mode) {
+  const std::string path = dir / "all.nc";
+  int ncid, dims[2], id;
+  nc_ok(nc_create(path.c_str(), NC_CLOBBER | mode, &ncid));
+  auto dim = [&](size_t len) { return "d" + std::to_string(len); };
+  for (size_t len : {size_t{0}, size_t{200}, kCols, size_t{2}, size_t{300000}})
+    nc_ok(nc_def_dim(ncid, dim(len).c_str(), len, dims));
+  const float fill = -999.0f;
   for (const TestVar& v : kVars) {
-    if (v.extended && !extended) continue;
-    int dims[2] = {v.record ? t : y, x};
-    if (std::strcmp(v.name, "lng") == 0) dims[0] = l2, dims[1] = lx;
-    int id;
-    ok(nc_def_var(ncid, v.name, v.type, 2, dims, &id));
-    if (std::strcmp(v.name, "filled") == 0) {
-      const float fill = -999.0f;
-      ok(nc_put_att_float(ncid, id, "_FillValue", NC_FLOAT, 1, &fill));
-    }
-    ids.emplace_back(&v, id);
+    if (!holds(mode, v)) continue;
+    for (int d = 0; d < 2; ++d)
+      nc_ok(nc_inq_dimid(ncid, dim(v.shape[d]).c_str(), &dims[d]));
+    nc_ok(nc_def_var(ncid, v.name, v.type, 2, dims, &id));
+    if (std::strcmp(v.name, "filled") == 0)
+      nc_ok(nc_put_att_float(ncid, id, "_FillValue", NC_FLOAT, 1, &fill));
   }
-  ok(nc_enddef(ncid));
+  nc_ok(nc_enddef(ncid));
   uint32_t seed = 7;
-  for (const auto& [v, id] : ids) {
-    std::vector<size_t> count = shape_of(*v);
-    if (std::strcmp(v->name, "filled") == 0) count[0] = 10;
-    size_t type_size = 0;
-    ok(nc_inq_type(ncid, v->type, nullptr, &type_size));
-    const auto bytes = noise(count[0] * count[1] * type_size, ++seed);
+  for (const TestVar& v : kVars) {
+    if (!holds(mode, v)) continue;
+    Sizes count{v.shape[0] == 0 ? kRecords : v.shape[0], v.shape[1]};
+    if (std::strcmp(v.name, "filled") == 0) count[0] = 10;
+    size_t size = 0;
+    nc_ok(nc_inq_type(ncid, v.type, nullptr, &size));
+    std::vector<unsigned char> bytes(count[0] * count[1] * size);
+    for (auto& c : bytes) c = (seed = seed * 1103515245u + 12345u) >> 16;
     const size_t start[2] = {0, 0};
-    ok(nc_put_vara(ncid, id, start, count.data(), bytes.data()));
+    nc_ok(nc_inq_varid(ncid, v.name, &id));
+    nc_ok(nc_put_vara(ncid, id, start, count.data(), bytes.data()));
   }
-  ok(nc_close(ncid));
+  nc_ok(nc_close(ncid));
   return path;
 }
 
-void put_be(std::string& out, uint64_t v, size_t width) {
-  for (size_t i = width; i-- > 0;)
-    out.push_back(static_cast<char>(v >> (8 * i)));
-}
-
-// The XDR of v[start:stride:...count] decoded with the netCDF library.
-std::string expected_xdr(int ncid, const TestVar& v,
-                         const std::vector<size_t>& start,
-                         const std::vector<size_t>& stride,
-                         const std::vector<size_t>& count) {
+// The XDR of name[start:stride:...count] as the netCDF library decodes it.
+std::string expected_xdr(int ncid, const std::string& name, const Sizes& start,
+                         const Sizes& stride, const Sizes& count) {
   int id;
-  EXPECT_EQ(nc_inq_varid(ncid, v.name, &id), NC_NOERR);
+  nc_type type;
+  nc_ok(nc_inq_varid(ncid, name.c_str(), &id));
+  nc_ok(nc_inq_vartype(ncid, id, &type));
   const size_t n = count[0] * count[1];
-  std::vector<ptrdiff_t> st(stride.begin(), stride.end());
-  std::string out;
-  put_be(out, n, 4);
-  put_be(out, n, 4);
-  switch (v.type) {
-    case NC_DOUBLE: {
-      std::vector<double> d(n);
-      nc_get_vars_double(ncid, id, start.data(), count.data(), st.data(),
-                         d.data());
-      for (double e : d) {
-        uint64_t bits;
-        std::memcpy(&bits, &e, 8);
-        put_be(out, bits, 8);
-      }
-      break;
-    }
-    case NC_FLOAT: {
-      std::vector<float> f(n);
-      nc_get_vars_float(ncid, id, start.data(), count.data(), st.data(),
-                        f.data());
-      for (float e : f) {
-        uint32_t bits;
-        std::memcpy(&bits, &e, 4);
-        put_be(out, bits, 4);
-      }
-      break;
-    }
-    case NC_UBYTE: {
-      std::vector<unsigned char> b(n);
-      nc_get_vars_uchar(ncid, id, start.data(), count.data(), st.data(),
-                        b.data());
-      out.append(b.begin(), b.end());
-      out.append((4 - n % 4) % 4, '\0');
-      break;
-    }
-    default: {  // sign- or zero-extended to 4 bytes
-      std::vector<long long> w(n);
-      nc_get_vars_longlong(ncid, id, start.data(), count.data(), st.data(),
-                           w.data());
-      for (long long e : w) put_be(out, static_cast<uint64_t>(e), 4);
-      break;
-    }
-  }
-  return out;
+  const std::vector<ptrdiff_t> st(stride.begin(), stride.end());
+  std::vector<float> f(n);
+  std::vector<double> d(n);
+  std::vector<long long> w(n);
+  const size_t *at = start.data(), *c = count.data();
+  nc_ok(type == NC_FLOAT
+            ? nc_get_vars_float(ncid, id, at, c, st.data(), f.data())
+        : type == NC_DOUBLE
+            ? nc_get_vars_double(ncid, id, at, c, st.data(), d.data())
+            : nc_get_vars_longlong(ncid, id, at, c, st.data(), w.data()));
+  std::string out = counts(static_cast<unsigned>(n));
+  for (size_t i = 0; i < n; ++i)  // bytes packed, other integers widened
+    out += type == NC_FLOAT    ? xdr_f32(f[i])
+           : type == NC_DOUBLE ? xdr_f64(d[i])
+           : type == NC_UBYTE  ? std::string(1, static_cast<char>(w[i]))
+                               : be(static_cast<uint64_t>(w[i]), 4);
+  return out + std::string(type == NC_UBYTE ? (4 - n % 4) % 4 : 0, '\0');
 }
 
-// [first:stride:last] per dimension; a negative last counts from the end
-// (-1 is the last index).
-struct Selection {
+// [first:stride:last] per dimension.
+const struct Selection {
   const char* label;
   size_t first[2], stride[2];
-  long last[2];
-
-  std::vector<size_t> lasts(const std::vector<size_t>& shape) const {
-    std::vector<size_t> l(2);
-    for (size_t d = 0; d < 2; ++d)
-      l[d] = last[d] < 0 ? shape[d] - static_cast<size_t>(-last[d])
-                         : static_cast<size_t>(last[d]);
-    return l;
-  }
-};
-
-const Selection kSelections[] = {
+  long last[2];  // negative: from the end (-1 is the last index)
+} kSelections[] = {
     {"whole", {0, 0}, {1, 1}, {-1, -1}},
     {"inner box", {1, 7}, {1, 1}, {-1, -3}},
     {"strided rows", {0, 0}, {3, 1}, {-1, -1}},
@@ -192,43 +126,41 @@ class NcFastPathTest : public ::testing::TestWithParam<int> {};
 // the independent decode's, variable by variable.
 TEST_P(NcFastPathTest, ResponsesEqualAnIndependentDecode) {
   TempDir dir;
-  const std::string path = make_file(dir, "all.nc", GetParam());
+  const std::string path = make_file(dir, GetParam());
   int ncid;
-  ok(nc_open(path.c_str(), NC_NOWRITE, &ncid));
-  const bool extended = (GetParam() & (NC_64BIT_DATA | NC_NETCDF4)) != 0;
+  nc_ok(nc_open(path.c_str(), NC_NOWRITE, &ncid));
   for (const Selection& sel : kSelections) {
-    std::string ce, want;
-    std::vector<std::pair<std::string, size_t>> parts;  // name, end in want
+    SCOPED_TRACE(sel.label);
+    std::string ce;
+    std::vector<std::pair<std::string, std::string>> want;  // name, XDR
     for (const TestVar& v : kVars) {
-      if (v.extended && !extended) continue;
-      const auto shape = shape_of(v);
-      const std::vector<size_t> first(sel.first, sel.first + 2),
-          stride(sel.stride, sel.stride + 2), last = sel.lasts(shape);
-      std::vector<size_t> count(2);
+      if (!holds(GetParam(), v)) continue;
+      const Sizes first(sel.first, sel.first + 2),
+          stride(sel.stride, sel.stride + 2);
+      Sizes count(2);
       ce += std::string(ce.empty() ? "" : ",") + v.name;
       for (size_t d = 0; d < 2; ++d) {
-        count[d] = (last[d] - first[d]) / stride[d] + 1;
+        const size_t len = d == 0 && v.shape[0] == 0 ? kRecords : v.shape[d];
+        const size_t last =
+            sel.last[d] < 0 ? len - size_t(-sel.last[d]) : size_t(sel.last[d]);
+        count[d] = (last - first[d]) / stride[d] + 1;
         ce += "[" + std::to_string(first[d]) + ":" + std::to_string(stride[d]) +
-              ":" + std::to_string(last[d]) + "]";
+              ":" + std::to_string(last) + "]";
       }
-      want += expected_xdr(ncid, v, first, stride, count);
-      parts.emplace_back(v.name, want.size());
+      want.emplace_back(v.name,
+                        expected_xdr(ncid, v.name, first, stride, count));
     }
-    const RunResult r =
-        run_program(QVP_NC_HANDLER, {"-o", "DataDDS", "-e", ce, path});
-    SCOPED_TRACE(sel.label);
+    const RunResult r = run_handler({"-o", "DataDDS", "-e", ce, path});
     ASSERT_EQ(r.status, 0) << r.err;
-    const size_t data = r.out.find("\nData:\n");
-    ASSERT_NE(data, std::string::npos) << r.out.substr(0, 400);
-    const std::string got = r.out.substr(data + 7);
-    ASSERT_EQ(got.size(), want.size());
-    size_t begin = 0;
-    for (const auto& [name, end] : parts) {
-      EXPECT_TRUE(got.compare(begin, end - begin, want, begin, end - begin) ==
-                  0)
+    size_t at = r.out.find("\nData:\n");
+    ASSERT_NE(at, std::string::npos) << r.out.substr(0, 400);
+    at += 7;
+    for (const auto& [name, xdr] : want) {
+      EXPECT_TRUE(r.out.compare(at, xdr.size(), xdr) == 0)
           << name << " differs";
-      begin = end;
+      at += xdr.size();
     }
+    EXPECT_EQ(at, r.out.size());
   }
   nc_close(ncid);
 }
@@ -236,24 +168,18 @@ TEST_P(NcFastPathTest, ResponsesEqualAnIndependentDecode) {
 INSTANTIATE_TEST_SUITE_P(Formats, NcFastPathTest,
                          ::testing::Values(0, NC_64BIT_OFFSET, NC_64BIT_DATA,
                                            NC_NETCDF4),
-                         [](const auto& format) {
-                           switch (format.param) {
-                             case 0:
-                               return std::string("classic");
-                             case NC_64BIT_OFFSET:
-                               return std::string("offset64");
-                             case NC_64BIT_DATA:
-                               return std::string("cdf5");
-                             default:
-                               return std::string("netcdf4");
-                           }
+                         [](const auto& format) -> std::string {
+                           return format.param == 0                 ? "classic"
+                                  : format.param == NC_64BIT_OFFSET ? "offset64"
+                                  : format.param == NC_64BIT_DATA   ? "cdf5"
+                                                                    : "netcdf4";
                          });
 
 // Which boxes the raw reader serves itself, and that what it writes is the
 // independent decode's bytes.
 TEST(RawRunReaderTest, ServesContiguousRunsAndDeclinesTheRest) {
   TempDir dir;
-  const std::string path = make_file(dir, "cdf5.nc", NC_64BIT_DATA);
+  const std::string path = make_file(dir, NC_64BIT_DATA);
   NcFile file(path);
   ASSERT_TRUE(file.raw_reader());
   DDS dds;
@@ -261,7 +187,7 @@ TEST(RawRunReaderTest, ServesContiguousRunsAndDeclinesTheRest) {
   static const struct {
     const char* var;
     bool has_reader;
-    std::vector<size_t> start, stride, count;
+    Sizes start, stride, count;
     bool served;
   } cases[] = {
       {"f32", true, {0, 0}, {1, 1}, {3, kCols}, true},     // whole rows
@@ -275,14 +201,12 @@ TEST(RawRunReaderTest, ServesContiguousRunsAndDeclinesTheRest) {
       {"i8", false, {}, {}, {}, false},                    // widened
       {"rf32", false, {}, {}, {}, false},                  // record variable
   };
-  int ncid;
-  ok(nc_open(path.c_str(), NC_NOWRITE, &ncid));
   for (const auto& c : cases) {
     SCOPED_TRACE(c.var);
     auto* a = dynamic_cast<Array*>(dds.var(c.var));
     ASSERT_NE(a, nullptr);
     int varid;
-    ok(nc_inq_varid(file.id(), c.var, &varid));
+    nc_ok(nc_inq_varid(file.id(), c.var, &varid));
     const auto reader =
         RawRunReader::encoded_reader(file.raw_reader(), file.id(), varid, *a);
     ASSERT_EQ(static_cast<bool>(reader), c.has_reader);
@@ -292,22 +216,18 @@ TEST(RawRunReaderTest, ServesContiguousRunsAndDeclinesTheRest) {
       XDRStreamMarshaller m(out);
       EXPECT_EQ(reader(*a, c.start, c.stride, c.count, m), c.served);
     }
-    const TestVar* def = nullptr;
-    for (const TestVar& v : kVars)
-      if (std::strcmp(v.name, c.var) == 0) def = &v;
-    const std::string want =
-        c.served
-            ? expected_xdr(ncid, *def, c.start, c.stride, c.count).substr(8)
-            : "";
-    EXPECT_TRUE(out.str() == want) << "bytes differ";
+    EXPECT_TRUE(out.str() == (c.served ? expected_xdr(file.id(), c.var, c.start,
+                                                      c.stride, c.count)
+                                             .substr(8)
+                                       : ""))
+        << "bytes differ";
   }
-  nc_close(ncid);
 }
 
 TEST(ChunkCacheTest, HoldsOneLayerOfTheChunksThatBoxesReadAgain) {
   constexpr size_t MiB = size_t{1} << 20;
   static const struct {
-    std::vector<size_t> chunk, first, last;
+    Sizes chunk, first, last;
     size_t value_bytes, want;
   } cases[] = {
       // 32 chunks of 1 MiB across a row of chunks, one to spare
@@ -324,8 +244,7 @@ TEST(ChunkCacheTest, HoldsOneLayerOfTheChunksThatBoxesReadAgain) {
   for (const auto& c : cases)
     EXPECT_EQ(chunk_cache_bytes(c.chunk, c.first, c.last, c.value_bytes),
               c.want)
-        << c.chunk[0] << "x" << c.chunk[1] << " first " << c.first[0] << ","
-        << c.first[1] << " last " << c.last[0] << "," << c.last[1];
+        << &c - cases;
 }
 
 }  // namespace
