@@ -98,7 +98,10 @@ TEST(ClassicHeaderTest, AcceptsWhatTheLibraryWrites) {
     // The last record's values end the file exactly.
     expect_damaged(dir, file.substr(0, file.size() - 1), "past the end");
   }
-  for (const OneVar& v : {OneVar{}, OneVar{5, 0, {5}, {0}, NC_UINT64, 0, 40}})
+  // A record variable of a file that declares no records may start past the
+  // end: its values would start in the first record.
+  for (const OneVar& v : {OneVar{}, OneVar{5, 0, {5}, {0}, NC_UINT64, 0, 40},
+                          OneVar{1, 0, {0}, {0}, NC_FLOAT, 4096, 0}})
     EXPECT_EQ(parse(dir, v.bytes()).variables().size(), 1u);
 }
 
@@ -135,6 +138,7 @@ TEST(ClassicHeaderTest, RefusesDamagedFiles) {
       {OneVar{1, 0, {5, 0}, {0, 1}}.bytes(), "record dimension"},
       {OneVar{1, 0, {5}, {0}, NC_FLOAT, 8}.bytes(), "start at byte 8"},
       {OneVar{1, 0, {5}, {0}, NC_FLOAT, 4096}.bytes(), "start at byte 4096"},
+      {OneVar{1, 1, {0}, {0}, NC_FLOAT, 4096, 4}.bytes(), "start at byte 4096"},
       {OneVar{1, 0, {5}, {0}, NC_FLOAT, 0, 20, 12}.bytes(),
        "expected list tag 11"},
   };
