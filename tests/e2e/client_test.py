@@ -12,7 +12,7 @@ import netCDF4
 import xarray as xr
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import ENV, Server, ServedTestCase, wait_until  # noqa: E402
+from e2e_support import ENV, ServedTestCase, WebServer, wait_until  # noqa: E402
 
 
 def refused_data_suffix(url, log):
@@ -52,28 +52,20 @@ class ClientTest(ServedTestCase):
             assert anchor in conf
             return conf.replace(anchor, '"QVP_CONFIG" => "%s", %s' % (cls.table, anchor)) + (
                 'server.modules += ("mod_accesslog")\naccesslog.filename = "%s"\n' % cls.log)
-        return Server(os.path.join(cls.base, "state"), cls.root, edit=edit)
+        return WebServer("cgi", os.path.join(cls.base, "state"), edit, DATA_ROOT=cls.root)
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
         cls.local_path = os.path.join(cls.root, "model.nc")
         cls.url = "http://127.0.0.1:%d/qvp/model.nc" % cls.server.port
-        try:
-            # The dispatcher reads the table at every request.
-            with open(cls.table, "a") as f:
-                f.write("suffix %s DataDDS\n" % refused_data_suffix(cls.url, cls.log))
-            cls.local = open_local(netCDF4.Dataset, cls.local_path)
-            cls.remote = netCDF4.Dataset(cls.url)
-        except BaseException:
-            super().tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.remote.close()
-        cls.local.close()
-        super().tearDownClass()
+        # The dispatcher reads the table at every request.
+        with open(cls.table, "a") as f:
+            f.write("suffix %s DataDDS\n" % refused_data_suffix(cls.url, cls.log))
+        cls.local = open_local(netCDF4.Dataset, cls.local_path)
+        cls.addClassCleanup(cls.local.close)
+        cls.remote = netCDF4.Dataset(cls.url)
+        cls.addClassCleanup(cls.remote.close)
 
     def assert_same(self, got, want, what):
         got, want = np.asarray(got), np.asarray(want)

@@ -3,7 +3,7 @@ program, or in front of the pool) and nginx on free loopback ports, made
 from the project's configuration templates; the resident pool with a raw
 SCGI client; a netCDF-4 file that crashes the netCDF library; and a test
 case base that serves the samples from a temporary data root."""
-import http.client, os, shutil, socket, subprocess, tempfile, time, unittest
+import contextlib, http.client, os, shutil, socket, subprocess, tempfile, time, unittest
 
 ENV = os.environ
 SAMPLES = ENV["QVP_SAMPLES"]
@@ -39,11 +39,9 @@ def wait_until(predicate, seconds, what):
 
 
 def read_all(sock, limit=1 << 26):
-    out = b""
-    while len(out) < limit:
+    out = chunk = sock.recv(65536)
+    while chunk and len(out) < limit:
         chunk = sock.recv(65536)
-        if not chunk:
-            break
         out += chunk
     return out
 
@@ -62,8 +60,7 @@ def unread(family, address, request, rcvbuf=4096):
 
 def make_samples(root, ramp=True):
     """The samples as netCDF files in `root`, with ramp.nc when `ramp`."""
-    cmd = [os.path.join(SAMPLES, "make_samples.sh"), root]
-    subprocess.run(cmd + ([ENV["QVP_NC_RAMP"]] if ramp else []), check=True)
+    subprocess.run([SAMPLES + "/make_samples.sh", root] + [ENV["QVP_NC_RAMP"]] * ramp, check=True)
 
 
 def plant_escape(root, outside_dir):
@@ -76,9 +73,8 @@ def plant_escape(root, outside_dir):
 def make_crashing_file(path, scratch):
     """Writes at `path` a netCDF-4 file whose bytes 2073-2076 made 0xff crash
     the HDF5 library while it reads the header."""
-    cdl = write(os.path.join(scratch, "small.cdl"), "netcdf small {\n"
-                "dimensions:\n  x = 4 ;\nvariables:\n  float v(x) ;\n"
-                '    v:units = "m" ;\ndata:\n  v = 1, 2, 3, 4 ;\n}\n')
+    cdl = write(os.path.join(scratch, "small.cdl"), 'netcdf small {\ndimensions:\n  x = 4 ;\n'
+                'variables:\n  float v(x) ;\n    v:units = "m" ;\ndata:\n  v = 1, 2, 3, 4 ;\n}\n')
     subprocess.run(["ncgen", "-k", "nc4", "-o", path, cdl], check=True)
     with open(path, "r+b") as f:
         f.seek(2073)
@@ -92,31 +88,47 @@ def under_address_sanitizer():
                                        capture_output=True, text=True).stdout
 
 
-def lighttpd_command(conf_path):
-    return [ENV["QVP_LIGHTTPD"], "-D", "-f", conf_path]
+def stop(proc, seconds=20):
+    """Sends SIGTERM unless `proc` ended and returns its exit status; kills
+    it after `seconds`."""
+    if proc.poll() is None:
+        proc.terminate()
+    try:
+        return proc.wait(seconds)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        raise
 
 
-class HttpServer:
-    """A web server on a free loopback port, its configuration made from
-    `template` by replacing @NAME@ with `fields` (plus BIND, PORT and
-    STATE_DIR) and then applying `edit`; stopped by stop()."""
+class WebServer:
+    """On a free loopback port: lighttpd running qvp_dispatch as a CGI program
+    (`kind` "cgi"; fields DATA_ROOT, and TIMEOUT and DISPATCH to change), or
+    lighttpd or nginx (`kind`) in front of the pool at the field SOCKET. The
+    configuration is the project's template with @NAME@ replaced by the
+    fields, then given to `edit`."""
 
-    def __init__(self, state, template, conf_name, fields, command,
-                 edit=None):
-        self.state = state
+    def __init__(self, kind, state, edit=None, **fields):
+        self.state, self.port = state, free_port()
         os.makedirs(os.path.join(state, "htdocs"), exist_ok=True)
-        self.port = free_port()
-        fields = dict(fields, BIND="127.0.0.1", PORT=str(self.port),
-                      STATE_DIR=state)
-        with open(template) as f:
-            conf = f.read()
+        fields = dict(dict(DISPATCH=ENV["QVP_DISPATCH"], HANDLER_DIR=ENV["QVP_HANDLER_DIR"],
+                           TIMEOUT="0", BIND="127.0.0.1", PORT=str(self.port),
+                           STATE_DIR=state), **fields)
+        conf = open(ENV["QVP_CONF_TEMPLATE"] if kind == "cgi" else
+                    "%s/%s-scgi.conf.in" % (ENV["QVP_DEPLOY"], kind)).read()
         for k, v in fields.items():
             conf = conf.replace("@%s@" % k, v)
-        path = write(os.path.join(state, conf_name), edit(conf) if edit else conf)
-        self.proc = subprocess.Popen(command(path), stdout=subprocess.DEVNULL,
+        if kind == "nginx" and os.geteuid() == 0:
+            # As root nginx's workers would run as nobody, who cannot reach
+            # the test's private directory.
+            conf = "user root root;\n" + conf
+        path = write(os.path.join(state, kind + ".conf"), edit(conf) if edit else conf)
+        command = ([ENV["QVP_NGINX"], "-p", state, "-c", path, "-g", "daemon off;"]
+                   if kind == "nginx" else [ENV["QVP_LIGHTTPD"], "-D", "-f", path])
+        self.proc = subprocess.Popen(command, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         try:
-            wait_until(self.accepts, 10, conf_name)
+            wait_until(self.accepts, 10, path)
         except BaseException:
             self.stop()
             raise
@@ -124,19 +136,11 @@ class HttpServer:
     def accepts(self):
         if self.proc.poll() is not None:
             raise AssertionError("the web server exited")
-        try:
-            socket.create_connection(("127.0.0.1", self.port), 0.2).close()
+        with contextlib.suppress(OSError), socket.create_connection(("127.0.0.1", self.port), 0.2):
             return True
-        except OSError:
-            return False
 
     def stop(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+        stop(self.proc, 10)
 
     def get(self, path, headers=None):
         """(status, headers, body) of GET `path`; the headers are an
@@ -151,39 +155,9 @@ class HttpServer:
     def unread(self, request):
         return unread(socket.AF_INET, ("127.0.0.1", self.port), request)
 
-    def log(self, name="cgi.log"):
-        with open(os.path.join(self.state, name), "rb") as f:
-            return f.read()
-
-
-class Server(HttpServer):
-    """lighttpd running qvp_dispatch (or `dispatch`) as a CGI program over
-    `root`, with the handler's time limit `timeout`."""
-
-    def __init__(self, state, root, timeout=0, dispatch=None, edit=None):
-        fields = {"DISPATCH": dispatch or ENV["QVP_DISPATCH"],
-                  "DATA_ROOT": root, "HANDLER_DIR": ENV["QVP_HANDLER_DIR"],
-                  "TIMEOUT": str(timeout)}
-        super().__init__(state, ENV["QVP_CONF_TEMPLATE"], "lighttpd.conf",
-                         fields, lighttpd_command, edit)
-
-
-class WebServer(HttpServer):
-    """lighttpd or nginx (`kind`) in front of the pool at `pool_socket`, from
-    the template deploy/<kind>-scgi.conf.in."""
-
-    def __init__(self, kind, state, pool_socket):
-        template = ENV["QVP_DEPLOY"] + "/%s-scgi.conf.in" % kind
-        edit, command = None, lighttpd_command
-        if kind == "nginx":
-            # As root nginx's workers would run as nobody, who cannot reach
-            # the test's private directory.
-            if os.geteuid() == 0:
-                edit = lambda conf: "user root root;\n" + conf  # noqa: E731
-            command = lambda path: [ENV["QVP_NGINX"], "-p", state, "-c", path,  # noqa: E731
-                                    "-g", "daemon off;"]
-        super().__init__(state, template, kind + ".conf",
-                         {"SOCKET": pool_socket}, command, edit)
+    def log(self):
+        """What the dispatcher and the handlers wrote on their stderr."""
+        return open(os.path.join(self.state, "cgi.log"), "rb").read()
 
 
 def netstring(pairs):
@@ -200,28 +174,24 @@ def scgi_bytes(path, query="", extra=()):
 
 
 class Pool:
-    """qvp_nc_handler --serve `serve` (default unix:<state>/pool.sock) over
-    `root`, its stderr in <state>/pool.log."""
+    """qvp_nc_handler --serve unix:<state>/pool.sock (or 127.0.0.1:`port`)
+    over `root`, its stderr in <state>/pool.log."""
 
-    def __init__(self, state, root, *args, serve=None):
+    def __init__(self, state, root, *args, port=None):
         os.makedirs(state, exist_ok=True)
-        self.socket = os.path.join(state, "pool.sock")
-        self.serve = serve or "unix:" + self.socket
-        self.log_path = os.path.join(state, "pool.log")
+        self.socket, self.log_path = state + "/pool.sock", state + "/pool.log"
+        self.address = (socket.AF_INET, ("127.0.0.1", port)) if port else (
+            socket.AF_UNIX, self.socket)
+        serve = "127.0.0.1:%d" % port if port else "unix:" + self.socket
         with open(self.log_path, "wb") as log:
             self.proc = subprocess.Popen(
-                [ENV["QVP_HANDLER"], "--serve", self.serve, "--root", root] +
+                [ENV["QVP_HANDLER"], "--serve", serve, "--root", root] +
                 [str(a) for a in args], stdout=subprocess.DEVNULL, stderr=log)
         wait_until(lambda: "serving" in self.log() or
                    self.proc.poll() is not None, 10, "the pool to start")
 
     def connect(self, data, rcvbuf=None):
-        if self.serve.startswith("unix:"):
-            family, address = socket.AF_UNIX, self.serve[5:]
-        else:
-            host, port = self.serve.rsplit(":", 1)
-            family, address = socket.AF_INET, (host, int(port))
-        return unread(family, address, data, rcvbuf)
+        return unread(*self.address, data, rcvbuf)
 
     def request(self, path, query="", extra=()):
         with self.connect(scgi_bytes(path, query, extra)) as s:
@@ -241,50 +211,31 @@ class Pool:
         return sorted(pids)
 
     def log(self):
-        with open(self.log_path, "rb") as f:
-            return f.read().decode("latin-1")
+        return open(self.log_path, "rb").read().decode("latin-1")
 
-    def stop(self, seconds=20):
-        """Sends SIGTERM and returns the exit status."""
-        if self.proc.poll() is None:
-            self.proc.terminate()
-        try:
-            return self.proc.wait(seconds)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-            raise
+    def stop(self):
+        return stop(self.proc)
 
 
 class ServedTestCase(unittest.TestCase):
-    """Once per class: a temporary directory `base`, the samples (unless
-    `samples` is false) in `base`/data (`root`), what prepare() adds, and
-    `server` over `root`. Fails when a program named in `needs` is missing."""
+    """Once per class: a temporary directory `base`, the samples (with
+    ramp.nc when `ramp`) in `base`/data (`root`), what prepare() adds, and
+    `server` over `root`."""
 
-    needs = ("QVP_LIGHTTPD",)
-    samples = True       # write the samples into the data root
-    ramp = True          # and ramp.nc with them
+    ramp = True
     tmp_parent = None    # where the temporary directory goes
 
     @classmethod
     def setUpClass(cls):
-        for tool in cls.needs:
-            if not os.path.exists(ENV.get(tool, "")):
-                raise RuntimeError(tool + " not found")
         cls.tmp = tempfile.TemporaryDirectory(dir=cls.tmp_parent)
+        cls.addClassCleanup(cls.tmp.cleanup)
         cls.base = os.path.realpath(cls.tmp.name)
         cls.root = os.path.join(cls.base, "data")
-        cls.server = None
-        try:
-            if cls.samples:
-                make_samples(cls.root, cls.ramp)
-            else:
-                os.makedirs(cls.root)
-            cls.prepare()
-            cls.server = cls.start_server()
-        except BaseException:
-            cls.tmp.cleanup()
-            raise
+        make_samples(cls.root, cls.ramp)
+        cls.prepare()
+        cls.server = cls.start_server()
+        if cls.server:
+            cls.addClassCleanup(cls.server.stop)
 
     @classmethod
     def prepare(cls):
@@ -292,13 +243,7 @@ class ServedTestCase(unittest.TestCase):
 
     @classmethod
     def start_server(cls):
-        return Server(os.path.join(cls.base, "state"), cls.root)
-
-    @classmethod
-    def tearDownClass(cls):
-        if cls.server:
-            cls.server.stop()
-        cls.tmp.cleanup()
+        return WebServer("cgi", os.path.join(cls.base, "state"), DATA_ROOT=cls.root)
 
     def get(self, path, headers=None):
         return self.server.get("/qvp/" + path, headers)

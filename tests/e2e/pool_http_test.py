@@ -28,21 +28,16 @@ def seen(server, path, headers=None):
 
 
 class PoolHttpTest(ServedTestCase):
-    needs = ("QVP_LIGHTTPD", "QVP_NGINX")
 
     @classmethod
     def prepare(cls):
         plant_escape(cls.root, cls.base)
         cls.pool = Pool(os.path.join(cls.base, "pool"), cls.root, "--workers", 2)
-        cls.fronts = [WebServer(kind, os.path.join(cls.base, kind), cls.pool.socket)
+        cls.addClassCleanup(cls.pool.stop)
+        cls.fronts = [WebServer(kind, os.path.join(cls.base, kind), SOCKET=cls.pool.socket)
                       for kind in ("lighttpd", "nginx")]
-
-    @classmethod
-    def tearDownClass(cls):
-        for w in cls.fronts:
-            w.stop()
-        cls.pool.stop()
-        super().tearDownClass()
+        for front in cls.fronts:
+            cls.addClassCleanup(front.stop)
 
     def test_every_response_is_the_cgi_paths(self):
         mtime = os.path.getmtime(os.path.join(self.root, "sst.nc"))
@@ -83,7 +78,7 @@ class PoolHttpTest(ServedTestCase):
         pool = Pool(state, self.root, "--workers", 1)
         try:
             for kind in ("lighttpd", "nginx"):
-                front = WebServer(kind, os.path.join(state, kind), pool.socket)
+                front = WebServer(kind, os.path.join(state, kind), SOCKET=pool.socket)
                 try:
                     with front.unread(b"GET /qvp/ramp.nc.vorn HTTP/1.0\r\n"
                                       b"Host: 127.0.0.1\r\n\r\n"):

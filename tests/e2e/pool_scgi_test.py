@@ -6,7 +6,7 @@ import os, signal, socket, subprocess, time, unittest
 
 from e2e_support import (ENV, OK, Pool, ServedTestCase, free_port,
                          make_crashing_file, netstring, read_all, scgi_bytes,
-                         under_address_sanitizer, wait_until, write)
+                         stop, under_address_sanitizer, wait_until, write)
 
 RAMP_BYTES = 2048 * 2048 * 4
 BAD_FRAMING = (  # the connection is closed without a reply
@@ -27,7 +27,6 @@ def body(reply):
 
 class PoolTest(ServedTestCase):
     """The samples in a data root; each test starts the pools it needs."""
-    needs = ()
 
     @classmethod
     def prepare(cls):
@@ -181,7 +180,7 @@ class PoolTest(ServedTestCase):
         self.assertIn("did not finish in time", pool.log())
 
     def test_a_tcp_address(self):
-        pool = self.start("--workers", 1, serve="127.0.0.1:%d" % free_port())
+        pool = self.start("--workers", 1, port=free_port())
         self.assert_serves(pool)
         self.assertEqual(pool.stop(), 0)
 
@@ -206,8 +205,7 @@ class PoolTest(ServedTestCase):
                 s.sendall(scgi_bytes("/sst.nc.das"))
                 self.assertTrue(read_all(s).startswith(OK))
         finally:
-            proc.terminate()
-            self.assertEqual(proc.wait(20), 0)
+            self.assertEqual(stop(proc), 0)
         self.assertTrue(os.path.exists(path))  # systemd's socket stays
 
     def test_bad_command_lines_exit_2_and_a_socket_in_use_is_kept(self):
