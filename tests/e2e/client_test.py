@@ -5,14 +5,13 @@ of its own: the test lets it try once, reads the refused suffix from the
 access log and adds it to a copy of the shipped handler table. Group and
 compound members arrive as variables of dotted names, group attributes as
 global ones, unsigned types as signed with _Unsigned = "true"."""
-import contextlib, os, re, shutil, sys, unittest, warnings
+import contextlib, os, re, shutil, warnings
 
 import numpy as np
 import netCDF4
 import xarray as xr
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import ENV, ServedTestCase, WebServer, wait_until  # noqa: E402
+from e2e_support import ENV, ServedTestCase, WebServer, wait_until
 
 
 def refused_data_suffix(url, log):
@@ -122,7 +121,3 @@ class ClientTest(ServedTestCase):
             self.assertEqual(remote["obs.wind.direction"].dtype, np.uint16)
             self.assert_same(remote["obs.wind.direction"].values,
                              obs["wind"]["direction"], "obs.wind.direction")
-
-
-if __name__ == "__main__":
-    unittest.main()

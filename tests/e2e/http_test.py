@@ -5,7 +5,7 @@ conditional requests, errors and the time limit are covered, and hostile
 files and requests: paths and ancillary files that lead out of the data root
 or would block, files in the dispatcher's working directory, damaged files
 and a file that crashes the netCDF library."""
-import email.utils, os, re, shutil, struct, subprocess, time, unittest
+import email.utils, os, re, shutil, struct, subprocess, time
 import xml.etree.ElementTree as ET
 
 from e2e_support import (ENV, ERROR_BODY, OK, SAMPLES, ServedTestCase, WebServer,
@@ -240,7 +240,3 @@ class HttpTest(ServedTestCase):
         self.assertTrue(got.startswith(OK), got[:64])
         self.assertLess(len(got), 8 + 4 * 2048 * 2048)  # the XDR values alone
         self.assertIn(b"ran past its time limit (1 s)", server.log())
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -2,7 +2,7 @@
 every response kind is the CGI path's, byte for byte; many concurrent
 clients get exactly the right bodies; a slow client does not hold a
 worker."""
-import email.utils, os, threading, time, unittest
+import email.utils, os, threading, time
 
 from e2e_support import Pool, ServedTestCase, WebServer, plant_escape
 
@@ -90,7 +90,3 @@ class PoolHttpTest(ServedTestCase):
                     front.stop()
         finally:
             self.assertEqual(pool.stop(), 0)
-
-
-if __name__ == "__main__":
-    unittest.main()

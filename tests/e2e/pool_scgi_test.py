@@ -2,7 +2,7 @@
 or timed out mid-request, clients that go away, no state carried from one
 request to the next, recycling, graceful restart, the drain, the addresses
 it listens on and its command line."""
-import os, signal, socket, subprocess, time, unittest
+import os, signal, socket, subprocess, time
 
 from e2e_support import (ENV, OK, Pool, ServedTestCase, free_port,
                          make_crashing_file, netstring, read_all, scgi_bytes,
@@ -243,7 +243,3 @@ class PoolTest(ServedTestCase):
         self.assertTrue(body(reply).startswith(b"Attributes {\n"), reply[:80])
         self.assertNotIn(b"secret", reply)
         self.assertIn(b" 400 ", pool.request("/sst.nc.das")[:20])
-
-
-if __name__ == "__main__":
-    unittest.main()
