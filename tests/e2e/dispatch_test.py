@@ -1,6 +1,5 @@
-"""qvp_dispatch run as a CGI program, without a web server: the handler
-command lines it builds (seen through a stand-in handler that prints its
-arguments) and the requests it refuses itself."""
+"""qvp_dispatch run as a CGI program without a web server: the handler command
+lines it builds (a stand-in handler prints them) and what it refuses itself."""
 import os, subprocess, tempfile, unittest
 
 from e2e_support import ENV, ERROR_BODY, write
@@ -11,23 +10,19 @@ U = "http://127.0.0.1:8080/qvp"
 DAS = "-o das -v V -u %s/sst.nc R/sst.nc" % U
 VORN = "-o DataDDS -v V -u %s/sst.nc R/sst.nc" % U
 CATALOG = "--view=catalog --extensions=nc,nc4 -v V -u %s" % U
-# If-Modified-Since texts and the seconds the handler is given (-l).
-DATES = (("Sun, 06 Nov 1994 08:49:37 GMT", "784111777"),
-         ("Sunday, 06-Nov-94 08:49:37 GMT", "784111777"),
-         ("Sun Nov  6 08:49:37 1994", "784111777"),
-         ("Thu, 01 Jan 1970 00:00:00 GMT", "0"),
+# If-Modified-Since texts and the seconds the handler is given (-l): the
+# three forms, then texts that give nothing.
+DATES = (("Sun, 06 Nov 1994 08:49:37 GMT", "784111777"), ("Sun Nov  6 08:49:37 1994", "784111777"),
+         ("Sunday, 06-Nov-94 08:49:37 GMT", "784111777"), ("Thu, 01 Jan 1970 00:00:00 GMT", "0"),
          ("Tue, 29 Feb 2000 23:59:59 GMT", "951868799"),
-         ("Wednesday, 01-Jan-30 00:00:00 GMT", "1893456000"),
-         ("", None), ("yesterday", None), ("Sun, 06 Nov 1994 08:49:37", None),
-         ("Sun, 31 Feb 1994 08:49:37 GMT", None),
-         ("Sun, 06 Nov 1994 24:00:00 GMT", None),
-         ("Sun, 06 Nov 1994 08:49:37 GMT trailing", None),
-         ("Mon, 29 Feb 1900 00:00:00 GMT", None), ("1000000000", None))
+         ("Wednesday, 01-Jan-30 00:00:00 GMT", "1893456000")) + tuple((d, None) for d in (
+    "", "yesterday", "Sun, 06 Nov 1994 08:49:37", "Sun, 31 Feb 1994 08:49:37 GMT",
+    "Sun, 06 Nov 1994 24:00:00 GMT", "Sun, 06 Nov 1994 08:49:37 GMT trailing",
+    "Mon, 29 Feb 1900 00:00:00 GMT", "1000000000"))
 # SERVER_NAME and SERVER_PORT without a Host header, and the URL they give.
 HOSTS = ((("127.0.0.1", "8081"), "http://127.0.0.1:8081/qvp/sst.nc"),
          (("example.org", "80"), "http://example.org/qvp/sst.nc"),
-         (("::1", "8081"), "http://[::1]:8081/qvp/sst.nc"),
-         (("h", None), "http://h/qvp/sst.nc"),
+         (("::1", "8081"), "http://[::1]:8081/qvp/sst.nc"), (("h", None), "http://h/qvp/sst.nc"),
          (("", "8081"), "http://10.1.2.3:8081/qvp/sst.nc"))
 # PATH_INFO, QUERY_STRING, environment, the handler's arguments (V: any
 # version of the dispatcher, R: the data root).
@@ -48,16 +43,13 @@ COMMANDS = (
      ("/sub/", "page=2", {}, CATALOG + "/sub/ -e page=2 R/sub"),
      ("/dir.nc/", "", {}, CATALOG + "/dir.nc/ R/dir.nc")] +
     [("/sst.nc.vorn", "", {"QVP_TIMEOUT": v}, VORN.replace(" R", t + " R"))
-     for v, t in (("5", " -t 5"), ("0", ""), ("-3", ""), ("abc", ""),
-                  ("5s", ""), ("", ""))] +
+     for v, t in (("5", " -t 5"), ("0", ""), ("-3", ""), ("abc", ""), ("5s", ""), ("", ""))] +
     [("/sst.nc.das", "", {"HTTP_IF_MODIFIED_SINCE": d},
       DAS.replace(" R", " -l " + s + " R") if s else DAS) for d, s in DATES] +
-    [("/sst.nc.das", "", {"HTTP_HOST": h, "SERVER_NAME": n, "SERVER_PORT": p,
-                          "SERVER_ADDR": "10.1.2.3"},
-      DAS.replace(U + "/sst.nc", url)) for (n, p), url in HOSTS
-     for h in (None, "")])
-BAD, MISSING = "HTTP/1.0 400 Bad Request", "HTTP/1.0 404 Not Found"
-CONFIG = "HTTP/1.0 500 Internal Server Error"
+    [("/sst.nc.das", "", dict(HTTP_HOST=h, SERVER_NAME=n, SERVER_PORT=p, SERVER_ADDR="10.1.2.3"),
+      DAS.replace(U + "/sst.nc", url)) for (n, p), url in HOSTS for h in (None, "")])
+BAD, MISSING, CONFIG = ("HTTP/1.0 400 Bad Request", "HTTP/1.0 404 Not Found",
+                        "HTTP/1.0 500 Internal Server Error")
 REFUSALS = tuple((p, {}, BAD, 1001) for p in (
     "/../sst.nc.das", "/sub/../sst.nc.das", "/./sst.nc.das", "/sst.nc\x01.das",
     "sst.nc.das", "", "/sst.nc.htm", "/x.txt", "/escape.nc", "/up", "/missing",
@@ -74,29 +66,20 @@ REFUSALS = tuple((p, {}, BAD, 1001) for p in (
 class DispatchTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        base = os.path.realpath(cls.tmp.name)
-        cls.root, cls.handlers = base + "/data", base + "/handlers"
-        os.makedirs(cls.root + "/sub")
-        os.makedirs(cls.handlers)
-        for name in ("sst.nc", "sub/deep.nc", "a b.nc", "p%41.nc", "x.txt",
-                     "../outside.nc"):
+        tmp = tempfile.TemporaryDirectory()
+        cls.addClassCleanup(tmp.cleanup)
+        base = os.path.realpath(tmp.name)
+        cls.root, cls.handlers, cls.env = base + "/data", base + "/handlers", base + "/env"
+        for directory in (cls.root + "/sub", cls.root + "/dir.nc", cls.handlers, cls.env):
+            os.makedirs(directory)
+        for name in ("sst.nc", "sub/deep.nc", "a b.nc", "p%41.nc", "x.txt", "../outside.nc"):
             write(os.path.join(cls.root, name), "")
-        os.symlink(base + "/outside.nc", cls.root + "/escape.nc")
-        os.symlink("sst.nc", cls.root + "/alias.nc")
-        os.symlink(base, cls.root + "/up")
-        os.mkdir(cls.root + "/dir.nc")
-        cls.handler(cls.handlers, ECHO)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
-
-    @staticmethod
-    def handler(directory, script):
-        write(directory + "/qvp_nc_handler",
-              "#!/bin/sh\nprintf 'HTTP/1.0 200 OK\\r\\n\\r\\n'\n" + script + "\n",
-              0o755)
+        for target, link in ((base + "/outside.nc", "escape.nc"), ("sst.nc", "alias.nc"),
+                             (base, "up")):
+            os.symlink(target, os.path.join(cls.root, link))
+        for directory, script in ((cls.handlers, ECHO), (cls.env, "exec /usr/bin/env")):
+            write(directory + "/qvp_nc_handler",
+                  "#!/bin/sh\nprintf 'HTTP/1.0 200 OK\\r\\n\\r\\n'\n" + script + "\n", 0o755)
 
     def run_cgi(self, path_info, query="", **extra):
         env = {"QVP_DATA_ROOT": self.root, "QVP_HANDLER_DIR": self.handlers,
@@ -145,11 +128,8 @@ class DispatchTest(unittest.TestCase):
             self.assertNotIn(os.path.dirname(self.root), out)
 
     def test_handler_runs_with_a_minimal_environment(self):
-        with tempfile.TemporaryDirectory() as handlers:
-            self.handler(handlers, "exec /usr/bin/env")
-            out = self.run_cgi("/sst.nc.das", QVP_HANDLER_DIR=handlers,
-                               HOME="/home/x", LD_PRELOAD="",
-                               HDF5_PLUGIN_PATH="/x", TZ="UTC")
+        out = self.run_cgi("/sst.nc.das", QVP_HANDLER_DIR=self.env, HOME="/home/x",
+                           LD_PRELOAD="", HDF5_PLUGIN_PATH="/x", TZ="UTC")
         env = dict(line.split("=", 1)
                    for line in out.split("\r\n\r\n", 1)[1].splitlines())
         self.assertEqual({k: env.get(k) for k in (
@@ -158,6 +138,3 @@ class DispatchTest(unittest.TestCase):
             dict(QVP_DATA_ROOT=self.root, NCRCENV_IGNORE="1", PATH="/usr/bin:/bin",
                  TZ="UTC", HOME=None, LD_PRELOAD=None, HDF5_PLUGIN_PATH=None,
                  HTTP_HOST=None, QUERY_STRING=None, QVP_HANDLER_DIR=None))
-
-if __name__ == "__main__":
-    unittest.main()

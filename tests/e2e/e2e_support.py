@@ -12,12 +12,10 @@ OK = b"HTTP/1.0 200 OK\r\n"
 ERROR_BODY = r'^Error \{\n    code = %d;\n    message = ".*";\n\};\n$'
 
 
-def write(path, data, mode=None):
+def write(path, data, mode=0o644):
     """Writes `data` (text or bytes) at `path`; returns `path`."""
-    with open(path, "wb" if isinstance(data, bytes) else "w") as f:
-        f.write(data)
-    if mode:
-        os.chmod(path, mode)
+    with open(os.open(path, os.O_CREAT | os.O_TRUNC | os.O_WRONLY, mode), "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode())
     return path
 
 
@@ -39,6 +37,7 @@ def wait_until(predicate, seconds, what):
 
 
 def read_all(sock, limit=1 << 26):
+    """What `sock` receives until the peer closes (or `limit` bytes)."""
     out = chunk = sock.recv(65536)
     while chunk and len(out) < limit:
         chunk = sock.recv(65536)
@@ -50,8 +49,7 @@ def unread(family, address, request, rcvbuf=4096):
     """A connection that sent `request`; with a small receive buffer the
     server blocks writing a large reply until the client reads."""
     s = socket.socket(family)
-    if rcvbuf:
-        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
     s.settimeout(30)
     s.connect(address)
     s.sendall(request)
@@ -140,7 +138,7 @@ class WebServer:
             return True
 
     def stop(self):
-        stop(self.proc, 10)
+        stop(self.proc)
 
     def get(self, path, headers=None):
         """(status, headers, body) of GET `path`; the headers are an
@@ -190,7 +188,7 @@ class Pool:
         wait_until(lambda: "serving" in self.log() or
                    self.proc.poll() is not None, 10, "the pool to start")
 
-    def connect(self, data, rcvbuf=None):
+    def connect(self, data, rcvbuf=1 << 20):
         return unread(*self.address, data, rcvbuf)
 
     def request(self, path, query="", extra=()):
