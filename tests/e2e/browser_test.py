@@ -34,8 +34,7 @@ def type_in(box, text):
 
 
 class BrowserViewsTest(ServedTestCase):
-    # A directory of 100,000 entries is made in memory where possible: on a
-    # busy disk creating it takes minutes.
+    # In memory where possible: 100,000 files on a busy disk take minutes.
     tmp_parent = "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
 
     @classmethod
@@ -52,8 +51,7 @@ class BrowserViewsTest(ServedTestCase):
         write(sst + ".html", "<p id=\"provider-doc\">Kept by the sea desk.</p>\n")
         os.makedirs(os.path.join(cls.root, "many"))
         for i in range(100_000):
-            os.close(os.open(os.path.join(cls.root, "many", "f%06d.nc" % i),
-                             os.O_CREAT | os.O_WRONLY, 0o644))
+            os.close(os.open("%s/many/f%06d.nc" % (cls.root, i), os.O_CREAT | os.O_WRONLY))
 
     def nc(self, name):
         nc = netCDF4.Dataset(os.path.join(self.root, name))
@@ -79,9 +77,8 @@ class BrowserViewsTest(ServedTestCase):
         lint = subprocess.run(["xmllint", "--html", "--noout", "-"], input=body,
                               capture_output=True)
         self.assertEqual((lint.returncode, lint.stderr), (0, b""), path)
-        for secret in (self.base.encode(), b"outside", b"escape.nc", b"<script>alert",
-                       b"href=\"javascript"):
-            self.assertNotIn(secret, body, path)
+        self.assertEqual([s for s in (self.base.encode(), b"outside", b"escape.nc",
+                                      b"<script>alert", b"href=\"javascript") if s in body], [], path)
         return body
 
     def test_catalogue_lists_what_is_served_and_nothing_else(self):
@@ -92,10 +89,9 @@ class BrowserViewsTest(ServedTestCase):
         # A name with a control byte cannot be asked for: not listed.
         self.assertEqual(names, sorted([n for n in HOSTILE if b"\n" not in n] + [
             b"alias.nc", b"model.nc", b"names.nc", b"ramp.nc", b"sst.nc", b"station.nc"]))
-        self.assertIn("./many/", hrefs)
-        self.assertIn("./sub%20%3Cdir%3E/", hrefs)
-        for hidden in (b".hidden", b"notes.txt", b"up/", b">sst.nc.html<", b"<img"):
-            self.assertNotIn(hidden, body)
+        self.assertTrue({"./many/", "./sub%20%3Cdir%3E/"} <= set(hrefs))
+        self.assertEqual([h for h in (b".hidden", b"notes.txt", b"up/", b">sst.nc.html<", b"<img")
+                          if h in body], [])
         self.assertIn(b"&lt;script&gt;alert(1).nc", body)
         # Every link works: each page and each response of each data set,
         # but for the name that is not UTF-8, which lighttpd itself refuses.
@@ -132,10 +128,10 @@ class BrowserViewsTest(ServedTestCase):
 
     def test_data_set_page(self):
         body = self.assert_page("sst.nc.html")
-        for text in (b"Monthly sea surface temperature", b"Int16 (Grid)",
-                     b"[time = 2][lat = 3][lon = 4]", b"degrees_north",
-                     b"Kept by the sea desk.", b"data-ce=\"sst\""):
-            self.assertIn(text, body)
+        self.assertEqual([t for t in (b"Monthly sea surface temperature", b"Int16 (Grid)",
+                                      b"[time = 2][lat = 3][lon = 4]", b"degrees_north",
+                                      b"Kept by the sea desk.", b"data-ce=\"sst\"")
+                          if t not in body], [])
         hrefs = links(body)
         for href in ("./sst.nc.csv?sst", "./sst.nc.vorn?sst", "./sst.nc.das", "./sst.nc.", "./"):
             self.assertTrue(any(h.startswith(href) for h in hrefs), href)
@@ -155,9 +151,8 @@ class BrowserViewsTest(ServedTestCase):
             self.assertEqual((status, body), (304, b""), view)
             status, headers, _ = self.get(view, {"If-Modified-Since": earlier})
             self.assertEqual((status, headers["Last-Modified"]), (200, same), view)
-        status, _, _ = self.get("station.nc.html", {"Accept-Encoding": "gzip",
-                                                    "If-Modified-Since": same})
-        self.assertEqual(status, 304)
+        self.assertEqual(self.get("station.nc.html", {"Accept-Encoding": "gzip",
+                                                      "If-Modified-Since": same})[0], 304)
         for path in ("", "sst.nc.html", "sst.nc.csv?sst", "sst.nc.das", "sst.nc.ddx"):
             status, headers, body = self.get(path, {"Accept-Encoding": "gzip"})
             self.assertEqual((status, headers["Content-Encoding"]), (200, "gzip"), path)
@@ -207,8 +202,7 @@ class BrowserViewsTest(ServedTestCase):
         """The handler's peak resident size in KiB for a CSV of `ce`, and
         the count of its output lines with the last one."""
         env = dict(ENV, ASAN_OPTIONS=ENV.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=1")
-        proc = subprocess.Popen([ENV["QVP_HANDLER"], "--view=csv", "-e", ce,
-                                 os.path.join(self.root, "ramp.nc")],
+        proc = subprocess.Popen([ENV["QVP_HANDLER"], "--view=csv", "-e", ce, self.root + "/ramp.nc"],
                                 stdout=subprocess.PIPE, env=env)
         with proc.stdout:
             for lines, last in enumerate(proc.stdout, 1):
@@ -218,8 +212,7 @@ class BrowserViewsTest(ServedTestCase):
         return usage.ru_maxrss, (lines, last)
 
     def test_chromium_walks_catalogue_page_constraint_and_csv(self):
-        downloads = os.path.join(self.base, "downloads")
-        artifacts = ENV.get("QVP_ARTIFACT_DIR", os.path.join(self.base, "shots"))
+        downloads, artifacts = self.base + "/downloads", ENV.get("QVP_ARTIFACT_DIR", self.base + "/shots")
         os.makedirs(artifacts, exist_ok=True)
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"

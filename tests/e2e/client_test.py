@@ -1,10 +1,8 @@
-"""netCDF files beyond the classic model read through lighttpd with the
-netCDF library's remote client, through Python's netCDF4 and xarray, and
-compared with the same file read locally. The client asks data with a suffix
-of its own: the test lets it try once, reads the refused suffix from the
-access log and adds it to a copy of the shipped handler table. Group and
-compound members arrive as variables of dotted names, group attributes as
-global ones, unsigned types as signed with _Unsigned = "true"."""
+"""A netCDF-4 file read through lighttpd by Python's netCDF4 and xarray (the
+netCDF library's remote client) equals the file read locally. The client's
+own data suffix is learnt from its refused first try and added to a copy of
+the shipped handler table. Group and compound members arrive as variables of
+dotted names, unsigned types as signed ones with _Unsigned = "true"."""
 import contextlib, os, re, shutil, warnings
 
 import numpy as np
@@ -30,8 +28,7 @@ def refused_data_suffix(url, log):
 
 
 def open_local(opener, *args, **kwargs):
-    """Opens the local file quietly: the Python module warns at each open of
-    the types it skips (a string in a compound, vlen, opaque)."""
+    """Opens the local file without the warnings about the types it skips."""
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")
         return opener(*args, **kwargs)

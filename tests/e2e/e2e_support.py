@@ -1,8 +1,7 @@
-"""What the end-to-end tests share: lighttpd (running qvp_dispatch as a CGI
-program, or in front of the pool) and nginx on free loopback ports, made
-from the project's configuration templates; the resident pool with a raw
-SCGI client; a netCDF-4 file that crashes the netCDF library; and a test
-case base that serves the samples from a temporary data root."""
+"""What the end-to-end tests share: lighttpd (running qvp_dispatch, or in
+front of the pool) and nginx on free loopback ports; the resident pool and a
+raw SCGI client; a file that crashes the netCDF library; and a test case base
+that serves the samples from a temporary data root."""
 import contextlib, http.client, os, shutil, socket, subprocess, tempfile, time, unittest
 
 ENV = os.environ
@@ -56,16 +55,9 @@ def unread(family, address, request, rcvbuf=4096):
     return s
 
 
-def make_samples(root, ramp=True):
-    """The samples as netCDF files in `root`, with ramp.nc when `ramp`."""
-    subprocess.run([SAMPLES + "/make_samples.sh", root] + [ENV["QVP_NC_RAMP"]] * ramp, check=True)
-
-
 def plant_escape(root, outside_dir):
     """root/escape.nc: a link to a copy of sst.nc outside the data root."""
-    outside = os.path.join(outside_dir, "outside.nc")
-    os.symlink(shutil.copy(os.path.join(root, "sst.nc"), outside),
-               os.path.join(root, "escape.nc"))
+    os.symlink(shutil.copy(root + "/sst.nc", outside_dir + "/outside.nc"), root + "/escape.nc")
 
 
 def make_crashing_file(path, scratch):
@@ -102,9 +94,8 @@ def stop(proc, seconds=20):
 class WebServer:
     """On a free loopback port: lighttpd running qvp_dispatch as a CGI program
     (`kind` "cgi"; fields DATA_ROOT, and TIMEOUT and DISPATCH to change), or
-    lighttpd or nginx (`kind`) in front of the pool at the field SOCKET. The
-    configuration is the project's template with @NAME@ replaced by the
-    fields, then given to `edit`."""
+    lighttpd or nginx in front of the pool at SOCKET. The configuration is the
+    project's template with the fields filled in, then given to `edit`."""
 
     def __init__(self, kind, state, edit=None, **fields):
         self.state, self.port = state, free_port()
@@ -123,8 +114,7 @@ class WebServer:
         path = write(os.path.join(state, kind + ".conf"), edit(conf) if edit else conf)
         command = ([ENV["QVP_NGINX"], "-p", state, "-c", path, "-g", "daemon off;"]
                    if kind == "nginx" else [ENV["QVP_LIGHTTPD"], "-D", "-f", path])
-        self.proc = subprocess.Popen(command, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
+        self.proc = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             wait_until(self.accepts, 10, path)
         except BaseException:
@@ -143,12 +133,10 @@ class WebServer:
     def get(self, path, headers=None):
         """(status, headers, body) of GET `path`; the headers are an
         http.client.HTTPMessage (names in any case, repeats kept)."""
-        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
-        conn.request("GET", path, headers=headers or {})
-        r = conn.getresponse()
-        body = r.read()
-        conn.close()
-        return r.status, r.headers, body
+        with contextlib.closing(http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)) as c:
+            c.request("GET", path, headers=headers or {})
+            r = c.getresponse()
+            return r.status, r.headers, r.read()
 
     def unread(self, request):
         return unread(socket.AF_INET, ("127.0.0.1", self.port), request)
@@ -199,13 +187,10 @@ class Pool:
         """The pids of the pool's live workers."""
         pids = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open("/proc/%s/stat" % pid) as f:
-                    state, ppid = f.read().rsplit(")", 1)[1].split()[:2]
-            except OSError:
-                continue
-            if int(ppid) == self.proc.pid and state != "Z":
-                pids.append(int(pid))
+            with contextlib.suppress(OSError), open("/proc/%s/stat" % pid) as f:
+                state, ppid = f.read().rsplit(")", 1)[1].split()[:2]
+                if int(ppid) == self.proc.pid and state != "Z":
+                    pids.append(int(pid))
         return sorted(pids)
 
     def log(self):
@@ -216,12 +201,10 @@ class Pool:
 
 
 class ServedTestCase(unittest.TestCase):
-    """Once per class: a temporary directory `base`, the samples (with
-    ramp.nc when `ramp`) in `base`/data (`root`), what prepare() adds, and
-    `server` over `root`."""
-
-    ramp = True
-    tmp_parent = None    # where the temporary directory goes
+    """Once per class: a temporary directory `base` (in `tmp_parent`), the
+    samples (with ramp.nc when `ramp`) in `base`/data (`root`), what prepare()
+    adds, and `server` over `root`."""
+    ramp, tmp_parent = True, None
 
     @classmethod
     def setUpClass(cls):
@@ -229,7 +212,8 @@ class ServedTestCase(unittest.TestCase):
         cls.addClassCleanup(cls.tmp.cleanup)
         cls.base = os.path.realpath(cls.tmp.name)
         cls.root = os.path.join(cls.base, "data")
-        make_samples(cls.root, cls.ramp)
+        subprocess.run([SAMPLES + "/make_samples.sh", cls.root] + [ENV["QVP_NC_RAMP"]] * cls.ramp,
+                       check=True)
         cls.prepare()
         cls.server = cls.start_server()
         if cls.server:

@@ -3,12 +3,11 @@ qvp_nc_handler on the samples. Values are checked against the CDL text;
 conditional requests, errors, the time limit, and hostile paths, ancillary
 files (outside the root, fifos, beside the dispatcher) and a file that
 crashes the netCDF library."""
-import email.utils, os, re, shutil, struct, subprocess, time
+import email.utils, os, re, shutil, struct, subprocess, time, unittest
 import xml.etree.ElementTree as ET
 
-from e2e_support import (ENV, ERROR_BODY, OK, SAMPLES, ServedTestCase, WebServer,
-                         make_crashing_file, plant_escape, read_all,
-                         under_address_sanitizer, write)
+from e2e_support import (ENV, ERROR_BODY, OK, SAMPLES, ServedTestCase, WebServer, make_crashing_file,
+                         plant_escape, read_all, under_address_sanitizer, write)
 
 SECRET_DAS = 'Attributes {\n    secret {\n        String s "outside-das";\n    }\n}\n'
 SECRET_DDS = "Dataset {\n    Int32 outside_dds;\n} secret;\n"
@@ -17,8 +16,7 @@ SECRETS = (b"outside-das", b"outside_dds", b"outside-text-token")
 
 def cdl_values(name, variable):
     """The numbers of `variable` in the data section of samples/<name>.cdl."""
-    with open(os.path.join(SAMPLES, name + ".cdl")) as f:
-        data = f.read().split("data:", 1)[1]
+    data = open(os.path.join(SAMPLES, name + ".cdl")).read().split("data:", 1)[1]
     m = re.search(r"\b%s\s*=([^;]*);" % re.escape(variable), data)
     return [float(v) for v in m.group(1).replace("\n", " ").split(",")]
 
@@ -54,19 +52,16 @@ class HttpTest(ServedTestCase):
     @classmethod
     def prepare(cls):
         plant_escape(cls.root, cls.base)
-        outside = os.path.join(cls.base, "outside")
-        os.makedirs(outside)
+        os.makedirs(outside := cls.base + "/outside")
         for name, text in (("o.das", SECRET_DAS), ("o.dds", SECRET_DDS),
                            ("o.txt", "outside-text-token 42\n")):
             write(os.path.join(outside, name), text)
-        # sub/<name>.nc with an ancillary file that links out of the root or
-        # is a fifo.
+        # sub/<name>.nc with an ancillary file that links out of the root or is a fifo.
         os.makedirs(os.path.join(cls.root, "sub"))
-        for name, ext, target in (("link_das", "das", outside + "/o.das"),
-                                  ("link_dds", "dds", outside + "/o.dds"),
-                                  ("link_text", "das", outside + "/o.txt"),
-                                  ("rel_link", "dds", "../../outside/o.dds"),
-                                  ("fifo_das", "das", None), ("fifo_dds", "dds", None)):
+        for name, ext, target in (
+                ("link_das", "das", outside + "/o.das"), ("link_dds", "dds", outside + "/o.dds"),
+                ("link_text", "das", outside + "/o.txt"), ("rel_link", "dds", "../../outside/o.dds"),
+                ("fifo_das", "das", None), ("fifo_dds", "dds", None)):
             shutil.copy(cls.root + "/sst.nc", "%s/sub/%s.nc" % (cls.root, name))
             at = "%s/sub/%s.%s" % (cls.root, name, ext)
             os.mkfifo(at) if target is None else os.symlink(target, at)
@@ -79,8 +74,7 @@ class HttpTest(ServedTestCase):
             write(os.path.join(cls.bin, name), SECRET_DDS if "dds" in name else SECRET_DAS)
         make_crashing_file(os.path.join(cls.root, "crash.nc"), cls.base)
         # 4097 x 4096 values: just over what linear_scale() takes at once.
-        subprocess.run([ENV["QVP_NC_RAMP"], os.path.join(cls.root, "big.nc"),
-                        "4097", "4096"], check=True)
+        subprocess.run([ENV["QVP_NC_RAMP"], cls.root + "/big.nc", "4097", "4096"], check=True)
 
     @classmethod
     def start_server(cls):
@@ -188,9 +182,8 @@ class HttpTest(ServedTestCase):
             self.assertIn(b"sst", body)
             self.assertEqual([s for s in SECRETS if s in body], [], path)
 
+    @unittest.skipIf(under_address_sanitizer(), "its memcpy check ends the library before")
     def test_crash_in_the_library_answers_with_an_error(self):
-        if under_address_sanitizer():
-            self.skipTest("AddressSanitizer stops the library before it crashes")
         for suffix in ("das", "dds", "ddx", "vorn"):
             status, headers, body = self.get("crash.nc." + suffix)
             self.assertEqual((status, headers["Content-Type"]), (500, "text/plain"), suffix)

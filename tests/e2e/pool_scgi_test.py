@@ -1,24 +1,20 @@
-"""The pool spoken to over raw SCGI: hostile input, a worker killed, crashed
-or timed out mid-request, clients that go away, no state carried from one
-request to the next, recycling, graceful restart, the drain, the addresses
-it listens on and its command line."""
-import os, signal, socket, subprocess, time
+"""The pool over raw SCGI: hostile input, a worker killed, crashed or timed
+out mid-request, clients that go away, no state carried between requests,
+recycling, restart, the drain, its addresses and its command line."""
+import contextlib, os, signal, socket, subprocess, time
 
-from e2e_support import (ENV, OK, Pool, ServedTestCase, free_port,
-                         make_crashing_file, netstring, read_all, scgi_bytes,
-                         stop, under_address_sanitizer, unread, wait_until, write)
+from e2e_support import (ENV, OK, Pool, ServedTestCase, free_port, make_crashing_file, netstring,
+                         read_all, scgi_bytes, stop, under_address_sanitizer, unread, wait_until, write)
 
 RAMP_BYTES = 2048 * 2048 * 4
 BAD_FRAMING = (  # the connection is closed without a reply
     b"abc:", b"-1:", b"1234567:", b"99999:" + b"x" * 100,
     b"10:CONTENT_LENGTH\x000\x00x", b"5:12345;", b"", b"2:")
-BAD_HEADERS = (  # a 400 can still be written
-    netstring([(b"SCGI", b"1"), (b"CONTENT_LENGTH", b"0")]),
-    netstring([(b"CONTENT_LENGTH", b"x"), (b"SCGI", b"1")]),
-    netstring([(b"CONTENT_LENGTH", b"99999999999"), (b"SCGI", b"1")]),
-    netstring([(b"CONTENT_LENGTH", b"0")]),
-    netstring([(b"CONTENT_LENGTH", b"0"), (b"SCGI", b"2")]),
-    b"21:CONTENT_LENGTH\x000\x00SCGI,")  # a name without its value
+BAD_HEADERS = [netstring(pairs) for pairs in (  # a 400 can still be written
+    [(b"SCGI", b"1"), (b"CONTENT_LENGTH", b"0")], [(b"CONTENT_LENGTH", b"x"), (b"SCGI", b"1")],
+    [(b"CONTENT_LENGTH", b"99999999999"), (b"SCGI", b"1")], [(b"CONTENT_LENGTH", b"0")],
+    [(b"CONTENT_LENGTH", b"0"), (b"SCGI", b"2")])] + [
+    b"21:CONTENT_LENGTH\x000\x00SCGI,"]  # a name without its value
 
 
 def body(reply):
@@ -27,7 +23,6 @@ def body(reply):
 
 class PoolTest(ServedTestCase):
     """The samples in a data root; each test starts the pools it needs."""
-
     @classmethod
     def prepare(cls):
         make_crashing_file(os.path.join(cls.root, "crash.nc"), cls.base)
@@ -62,20 +57,17 @@ class PoolTest(ServedTestCase):
             with pool.connect(data) as s:
                 if not stall:
                     s.shutdown(socket.SHUT_WR)
-                try:  # closed with our bytes unread: the peer may reset
+                # closed with our bytes unread: the peer may reset
+                with contextlib.suppress(ConnectionResetError):
                     self.assertEqual(read_all(s), b"", data)
-                except ConnectionResetError:
-                    pass
             self.assertLess(time.time() - start, 3, data)
         for data in BAD_HEADERS:
             with pool.connect(data) as s:
-                reply = read_all(s)
-            self.assertEqual(reply[:26], b"HTTP/1.0 400 Bad Request\r\n", data)
+                self.assertEqual(read_all(s)[:26], b"HTTP/1.0 400 Bad Request\r\n", data)
         # A request body and configuration variables in the request are
         # ignored: configuration never comes from the request.
-        pairs = [(b"CONTENT_LENGTH", b"5"), (b"SCGI", b"1"),
-                 (b"PATH_INFO", b"/sst.nc.das"), (b"HTTP_HOST", b"h"),
-                 (b"QVP_DATA_ROOT", b"/"), (b"QVP_TIMEOUT", b"1")]
+        pairs = [(b"CONTENT_LENGTH", b"5"), (b"SCGI", b"1"), (b"PATH_INFO", b"/sst.nc.das"),
+                 (b"HTTP_HOST", b"h"), (b"QVP_DATA_ROOT", b"/"), (b"QVP_TIMEOUT", b"1")]
         with pool.connect(netstring(pairs) + b"hello") as s:
             self.assertTrue(read_all(s).startswith(OK))
         reply = pool.request("/etc/passwd.nc.das", extra=[("QVP_DATA_ROOT", "/")])
@@ -179,9 +171,8 @@ class PoolTest(ServedTestCase):
         self.assertIn("did not finish in time", pool.log())
 
     def test_a_socket_passed_by_systemd(self):
-        path = os.path.join(self.base, "activated.sock")
         listener = socket.socket(socket.AF_UNIX)
-        listener.bind(path)
+        listener.bind(path := os.path.join(self.base, "activated.sock"))
         listener.listen(16)
         fd = listener.fileno()
         # As systemd does: the socket is fd 3 and LISTEN_PID names the
@@ -204,17 +195,14 @@ class PoolTest(ServedTestCase):
         bad = write(os.path.join(self.base, "bad.conf"),
                     "handler nc qvp_nc_handler\nsuffix attrs nothing\n")
         sock, root = "unix:" + os.path.join(self.base, "x.sock"), self.root
-        for args, says in (
-                (["--serve", sock], b""), (["--serve", sock, "--root", "/nonesuch"], b""),
-                (["--serve", sock, "--root", root, "--workers", "0"], b""),
-                (["--serve", sock, "--root", root, "--bogus", "1"], b""),
-                (["--serve", "nohostport", "--root", root], b""),
-                (["--serve", "systemd", "--root", root], b""),
-                (["--serve", sock, "--root", root, "--config", bad],
-                 b"bad.conf:2 is malformed"),
-                (["--serve", "unix:" + pool.socket, "--root", root], b"in use")):
-            r = subprocess.run([ENV["QVP_HANDLER"]] + args, stderr=subprocess.PIPE,
-                               timeout=10)
+        for args, says in [(a, b"") for a in (
+                ["--serve", sock], ["--serve", sock, "--root", "/nonesuch"],
+                ["--serve", sock, "--root", root, "--workers", "0"],
+                ["--serve", sock, "--root", root, "--bogus", "1"],
+                ["--serve", "nohostport", "--root", root], ["--serve", "systemd", "--root", root])] + [
+                (["--serve", sock, "--root", root, "--config", bad], b"bad.conf:2 is malformed"),
+                (["--serve", "unix:" + pool.socket, "--root", root], b"in use")]:
+            r = subprocess.run([ENV["QVP_HANDLER"]] + args, stderr=subprocess.PIPE, timeout=10)
             self.assertEqual(r.returncode, 2, args)
             self.assertIn(says, r.stderr, args)
             self.assertTrue(r.stderr, args)
@@ -222,10 +210,8 @@ class PoolTest(ServedTestCase):
 
     def test_the_handler_table_comes_from_the_command_line(self):
         # And an ancillary link out of the root is not followed.
-        outside = write(os.path.join(self.base, "secret.das"),
-                        'Attributes { sst { String secret "outside"; } }\n')
-        link = os.path.join(self.root, "sst.das")
-        os.symlink(outside, link)
+        os.symlink(write(self.base + "/secret.das", 'Attributes { sst { String secret "outside"; } }\n'),
+                   link := self.root + "/sst.das")
         self.addCleanup(os.remove, link)
         table = write(os.path.join(self.base, "table.conf"),
                       "handler nc qvp_nc_handler\nsuffix attrs das\n")
