@@ -44,9 +44,9 @@ def read_all(sock, limit=1 << 26):
     return out
 
 
-def unread(family, address, request, rcvbuf=4096):
-    """A connection that sent `request`; with a small receive buffer the
-    server blocks writing a large reply until the client reads."""
+def connect(family, address, request, rcvbuf=4096):
+    """A socket connected to `address` that sent `request`. With a small
+    receive buffer the server blocks writing a large reply until it reads."""
     s = socket.socket(family)
     s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
     s.settimeout(30)
@@ -138,8 +138,8 @@ class WebServer:
             r = c.getresponse()
             return r.status, r.headers, r.read()
 
-    def unread(self, request):
-        return unread(socket.AF_INET, ("127.0.0.1", self.port), request)
+    def connect(self, request):
+        return connect(socket.AF_INET, ("127.0.0.1", self.port), request)
 
     def log(self):
         """What the dispatcher and the handlers wrote on their stderr."""
@@ -177,7 +177,7 @@ class Pool:
                    self.proc.poll() is not None, 10, "the pool to start")
 
     def connect(self, data, rcvbuf=1 << 20):
-        return unread(*self.address, data, rcvbuf)
+        return connect(*self.address, data, rcvbuf)
 
     def request(self, path, query="", extra=()):
         with self.connect(scgi_bytes(path, query, extra)) as s:

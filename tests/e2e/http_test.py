@@ -105,7 +105,7 @@ class HttpTest(ServedTestCase):
         blob = [e for e in ET.fromstring(body).iter() if e.tag.endswith("dataBLOB")][0]
         url = "http://127.0.0.1:%d/qvp/sst.nc.blob?" % self.server.port
         self.assertEqual(blob.get("href"), url + "sst")
-        with self.server.unread(b"GET /qvp/sst.nc.ddx HTTP/1.0\r\n\r\n") as s:
+        with self.server.connect(b"GET /qvp/sst.nc.ddx HTTP/1.0\r\n\r\n") as s:
             reply = read_all(s)
         self.assertTrue(reply.startswith(OK), reply[:200])
         self.assertIn(b'href="%s"' % url.encode(), reply)
@@ -203,7 +203,7 @@ class HttpTest(ServedTestCase):
         # output until its alarm ends it.
         server = WebServer("cgi", self.base + "/limited", DATA_ROOT=self.root, TIMEOUT="1")
         self.addCleanup(server.stop)
-        with server.unread(b"GET /qvp/ramp.nc.vorn HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n") as s:
+        with server.connect(b"GET /qvp/ramp.nc.vorn HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n") as s:
             time.sleep(3)
             got = read_all(s)
         self.assertTrue(got.startswith(OK), got[:64])

@@ -68,7 +68,7 @@ class PoolHttpTest(ServedTestCase):
         for kind in ("lighttpd", "nginx"):
             front = WebServer(kind, os.path.join(state, kind), SOCKET=pool.socket)
             self.addCleanup(front.stop)
-            with front.unread(b"GET /qvp/ramp.nc.vorn HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n"):
+            with front.connect(b"GET /qvp/ramp.nc.vorn HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n"):
                 time.sleep(1)
                 status, _, body = front.get("/qvp/sst.nc.das")
                 self.assertEqual((status, body[:12]), (200, b"Attributes {"), kind)

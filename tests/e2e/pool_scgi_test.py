@@ -4,7 +4,7 @@ recycling, restart, the drain, its addresses and its command line."""
 import contextlib, os, signal, socket, subprocess, time
 
 from e2e_support import (ENV, OK, Pool, ServedTestCase, free_port, make_crashing_file, netstring,
-                         read_all, scgi_bytes, stop, under_address_sanitizer, unread, wait_until, write)
+                         read_all, scgi_bytes, stop, under_address_sanitizer, connect, wait_until, write)
 
 RAMP_BYTES = 2048 * 2048 * 4
 BAD_FRAMING = (  # the connection is closed without a reply
@@ -184,7 +184,7 @@ class PoolTest(ServedTestCase):
              "--workers", "1"], pass_fds=(fd,), stderr=subprocess.DEVNULL)
         listener.close()
         try:
-            with unread(socket.AF_UNIX, path, scgi_bytes("/sst.nc.das"), 1 << 20) as s:
+            with connect(socket.AF_UNIX, path, scgi_bytes("/sst.nc.das"), 1 << 20) as s:
                 self.assertTrue(read_all(s).startswith(OK))
         finally:
             self.assertEqual(stop(proc), 0)
