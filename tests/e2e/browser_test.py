@@ -2,7 +2,7 @@
 names and show nothing outside the data root; CSV equals what netCDF4 reads;
 text is compressed, data is not. A headless Chromium uses the views as a
 person would (screenshots in QVP_ARTIFACT_DIR). Debian's python3 runs it."""
-import csv, email.utils, gzip, html.parser, io, os, shutil, subprocess, urllib.parse
+import csv, email.utils, gzip, html.parser, io, os, pathlib, shutil, subprocess, urllib.parse
 
 import netCDF4
 import numpy
@@ -261,7 +261,7 @@ class BrowserViewsTest(ServedTestCase):
         path = os.path.join(downloads, "sst.nc.csv")
         wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 15,
                    "the CSV download")
-        self.assert_sst_csv(open(path, "rb").read(), (0, 2), (2, 3))
+        self.assert_sst_csv(pathlib.Path(path).read_bytes(), (0, 2), (2, 3))
         # A download leaves the page in place; its link leads back.
         self.assertEqual(d.title, "sst.nc")
         d.find_element(By.LINK_TEXT, "Catalogue").click()

@@ -2,7 +2,7 @@
 front of the pool) and nginx on free loopback ports; the resident pool and a
 raw SCGI client; a file that crashes the netCDF library; and a test case base
 that serves the samples from a temporary data root."""
-import contextlib, http.client, os, shutil, socket, subprocess, tempfile, time, unittest
+import contextlib, http.client, os, pathlib, shutil, socket, subprocess, tempfile, time, unittest
 
 ENV = os.environ
 SAMPLES = ENV["QVP_SAMPLES"]
@@ -103,8 +103,8 @@ class WebServer:
         fields = dict(dict(DISPATCH=ENV["QVP_DISPATCH"], HANDLER_DIR=ENV["QVP_HANDLER_DIR"],
                            TIMEOUT="0", BIND="127.0.0.1", PORT=str(self.port),
                            STATE_DIR=state), **fields)
-        conf = open(ENV["QVP_CONF_TEMPLATE"] if kind == "cgi" else
-                    "%s/%s-scgi.conf.in" % (ENV["QVP_DEPLOY"], kind)).read()
+        conf = pathlib.Path(ENV["QVP_CONF_TEMPLATE"] if kind == "cgi" else
+                            "%s/%s-scgi.conf.in" % (ENV["QVP_DEPLOY"], kind)).read_text()
         for k, v in fields.items():
             conf = conf.replace("@%s@" % k, v)
         if kind == "nginx" and os.geteuid() == 0:
@@ -143,7 +143,7 @@ class WebServer:
 
     def log(self):
         """What the dispatcher and the handlers wrote on their stderr."""
-        return open(os.path.join(self.state, "cgi.log"), "rb").read()
+        return pathlib.Path(self.state, "cgi.log").read_bytes()
 
 
 def netstring(pairs):
@@ -194,7 +194,7 @@ class Pool:
         return sorted(pids)
 
     def log(self):
-        return open(self.log_path, "rb").read().decode("latin-1")
+        return pathlib.Path(self.log_path).read_text("latin-1")
 
     def stop(self):
         return stop(self.proc)
