@@ -3,8 +3,9 @@ out mid-request, clients that go away, no state carried between requests,
 recycling, restart, the drain, its addresses and its command line."""
 import contextlib, os, signal, socket, subprocess, time
 
-from e2e_support import (ENV, OK, Pool, ServedTestCase, free_port, make_crashing_file, netstring,
-                         read_all, scgi_bytes, stop, under_address_sanitizer, connect, wait_until, write)
+from e2e_support import (ENV, OK, Pool, ServedTestCase, connect, free_port, make_crashing_file,
+                         netstring, read_all, scgi_bytes, stop, under_address_sanitizer, wait_until,
+                         write)
 
 RAMP_BYTES = 2048 * 2048 * 4
 BAD_FRAMING = (  # the connection is closed without a reply
