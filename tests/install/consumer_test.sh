@@ -12,28 +12,25 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 sed -n '/^```cpp$/,/^```$/p' "$readme" | sed '1d;$d' >"$work/handler.cc"
 [ -s "$work/handler.cc" ] || { echo "no C++ example in $readme"; exit 1; }
 
-libdir=$(find "$work/prefix" -name libqvp.pc -printf '%h\n' | head -n1)
-export PKG_CONFIG_PATH=$libdir
+export PKG_CONFIG_PATH=$(find "$work/prefix" -name libqvp.pc -printf '%h\n' | head -n1)
 "$cxx" -std=c++17 -Wall -Wextra -Werror $flags "$work/handler.cc" \
   $(pkg-config --cflags --libs libqvpserver libqvp) \
   -Wl,-rpath,"$(pkg-config --variable=libdir libqvp)" -o "$work/handler_pc"
-
 cmake -S "$consumer" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$work/prefix" \
   -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$flags" -DHANDLER_SOURCE="$work/handler.cc" >/dev/null
 cmake --build "$work/cmake" >/dev/null
 
-expect() {  # expect PROGRAM TEXT ARGS...: the response holds TEXT
-  local program=$1 text=$2
-  shift 2
-  local out
-  out=$("$program" "$@" 2>/dev/null | tr -d '\r')
-  grep -qF -- "$text" <<<"$out" || { echo "$program $*: no '$text' in:"; echo "$out"; exit 1; }
-}
+set -f  # the arguments below hold brackets
 for program in "$work/handler_pc" "$work/cmake/handler"; do
-  expect "$program" "Float64 depth[depth = 4];" -o dds demo.nc
-  expect "$program" 'String units "m";' -o das demo.nc
-  expect "$program" '<dataBLOB href="http://h/demo.nc.blob?"/>' -o ddx -u http://h/demo.nc demo.nc
-  expect "$program" "Content-Description: vorn_data" -o DataDDS -e 'depth[1:2]' demo.nc
-  expect "$program" "HTTP/1.0 400 Bad Request" -o DataDDS -e 'nosuch' demo.nc
+  while IFS='|' read -r text args; do  # each response holds its text
+    out=$("$program" $args 2>/dev/null | tr -d '\r')
+    grep -qF -- "$text" <<<"$out" || { echo "$program $args: no '$text' in:"; echo "$out"; exit 1; }
+  done <<'EOF'
+Float64 depth[depth = 4];|-o dds demo.nc
+String units "m";|-o das demo.nc
+<dataBLOB href="http://h/demo.nc.blob?"/>|-o ddx -u http://h/demo.nc demo.nc
+Content-Description: vorn_data|-o DataDDS -e depth[1:2] demo.nc
+HTTP/1.0 400 Bad Request|-o DataDDS -e nosuch demo.nc
+EOF
 done
 echo "install consumer: ok"
