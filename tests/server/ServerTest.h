@@ -29,6 +29,7 @@
 #include "CaptureCerr.h"
 #include "CaptureFile.h"
 #include "CaptureStdout.h"
+#include "CaseFile.h"
 #include "ExpectError.h"
 #include "FakeFilter.h"
 #include "FlushRecorder.h"
@@ -40,6 +41,8 @@ using test::Argv;
 using test::capture_file;
 using test::CaptureCerr;
 using test::CaptureStdout;
+using test::data_cases;
+using test::data_file;
 using test::expect_error;
 using test::expect_throw;
 using test::FakeFilter;
