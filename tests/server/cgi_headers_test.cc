@@ -96,30 +96,12 @@ TEST(CgiHeadersTest, WritersAppendWithoutFlushing) {
 }
 
 TEST(CgiHeadersTest, DoVersion) {
-  static const struct {
-    const char* script;
-    const char* dataset;
-    const char* body;
-  } cases[] = {
-      {"", "", ""},
-      {"3.2", "", "Server Script Revision: 3.2\r\n"},
-      {"", "v7", "Dataset version: v7\r\n"},
-      {"3.2", "v7", "Server Script Revision: 3.2\r\nDataset version: v7\r\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.script) + "/" + c.dataset);
+  for (const auto& c : data_cases("versions.txt")) {
+    SCOPED_TRACE(c[0] + "/" + c[1]);
     CaptureStdout capture;
-    EXPECT_TRUE(do_version(c.script, c.dataset));
+    EXPECT_TRUE(do_version(c[0], c[1]));
     EXPECT_EQ(__fpending(stdout), 0u) << "do_version must flush";
-    EXPECT_EQ(capture.finish(),
-              std::string("HTTP/1.0 200 OK\r\n"
-                          "XVORN-Server: libqvp/3.8.2\r\n"
-                          "XKestrum-Server: libqvp/3.8.2\r\n"
-                          "XQVP: 3.1\r\n"
-                          "Content-Type: text/plain\r\n"
-                          "\r\n"
-                          "Core software version: libqvp/3.8.2\r\n") +
-                  c.body);
+    EXPECT_EQ(capture.finish(), c[2]);
   }
 }
 
