@@ -41,19 +41,8 @@ TEST(HandlerTableTest, BuiltinTableAndTheInstalledExample) {
 }
 
 TEST(HandlerTableTest, ParsesCommentsBlanksTabsAndAliases) {
-  const HandlerTable t = HandlerTable::parse(
-      "# handlers\n"
-      "\n"
-      "handler nc qvp_nc_handler\r\n"
-      "  handler\tnetcdf   /opt/h/nc-handler  \n"
-      "   # indented comment\n"
-      "suffix vorn DataDDS\n"
-      "suffix data DataDDS\n"
-      "suffix ver Version");  // no final newline
-  // The file replaces the built-in table.
-  EXPECT_EQ(rows(t),
-            "nc=qvp_nc_handler;netcdf=/opt/h/nc-handler;vorn=DataDDS;"
-            "data=DataDDS;ver=Version;");
+  for (const auto& c : data_cases("parsed_tables.txt"))
+    EXPECT_EQ(rows(HandlerTable::parse(c[0])), c[1]) << c[0];
 }
 
 // The cases file, and two tables too large to write there: an over-long name
@@ -142,26 +131,17 @@ TEST_F(MapWithTableTest, WithoutQvpConfigTheBuiltinTableApplies) {
   }
 }
 
+// The cases file, and a table over the size limit.
 TEST_F(MapWithTableTest, MalformedOrMissingTableIsA500WithALogLine) {
-  static const std::string kAbsent = "<absent>", kDirectory = "<directory>";
-  static const struct {
-    std::string file;  // written to t.conf, or one of the two markers
-    const char* log;
-  } cases[] = {
-      {"handler nc h\nsuffix das das\nsuffix das dds\n",
-       "t.conf:3 is malformed: suffix \"das\" given twice"},
-      {"suffix das das\n", "t.conf is malformed: no handler line"},
-      {kAbsent, "t.conf is malformed: cannot be opened"},
-      {kDirectory, "t.conf is malformed: cannot be read"},
-      {std::string(HandlerTable::kMaxBytes + 1, '#'),
-       "t.conf is malformed: larger than 65536 bytes"},
-  };
+  auto cases = data_cases("malformed_tables.txt");
+  cases.push_back({"t.conf is malformed: larger than 65536 bytes",
+                   std::string(HandlerTable::kMaxBytes + 1, '#')});
   for (const auto& c : cases) {
     TempDir conf_dir;
-    if (c.file == kDirectory)
+    if (c[1] == "<directory>")
       conf_dir.mkdir("t.conf");
-    else if (c.file != kAbsent)
-      conf_dir.write("t.conf", c.file);
+    else if (c[1] != "<absent>")
+      conf_dir.write("t.conf", c[1]);
     env["QVP_CONFIG"] = conf_dir / "t.conf";
     testing::internal::CaptureStderr();
     SCOPED_TRACE(env["QVP_CONFIG"]);
@@ -172,7 +152,7 @@ TEST_F(MapWithTableTest, MalformedOrMissingTableIsA500WithALogLine) {
           EXPECT_EQ(r.message, "The server's handler table is malformed");
         });
     const std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_NE(log.find(c.log), std::string::npos) << log;
+    EXPECT_NE(log.find(c[0]), std::string::npos) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
   }
 }

@@ -153,10 +153,7 @@ TEST(VORNFilterDataTest, HandsTheTimeoutToTheDds) {
   }
 }
 
-// The error and what each form wrote before it. A serialize error passes
-// after the text part; the variable before the failing one is written when
-// the marshaller is released on the way out; the failing variable (the
-// DDS's or the function's result) is destroyed once per form.
+// The error and what each form wrote before it.
 TEST(VORNFilterDataTest, FailuresPassWithWhatWasWritten) {
   for (const auto& c : data_cases("data_failures.txt")) {
     SCOPED_TRACE(c[0]);

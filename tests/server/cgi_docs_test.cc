@@ -54,15 +54,7 @@ TEST(FoundOverrideTest, MissingFileLeavesTheDocument) {
   }
 }
 
-class UserDocsTest : public ::testing::Test {
- protected:
-  std::string docs(const std::string& dataset) {
-    return get_user_supplied_docs(d_dir / dataset, d_dir / "bin/handler");
-  }
-  TempDir d_dir;
-};
-
-TEST_F(UserDocsTest, ServerAndDatasetDocuments) {
+TEST(UserDocsTest, ServerAndDatasetDocuments) {
   const char* const files[] = {"bin/handler.html", "data/sst2001.nc.html",
                                "data/sst.html"};
   for (const auto& c : data_cases("user_docs.txt")) {
@@ -85,31 +77,32 @@ TEST_F(UserDocsTest, ServerAndDatasetDocuments) {
 // regular files inside the data root (here the data set's directory, no root
 // being configured): a link out of it, or a fifo that would block the read,
 // counts as missing. The server document may lie anywhere.
-TEST_F(UserDocsTest, OnlyRegularFilesInsideTheRootAreRead) {
-  const std::string outside = d_dir.write("outside.html", "SECRET");
-  d_dir.write("bin/handler.html", "S");
-  d_dir.mkdir("data");
-  const std::string dataset = d_dir / "data/sst2001.nc";
+TEST(UserDocsTest, OnlyRegularFilesInsideTheRootAreRead) {
+  TempDir dir;
+  const std::string outside = dir.write("outside.html", "SECRET");
+  dir.write("bin/handler.html", "S");
+  dir.mkdir("data");
+  const std::string dataset = dir / "data/sst2001.nc";
   std::string doc = "kept";
   const char* const names[] = {"data/sst2001.nc.html", "data/sst.html",
                                "data/sst2001.nc.ovr"};
   for (bool fifo : {false, true}) {
     SCOPED_TRACE(fifo ? "fifo" : "link out");
     for (const char* name : names) {
-      const std::string at = d_dir / name;
+      const std::string at = dir / name;
       ASSERT_EQ(fifo ? mkfifo(at.c_str(), 0600)
                      : symlink(outside.c_str(), at.c_str()),
                 0)
           << name;
     }
-    EXPECT_EQ(docs("data/sst2001.nc"), "S\n<hr>");
+    EXPECT_EQ(get_user_supplied_docs(dataset, dir / "bin/handler"), "S\n<hr>");
     EXPECT_FALSE(found_override(dataset, doc));
     EXPECT_EQ(doc, "kept");
-    for (const char* name : names) unlink((d_dir / name).c_str());
+    for (const char* name : names) unlink((dir / name).c_str());
   }
   // A link inside the root is followed.
-  d_dir.write("data/notes.txt", "inside");
-  ASSERT_EQ(symlink("notes.txt", (d_dir / "data/sst2001.nc.ovr").c_str()), 0);
+  dir.write("data/notes.txt", "inside");
+  ASSERT_EQ(symlink("notes.txt", (dir / "data/sst2001.nc.ovr").c_str()), 0);
   EXPECT_TRUE(found_override(dataset, doc));
   EXPECT_EQ(doc, "inside\n");
 }

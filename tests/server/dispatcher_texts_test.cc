@@ -15,27 +15,15 @@ namespace libqvp {
 namespace {
 
 TEST(DispatcherTextsTest, RefusalIsTheLibrarysErrorResponse) {
-  static const struct {
-    int status;
-    const char* reason;
-    int code;
-    std::string message;
-  } cases[] = {
-      {404, "Not Found", no_such_data_set, "No such data set: \"a%20b.nc\""},
-      {400, "Bad Request", usage_error, "Invalid data set path"},
-      {500, "Internal Server Error", internal_error, ""},
-      {400, "Bad Request", usage_error, "back\\slash \"quoted\" \\\" end\\"},
-      {400, "Bad Request", usage_error, std::string("nul\0byte\n\tx", 11)},
-      {404, "Not Found", 1004, "caf\xc3\xa9 \x01\x7f"},
-  };
   const std::string version = "qvp_dispatch/9.0.0";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.message);
+  for (const auto& c : data_cases("refusals.txt")) {
+    SCOPED_TRACE(c[3]);
+    const int status = std::stoi(c[0]), code = std::stoi(c[2]);
     const std::string dispatcher = test::capture_file([&](FILE* out) {
-      write_refusal(out, {c.status, c.reason, c.code, c.message}, version);
+      write_refusal(out, {status, c[1].c_str(), code, c[3]}, version);
     });
     const std::string library =
-        error_block(c.status, c.reason, Error(c.code, c.message), version);
+        error_block(status, c[1], Error(code, c[3]), version);
     EXPECT_EQ(test::normalize_date(dispatcher), test::normalize_date(library));
     EXPECT_NE(dispatcher.find("\r\nDate: "), std::string::npos);
   }
