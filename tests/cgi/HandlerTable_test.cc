@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "CaseFile.h"
 #include "ExpectError.h"
 #include "RequestMap.h"
 #include "TempDir.h"
@@ -40,56 +41,26 @@ TEST(HandlerTableTest, BuiltinTableAndTheInstalledExample) {
 }
 
 TEST(HandlerTableTest, ParsesCommentsBlanksTabsAndAliases) {
-  const HandlerTable t = HandlerTable::parse(
-      "# handlers\n"
-      "\n"
-      "handler nc qvp_nc_handler\r\n"
-      "  handler\tnetcdf   /opt/h/nc-handler  \n"
-      "   # indented comment\n"
-      "suffix vorn DataDDS\n"
-      "suffix data DataDDS\n"
-      "suffix ver Version");  // no final newline
-  // The file replaces the built-in table.
-  EXPECT_EQ(rows(t),
-            "nc=qvp_nc_handler;netcdf=/opt/h/nc-handler;vorn=DataDDS;"
-            "data=DataDDS;ver=Version;");
+  for (const auto& c : data_cases("parsed_tables.txt"))
+    EXPECT_EQ(rows(HandlerTable::parse(c[0])), c[1]) << c[0];
 }
 
+// The cases file, and two tables too large to write there: an over-long name
+// and a table over the size limit.
 TEST(HandlerTableTest, RefusesMalformedTablesWithTheLine) {
-  static const std::string kOk = "handler nc h\nsuffix das das\n";
-  static const struct {
-    std::string text;
-    size_t line;
-    const char* message;
-  } cases[] = {
-      {kOk + "handler nc\n", 3, "expected \"handler EXTENSION PROGRAM\""},
-      {kOk + "handler nc h extra\n", 3, "expected"},
-      {kOk + "program nc h\n", 3, "expected"},
-      {kOk + "Handler x h\n", 3, "expected"},
-      {kOk + "handler n.c h\n", 3, "invalid handler name \"n.c\""},
-      {kOk + "suffix d/s das\n", 3, "invalid suffix name"},
-      {kOk + "handler x ../bin/h\n", 3, "invalid program \"../bin/h\""},
-      {kOk + "handler x bin/h\n", 3, "invalid program"},
-      {kOk + "handler x ..\n", 3, "invalid program"},
-      {kOk + "handler x h\x01\n", 3, "invalid program"},
-      {kOk + "suffix d DataDSS\n", 3, "unknown response \"DataDSS\""},
-      {kOk + "suffix d dataDDS\n", 3, "unknown response"},
-      {kOk + "handler nc other\n", 3, "extension \"nc\" given twice"},
-      {kOk + "suffix das dds\n", 3, "suffix \"das\" given twice"},
-      {"\n# only a comment\nsuffix das das\n", 0, "no handler line"},
-      {"handler nc h\n", 0, "no suffix line"},
-      {"", 0, "no handler line"},
-      {kOk + "handler " + std::string(256, 'x') + " h\n", 3, "invalid"},
-      {kOk + std::string(HandlerTable::kMaxBytes, '#'), 0, "larger than"},
-  };
+  const std::string ok = "handler nc h\nsuffix das das\n";
+  auto cases = data_cases("refused_tables.txt");
+  cases.push_back(
+      {"3", "invalid", ok + "handler " + std::string(256, 'x') + " h\n"});
+  cases.push_back(
+      {"0", "larger than", ok + std::string(HandlerTable::kMaxBytes, '#')});
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 120));
+    SCOPED_TRACE(c[2].substr(0, 120));
     test::expect_throw<HandlerTable::ParseError>(
-        [&] { HandlerTable::parse(c.text); },
+        [&] { HandlerTable::parse(c[2]); },
         [&](const HandlerTable::ParseError& e) {
-          EXPECT_EQ(e.line, c.line) << c.text.substr(0, 120);
-          EXPECT_NE(e.message.find(c.message), std::string::npos)
-              << e.message << " for " << c.text.substr(0, 120);
+          EXPECT_EQ(e.line, std::stoul(c[0]));
+          EXPECT_NE(e.message.find(c[1]), std::string::npos) << e.message;
         });
   }
 }
@@ -160,26 +131,17 @@ TEST_F(MapWithTableTest, WithoutQvpConfigTheBuiltinTableApplies) {
   }
 }
 
+// The cases file, and a table over the size limit.
 TEST_F(MapWithTableTest, MalformedOrMissingTableIsA500WithALogLine) {
-  static const std::string kAbsent = "<absent>", kDirectory = "<directory>";
-  static const struct {
-    std::string file;  // written to t.conf, or one of the two markers
-    const char* log;
-  } cases[] = {
-      {"handler nc h\nsuffix das das\nsuffix das dds\n",
-       "t.conf:3 is malformed: suffix \"das\" given twice"},
-      {"suffix das das\n", "t.conf is malformed: no handler line"},
-      {kAbsent, "t.conf is malformed: cannot be opened"},
-      {kDirectory, "t.conf is malformed: cannot be read"},
-      {std::string(HandlerTable::kMaxBytes + 1, '#'),
-       "t.conf is malformed: larger than 65536 bytes"},
-  };
+  auto cases = data_cases("malformed_tables.txt");
+  cases.push_back({"t.conf is malformed: larger than 65536 bytes",
+                   std::string(HandlerTable::kMaxBytes + 1, '#')});
   for (const auto& c : cases) {
     TempDir conf_dir;
-    if (c.file == kDirectory)
+    if (c[1] == "<directory>")
       conf_dir.mkdir("t.conf");
-    else if (c.file != kAbsent)
-      conf_dir.write("t.conf", c.file);
+    else if (c[1] != "<absent>")
+      conf_dir.write("t.conf", c[1]);
     env["QVP_CONFIG"] = conf_dir / "t.conf";
     testing::internal::CaptureStderr();
     SCOPED_TRACE(env["QVP_CONFIG"]);
@@ -190,7 +152,7 @@ TEST_F(MapWithTableTest, MalformedOrMissingTableIsA500WithALogLine) {
           EXPECT_EQ(r.message, "The server's handler table is malformed");
         });
     const std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_NE(log.find(c.log), std::string::npos) << log;
+    EXPECT_NE(log.find(c[0]), std::string::npos) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
   }
 }

@@ -45,80 +45,38 @@ class AncillaryTest : public ::testing::Test {
   TempDir d_dir;
 };
 
-struct Lookup {
-  const char* pathname;
-  const char* dir;
-  const char* file;
-  std::vector<std::string> candidates;  // in search order
-};
-
-const Lookup kLookups[] = {
-    {"@/data/sst.nc",
-     "@/anc/",
-     "clim",
-     // A directory of a candidate's name counts as found.
-     {"@/data/sst.das", "@/data/sst.nc.das", "@/data/das/", "@/anc/sst.das",
-      "@/data/clim.das", "@/anc/clim.das", "@/anc/das"}},
-    {"@/data/sst.nc",
-     "",
-     "",
-     {"@/data/sst.das", "@/data/sst.nc.das", "@/data/das", "sst.das",
-      "@/data/.das", ".das", "das"}},
-    // No directory part: relative names in the working directory.
-    {"sst.nc",
-     "",
-     "",
-     {"sst.das", "sst.nc.das", "das", "sst.das", ".das", ".das", "das"}},
-    // A dot only in a directory name; no dot at all.
-    {"@/data.old/sst",
-     "",
-     "",
-     {"@/data.old/sst.das", "@/data.old/sst.das", "@/data.old/das"}},
-    // Two dots: the basename keeps the first.
-    {"@/data/sst.2001.nc",
-     "",
-     "",
-     {"@/data/sst.2001.das", "@/data/sst.2001.nc.das"}},
-    // A file name that begins with its only dot has an empty basename.
-    {"@/data/.nc", "", "", {"@/data/.das", "@/data/.nc.das"}},
-    // The ancillary directory is a raw prefix.
-    {"@/data/sst.nc",
-     "@/anc",
-     "",
-     {"@/data/sst.das", "@/data/sst.nc.das", "@/data/das", "@/ancsst.das"}},
-};
+// A row of ancillary_lookups.txt: data set, directory, file, candidates.
+using Lookup = std::vector<std::string>;
+constexpr size_t kFirst = 3;  // the first candidate's field
 
 std::string describe(const Lookup& l, size_t i) {
-  return std::string(l.pathname) + " dir \"" + l.dir + "\" file \"" + l.file +
-         "\", candidate " + std::to_string(i + 1);
+  return l[0] + " dir \"" + l[1] + "\" file \"" + l[2] + "\", candidate " +
+         std::to_string(i - kFirst + 1);
 }
 
 TEST_F(AncillaryTest, FindsEachCandidateOnItsOwn) {
-  for (const auto& l : kLookups) {
-    for (size_t i = 0; i < l.candidates.size(); ++i) {
+  for (const auto& l : data_cases("ancillary_lookups.txt")) {
+    for (size_t i = kFirst; i < l.size(); ++i) {
       TempDir dir;  // a fresh working directory for each candidate
       dir.enter();
       const auto at = [&](const std::string& s) { return full_path(dir, s); };
-      create_in(dir, l.candidates[i]);
-      const std::string candidate = at(found(l.candidates[i]));
-      EXPECT_EQ(Ancillary::find_ancillary_file(at(l.pathname), "das", at(l.dir),
-                                               l.file),
-                candidate)
+      create_in(dir, l[i]);
+      EXPECT_EQ(Ancillary::find_ancillary_file(at(l[0]), "das", at(l[1]), l[2]),
+                at(found(l[i])))
           << describe(l, i);
     }
   }
 }
 
 TEST_F(AncillaryTest, EarlierCandidatesWin) {
-  const Lookup& l = kLookups[0];
-  const std::string pathname = abs(l.pathname);
-  EXPECT_EQ(Ancillary::find_ancillary_file(pathname, "das", abs(l.dir), l.file),
+  const Lookup l = data_cases("ancillary_lookups.txt")[0];
+  const std::string pathname = abs(l[0]);
+  EXPECT_EQ(Ancillary::find_ancillary_file(pathname, "das", abs(l[1]), l[2]),
             "");
-  for (size_t i = l.candidates.size(); i-- > 0;) {
-    create(l.candidates[i]);
-    EXPECT_EQ(
-        Ancillary::find_ancillary_file(pathname, "das", abs(l.dir), l.file),
-        abs(found(l.candidates[i])))
+  for (size_t i = l.size(); i-- > kFirst;) {
+    create(l[i]);
+    EXPECT_EQ(Ancillary::find_ancillary_file(pathname, "das", abs(l[1]), l[2]),
+              abs(found(l[i])))
         << describe(l, i);
   }
 }
@@ -139,41 +97,13 @@ TEST_F(AncillaryTest, NothingFound) {
 }
 
 TEST_F(AncillaryTest, GroupLookups) {
-  static const struct {
-    const char* name;
-    std::vector<std::string> files;
-    const char* expected;
-  } cases[] = {
-      {"@/data/sst2001.nc", {"@/data/sst.das"}, "@/data/sst.das"},
-      {"@/data/2001sst.nc", {"@/data/sst.das"}, "@/data/sst.das"},
-      {"@/data/07sst2001.nc",
-       {"@/data/sst2001.das", "@/data/07sst.das"},
-       "@/data/sst2001.das"},
-      {"@/data/07sst2001.nc", {"@/data/07sst.das"}, "@/data/07sst.das"},
-      {"@/data/07sst2001.nc", {"@/data/sst.das"}, ""},  // never both runs
-      {"@/data/sst_2001.nc",
-       {"@/data/sst_.das", "@/data/sst.das"},
-       "@/data/sst_.das"},
-      {"@/data/sst.2001.nc", {"@/data/sst..das"}, "@/data/sst..das"},
-      {"@/data/2001.nc", {"@/data/.das"}, "@/data/.das"},
-      {"@/data/sst.nc", {"@/data/sst.das", "@/data/.das"}, ""},
-      {"@/data/", {"@/data/.das", "@/.das"}, ""},
-      {"@/data/2001", {"@/data/.das"}, "@/data/.das"},
-      {"@/data/sst2001.nc", {"@/data/sst.das/"}, "@/data/sst.das"},
-      {"@/data/\xd9sst\xd9.nc", {"@/data/sst.das"}, ""},  // ASCII digits only
-      // No directory part: plain relative names in the working directory.
-      {"sst2001.nc", {"@/sst.das"}, "sst.das"},
-      {"2001sst", {"@/sst.das"}, "sst.das"},
-      {"sst.nc", {"@/sst.das"}, ""},
-  };
-  for (const auto& c : cases) {
+  for (const auto& c : data_cases("group_lookups.txt")) {
     TempDir dir;
     dir.enter();
     const auto at = [&](const std::string& s) { return full_path(dir, s); };
-    for (const auto& f : c.files) create_in(dir, f);
-    EXPECT_EQ(Ancillary::find_group_ancillary_file(at(c.name), ".das"),
-              at(c.expected))
-        << c.name;
+    for (size_t i = 2; i < c.size(); ++i) create_in(dir, c[i]);
+    EXPECT_EQ(Ancillary::find_group_ancillary_file(at(c[0]), ".das"), at(c[1]))
+        << c[0];
   }
 }
 

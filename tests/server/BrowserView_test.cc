@@ -117,34 +117,12 @@ TEST(BrowserViewTest, ViewArgumentsAreTakenFromTheFront) {
 }
 
 TEST(BrowserViewTest, CsvTables) {
-  static const struct {
-    const char* ce;
-    const char* body;
-  } cases[] = {
-      // Scalars: one row, in the data set's order; shortest exact numbers.
-      {"f,pi", "pi,f\r\n3.141592653589793,0.1\r\n"},
-      // Strings quoted as RFC 4180 says; a byte that is not UTF-8 becomes
-      // the Latin-1 character; no coordinate variable: the index.
-      {"s",
-       "y,s\r\n0,\"a,b\"\r\n1,\"q\"\"\"\r\n2,\"line\nbreak \xc3\xbf\"\r\n"},
-      // Fill values, NaN too, come out empty; extremes read back exactly.
-      {"t,n", "k,t,n\r\n0,1,\r\n1,,0.1\r\n2,3,1e-30\r\n3,,3e+38\r\n"},
-      // A hyperslab: the coordinates are the maps' values, not indices.
-      {"g[1:1:2][6998:1:6999]",
-       "y,x,g\r\n10.5,13996,13998\r\n10.5,13998,13999\r\n"
-       "21,13996,20998\r\n21,13998,20999\r\n"},
-      // A map alone: one column, named after its dimension.
-      {"g.y[0:2:2]", "y\r\n0\r\n21\r\n"},
-      // A structure's member, named by its path, with the coordinate that
-      // stands beside it.
-      {"grp.v", "lat,grp.v\r\n-1.5,7\r\n2.5,8\r\n"},
-  };
-  for (const auto& c : cases) {
-    const std::string response = csv_response(c.ce);
+  for (const auto& c : data_cases("csv_tables.txt")) {
+    const std::string response = csv_response(c[0]);
     EXPECT_NE(response.find("Content-Type: text/csv; charset=utf-8\r\n"),
               std::string::npos)
-        << c.ce;
-    EXPECT_EQ(body_of(response), c.body) << c.ce;
+        << c[0];
+    EXPECT_EQ(body_of(response), c[1]) << c[0];
   }
 }
 
@@ -167,28 +145,14 @@ TEST(BrowserViewTest, CsvOfASelectionReadInSeveralBoxes) {
 }
 
 TEST(BrowserViewTest, CsvRefusesWhatIsNoTable) {
-  static const struct {
-    const char* ce;
-    const char* message;
-  } cases[] = {
-      {"s,t",
-       "The variables of one CSV response must share their dimensions: "
-       "\"s\" has [y=3], \"t\" has [k=4]"},
-      {"g[0][0:1],s[0]",
-       "The variables of one CSV response must share their dimensions: "
-       "\"g\" has [y=0:1:0][x=0:1:1], \"s\" has [y=0:1:0]"},
-      {"t[0:1],n", "\"t\" has [k=0:1:1], \"n\" has [k=4]"},
-      {"pi,t", "\"t\" has [k=4], \"pi\" has no dimensions"},
-      {"version()", "A function's result cannot be written as CSV"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.ce);
+  for (const auto& c : data_cases("csv_refusals.txt")) {
+    SCOPED_TRACE(c[0]);
     expect_throw<Error>(
-        [&] { csv_response(c.ce); },
+        [&] { csv_response(c[0]); },
         [&](const Error& e) {
-          EXPECT_EQ(e.get_error_code(), usage_error) << c.ce;
-          EXPECT_NE(e.get_error_message().find(c.message), std::string::npos)
-              << c.ce << ": " << e.get_error_message();
+          EXPECT_EQ(e.get_error_code(), usage_error);
+          EXPECT_NE(e.get_error_message().find(c[1]), std::string::npos)
+              << e.get_error_message();
         });
   }
 }
@@ -208,19 +172,8 @@ TEST(BrowserViewTest, PageEscapesEveryNameAndValue) {
   dds.add_var(std::move(group));
   const std::string page =
       capture_file([&](FILE* out) { view.send_page(f, dds, out); });
-  EXPECT_NE(page.find("Content-type: text/html\r\n"), std::string::npos);
-  for (const char* raw : {"<b>", "<i>", "</td><script>", "d<'>", "a & b"})
-    EXPECT_EQ(page.find(raw), std::string::npos) << raw;
-  for (const char* escaped :
-       {"<h1>&lt;i&gt;x&lt;/i&gt;.nc</h1>", "&lt;/td&gt;&lt;script&gt;",
-        "a &amp; b", "data-base=\"./a%22b.nc\"",
-        // The constraint names the variable as the text forms escape it,
-        // and the link's query escapes that once more.
-        "data-ce=\"%3Cb%3E%22v%22%20%26%20w\"",
-        "href=\"./a%22b.nc.csv?%253Cb%253E%2522v%2522%2520%2526%2520w\"",
-        // A structure's member by its path.
-        "data-ce=\"grp.a%20b\"", "<p class=\"title\">a &amp; b</p>"})
-    EXPECT_NE(page.find(escaped), std::string::npos) << escaped;
+  for (const auto& c : data_cases("page_escapes.txt"))
+    EXPECT_EQ(page.find(c[1]) != std::string::npos, c[0] == "1") << c[1];
 }
 
 class CatalogueTest : public ::testing::Test {

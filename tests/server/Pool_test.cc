@@ -47,40 +47,18 @@ TEST(PoolTest, ParsesEveryOption) {
 }
 
 TEST(PoolTest, RefusesBadCommandLines) {
-  static const std::vector<std::string> cases[] = {
-      {"--root", "/d"},
-      {"--serve", "unix:/x"},
-      {"--serve", "unix:/x", "--root"},
-      {"--serve", "unix:/x", "--root", "/d", "--workers", "0"},
-      {"--serve", "unix:/x", "--root", "/d", "--workers", "1025"},
-      {"--serve", "unix:/x", "--root", "/d", "--workers", "2x"},
-      {"--serve", "unix:/x", "--root", "/d", "--workers", ""},
-      {"--serve", "unix:/x", "--root", "/d", "--timeout", "-1"},
-      {"--serve", "unix:/x", "--root", "/d", "--timeout", "86401"},
-      {"--serve", "unix:/x", "--root", "/d", "--socket-mode", "0800"},
-      {"--serve", "unix:/x", "--root", "/d", "--read-timeout", "0"},
-      {"--serve", "unix:/x", "--root", "/d", "--nosuch", "1"},
-      {"--serve", "unix:/x", "--root", "/d", "-o", "das"},
-  };
-  for (const auto& c : cases) {
+  for (const auto& c : data_cases("refused_pool_options.txt")) {
     SCOPED_TRACE(testing::PrintToString(c));
     EXPECT_THROW(parse(c), std::invalid_argument);
   }
 }
 
 TEST(PoolTest, RequestedOnlyWithServe) {
-  static const struct {
-    std::vector<std::string> args;
-    bool requested;
-  } cases[] = {{{"-o", "das", "x.nc"}, false},
-               {{"--serve", "unix:/x"}, true},
-               {{"--serve", "unix:/x", "--root", "/d"}, true},
-               // a constraint expression must not switch the mode
-               {{"-o", "das", "-e", "--serve", "x.nc"}, false},
-               {{"--serves"}, false}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(call(&Pool::requested, c.args), c.requested)
-        << testing::PrintToString(c.args);
+  for (auto c : data_cases("pool_requested.txt")) {
+    const bool requested = c[0] == "1";
+    c.erase(c.begin());
+    EXPECT_EQ(call(&Pool::requested, c), requested)
+        << testing::PrintToString(c);
   }
 }
 

@@ -29,6 +29,7 @@
 #include "CaptureCerr.h"
 #include "CaptureFile.h"
 #include "CaptureStdout.h"
+#include "CaseFile.h"
 #include "ExpectError.h"
 #include "FakeFilter.h"
 #include "FlushRecorder.h"
@@ -36,16 +37,7 @@
 
 namespace libqvp {
 
-using test::Argv;
-using test::capture_file;
-using test::CaptureCerr;
-using test::CaptureStdout;
-using test::expect_error;
-using test::expect_throw;
-using test::FakeFilter;
-using test::kLmt;
-using test::TempDir;
-using test::Written;
+using namespace test;  // the helpers of tests/support
 
 // An Int32 variable holding `value`.
 inline std::unique_ptr<Int32> int32(const std::string& name, int value) {

@@ -9,18 +9,6 @@
 namespace libqvp {
 namespace {
 
-const std::string kBinaryHeader =
-    "HTTP/1.0 200 OK\r\nXVORN-Server: v1\r\nXKestrum-Server: v1\r\nXQVP: "
-    "3.1\r\nDate: DDD, dd MMM yyyy hh:mm:ss GMT\r\nLast-Modified: Tue, 14 Nov "
-    "2023 22:13:20 GMT\r\nContent-Type: application/octet-stream\r\n"
-    "Content-Description: vorn_data\r\n\r\n";
-const std::string kFunctionText =
-    "Dataset {\n    Int32 answer;\n} function_value;\nData:\n";
-
-std::string bytes(std::initializer_list<int> values) {
-  return std::string(values.begin(), values.end());
-}
-
 // An Int32 whose serialize throws; counts destructions.
 class Exploding : public Int32 {
  public:
@@ -88,42 +76,20 @@ std::vector<size_t> visible(const std::vector<size_t>& offsets) {
 }
 
 TEST(VORNFilterDataTest, WritesBodiesAndFlushesWhereStated) {
-  const std::string ab_s =
-      "Dataset {\n    Int32 a;\n    Int32 b;\n    String "
-      "s;\n} demo.nc;\nData:\n";
-  const std::string xdr_all =
-      bytes({0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 2, 'h', 'i', 0, 0});
-  static const struct {
-    const char* ce;
-    bool mime;
-    std::string header, text, xdr;
-    bool function;
-  } cases[] = {
-      {"", true, kBinaryHeader, ab_s, xdr_all, false},
-      {"", false, "", ab_s, xdr_all, false},
-      // Declaration order, whatever order the constraint names things in.
-      {"s,a", true, kBinaryHeader,
-       "Dataset {\n    Int32 a;\n    String s;\n} demo.nc;\nData:\n",
-       bytes({0, 0, 0, 1, 0, 0, 0, 2, 'h', 'i', 0, 0}), false},
-      {"b", true, kBinaryHeader, "Dataset {\n    Int32 b;\n} demo.nc;\nData:\n",
-       bytes({0, 0, 0, 2}), false},
-      {"answer()", true, kBinaryHeader, kFunctionText, bytes({0, 0, 0, 42}),
-       true},
-      {"answer()", false, "", kFunctionText, bytes({0, 0, 0, 42}), true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.ce) + (c.mime ? " with headers" : ""));
+  for (const auto& c : data_cases("data_bodies.txt")) {
+    SCOPED_TRACE(c[0] + (c[1] == "1" ? " with headers" : ""));
     const Written w =
-        run_both(c.ce, false, [&](auto& f, auto& dds, auto& eval, auto& out) {
-          f.send_data(dds, eval, out, "", c.mime);
+        run_both(c[0], false, [&](auto& f, auto& dds, auto& eval, auto& out) {
+          f.send_data(dds, eval, out, "", c[1] == "1");
         });
-    const std::string expected = c.header + c.text + c.xdr;
+    const std::string& header = c[3];
+    const std::string expected = header + c[4] + c[5];
     EXPECT_EQ(expected, w.file_bytes);
     EXPECT_EQ(expected, w.stream_bytes);
     // After a function's header; after "Data:\n"; at the end.
     std::vector<size_t> flushes;
-    if (c.function) flushes.push_back(c.header.size());
-    flushes.push_back(c.header.size() + c.text.size());
+    if (c[2] == "1") flushes.push_back(header.size());
+    flushes.push_back(header.size() + c[4].size());
     flushes.push_back(expected.size());
     EXPECT_EQ(flushes, w.stream_flushes);
     EXPECT_EQ(visible(flushes), w.file_flushes);
@@ -167,7 +133,7 @@ TEST(VORNFilterDataTest, NotModifiedWritesTheHeaderOnly) {
   std::ostringstream out;
   f.send_data(*dds, eval, out, "", false);
   EXPECT_EQ(
-      "Dataset {\n    Int32 b;\n} demo.nc;\nData:\n" + bytes({0, 0, 0, 2}),
+      std::string("Dataset {\n    Int32 b;\n} demo.nc;\nData:\n\0\0\0\2", 44),
       out.str());
 }
 
@@ -187,42 +153,19 @@ TEST(VORNFilterDataTest, HandsTheTimeoutToTheDds) {
   }
 }
 
-// The error and what each form wrote before it. A serialize error passes
-// after the text part; the variable before the failing one is written when
-// the marshaller is released on the way out; the failing variable (the
-// DDS's or the function's result) is destroyed once per form.
+// The error and what each form wrote before it.
 TEST(VORNFilterDataTest, FailuresPassWithWhatWasWritten) {
-  const std::string boom_text =
-      "Dataset {\n    Int32 a;\n    Int32 boom;\n    Int32 b;\n    String "
-      "s;\n} demo.nc;\nData:\n";
-  static const struct {
-    const char* ce;
-    bool exploding;
-    int code;
-    const char* message;
-    std::string written;
-    int destroyed;
-  } cases[] = {
-      {"nothing()", false, usage_error, "Error calling the CE function.", "",
-       0},
-      {"a[", false, malformed_expr,
-       "1:3: expected a start index, got end of input", "", 0},
-      {"", true, undefined_error, "boom",
-       kBinaryHeader + boom_text + bytes({0, 0, 0, 1}), 2},
-      {"explode()", false, undefined_error, "boom",
-       kBinaryHeader + kFunctionText, 2},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.ce);
+  for (const auto& c : data_cases("data_failures.txt")) {
+    SCOPED_TRACE(c[0]);
     Exploding::destroyed = 0;
     const Written w = run_both(
-        c.ce, c.exploding, [&](auto& f, auto& dds, auto& eval, auto& out) {
-          expect_error([&] { f.send_data(dds, eval, out, "", true); }, c.code,
-                       c.message);
+        c[0], c[1] == "1", [&](auto& f, auto& dds, auto& eval, auto& out) {
+          expect_error([&] { f.send_data(dds, eval, out, "", true); },
+                       std::stoi(c[2]), c[3]);
         });
-    EXPECT_EQ(c.written, w.file_bytes);
-    EXPECT_EQ(c.written, w.stream_bytes);
-    EXPECT_EQ(c.destroyed, Exploding::destroyed);
+    EXPECT_EQ(c[4], w.file_bytes);
+    EXPECT_EQ(c[4], w.stream_bytes);
+    EXPECT_EQ(std::stoi(c[5]), Exploding::destroyed);
   }
 }
 

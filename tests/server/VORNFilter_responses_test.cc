@@ -8,15 +8,6 @@
 namespace libqvp {
 namespace {
 
-std::string text_header(const std::string& description, const char* type) {
-  return std::string(
-             "HTTP/1.0 200 OK\r\nXVORN-Server: v1\r\nXKestrum-Server: "
-             "v1\r\nXQVP: 3.1\r\nDate: ") +
-         test::kNormalDate +
-         "\r\nLast-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\nContent-Type: " +
-         type + "\r\nContent-Description: " + description + "\r\n\r\n";
-}
-
 const char kDasText[] =
     "Attributes {\n    sst {\n        String units \"degC\";\n    }\n}\n";
 const char kDdsText[] =
@@ -40,66 +31,33 @@ struct Responses {
 };
 struct VORNFilterResponsesTest : ::testing::Test, Responses {};
 
-// Against kLmt: a 304 header, the full reply or (without headers, never a
-// 304) the body alone. DAS and DDS flush once, at the end (after a 304
-// header as well); the DDX never flushes. Each asks for the times with its
-// own ancillary location.
+// The responses of the cases file, in both forms. DAS and DDS flush once, at
+// the end (after a 304 header as well); the DDX never flushes. Each asks for
+// the times with its own ancillary location.
 TEST(VORNFilterResponsesConditionalTest, MetadataFollowsTheConditionalRule) {
-  enum Reply { not_modified, full, body_only };
-  static const struct {
-    bool conditional;
-    time_t ims;
-    bool mime;
-    Reply reply;
-  } cases[] = {
-      {false, kLmt, true, full},         // not conditional
-      {true, kLmt, true, not_modified},  // equal times: unchanged
-      {true, kLmt + 5, true, not_modified},
-      {true, kLmt - 1, true, full},  // one second later: changed
-      {true, kLmt, false, body_only},
-      {false, kLmt, false, body_only},
-  };
-  static const struct {
-    std::string kind;
-    const char* type;
-    const char* anc_seen;
-  } kinds[] = {{"vorn_das", "text/plain", "/mine/"},
-               {"vorn_dds", "text/plain", ""},
-               {"qvp4_ddx", "text/xml", "/anc/"}};
-  for (const auto& k : kinds) {
-    for (const auto& c : cases) {
-      SCOPED_TRACE(k.kind + " conditional=" + std::to_string(c.conditional) +
-                   " ims=" + std::to_string(c.ims) +
-                   " mime=" + std::to_string(c.mime));
-      Responses r(c.conditional, c.ims);
-      r.f.set_ce_raw("count");
-      const Written w = test::run_both([&](auto&& out) {
-        if (k.kind == "vorn_das") r.f.send_das(out, r.das, "/mine/", c.mime);
-        if (k.kind == "vorn_dds")
-          r.f.send_dds(out, r.dds, r.eval, true, "", c.mime);
-        if (k.kind == "qvp4_ddx") r.f.send_ddx(r.dds, r.eval, out, c.mime);
-      });
-      std::ostringstream xml;
-      r.dds.print_xml(xml, true, "/data/sst.nc.blob?count");
-      const std::string body = k.kind == "vorn_das" ? kDasText
-                               : k.kind == "vorn_dds"
-                                   ? "Dataset {\n    Int32 count;\n} demo.nc;\n"
-                                   : xml.str();
-      const std::string expected =
-          c.reply == not_modified
-              ? "HTTP/1.0 304 NOT MODIFIED\r\nDate: DDD, dd MMM yyyy "
-                "hh:mm:ss GMT\r\n\r\n"
-              : (c.reply == full ? text_header(k.kind, k.type) : "") + body;
-      EXPECT_EQ(expected, w.file_bytes);
-      EXPECT_EQ(expected, w.stream_bytes);
-      const std::vector<size_t> flushes =
-          k.kind == "qvp4_ddx" ? std::vector<size_t>{}
-                               : std::vector<size_t>{expected.size()};
-      EXPECT_EQ(flushes, w.file_flushes);
-      EXPECT_EQ(flushes, w.stream_flushes);
-      EXPECT_EQ(k.anc_seen, r.f.d_anc_seen);
-      EXPECT_EQ(c.conditional ? 2 : 0, r.f.d_ims_calls);  // two forms
-    }
+  for (const auto& c : data_cases("conditional_responses.txt")) {
+    SCOPED_TRACE(c[0] + " | " + c[1] + " | " + c[2] + " | " + c[3]);
+    const std::string& kind = c[0];
+    const bool conditional = c[1] == "1", mime = c[3] == "1";
+    Responses r(conditional, kLmt + std::stoll(c[2]));
+    r.f.set_ce_raw("count");
+    const Written w = test::run_both([&](auto&& out) {
+      if (kind == "vorn_das") r.f.send_das(out, r.das, "/mine/", mime);
+      if (kind == "vorn_dds") r.f.send_dds(out, r.dds, r.eval, true, "", mime);
+      if (kind == "qvp4_ddx") r.f.send_ddx(r.dds, r.eval, out, mime);
+    });
+    EXPECT_EQ(c[4], w.file_bytes);
+    EXPECT_EQ(c[4], w.stream_bytes);
+    const std::vector<size_t> flushes = kind == "qvp4_ddx"
+                                            ? std::vector<size_t>{}
+                                            : std::vector<size_t>{c[4].size()};
+    EXPECT_EQ(flushes, w.file_flushes);
+    EXPECT_EQ(flushes, w.stream_flushes);
+    EXPECT_EQ(kind == "vorn_das"   ? "/mine/"
+              : kind == "vorn_dds" ? ""
+                                   : "/anc/",
+              r.f.d_anc_seen);
+    EXPECT_EQ(conditional ? 2 : 0, r.f.d_ims_calls);  // two forms
   }
 }
 
@@ -133,8 +91,8 @@ TEST_F(VORNFilterResponsesTest, DdsConstrainedFlag) {
   EXPECT_EQ(0, f.d_lmt_calls);
 }
 
-// Without a constraint the BLOB link ends in a bare '?'; with one, the
-// conditional test above pins "blob?count".
+// Without a constraint the BLOB link ends in a bare '?'; with one,
+// conditional_responses.txt pins "blob?count".
 TEST_F(VORNFilterResponsesTest, DdxBlobUrlWithoutAConstraint) {
   std::ostringstream out;
   f.send_ddx(dds, eval, out, false);
@@ -181,12 +139,6 @@ TEST(VORNFilterResponsesRefusalTest, RefusesFunctionsInDdsAndDdx) {
   }
 }
 
-std::string stdout_of(const std::function<void()>& send) {
-  CaptureStdout capture;
-  send();
-  return test::normalize_date(capture.finish());
-}
-
 // The default forms go through the FILE* form's slot with stdout (whose
 // bytes the tests above pin), passing their arguments on.
 class RecordingDefaults : public FakeFilter {
@@ -216,17 +168,14 @@ TEST_F(VORNFilterResponsesTest, DefaultFormsCallTheFileFormVirtually) {
 
 // The version response asks for no time, even for a conditional request.
 TEST(VORNFilterVersionTest, VersionResponse) {
-  for (const char* version : {"", "2.0"}) {
-    SCOPED_TRACE(version);
+  for (const auto& c : data_cases("versions.txt")) {
+    SCOPED_TRACE(c[0] + "/" + c[1]);
     FakeFilter f(true, kLmt);
-    f.d_version = version;
-    EXPECT_EQ(std::string("HTTP/1.0 200 OK\r\nXVORN-Server: libqvp/3.8.2\r\n"
-                          "XKestrum-Server: libqvp/3.8.2\r\nXQVP: 3.1\r\n"
-                          "Content-Type: text/plain\r\n\r\n"
-                          "Core software version: libqvp/3.8.2\r\n"
-                          "Server Script Revision: v1\r\n") +
-                  (*version ? "Dataset version: 2.0\r\n" : ""),
-              stdout_of([&] { f.send_version_info(); }));
+    f.set_cgi_version(c[0]);
+    f.d_version = c[1];
+    CaptureStdout capture;
+    f.send_version_info();
+    EXPECT_EQ(c[2], capture.finish());
     EXPECT_EQ(0, f.d_lmt_calls);
   }
 }

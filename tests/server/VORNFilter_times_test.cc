@@ -35,42 +35,20 @@ class VORNFilterTimesTest : public testing::Test {
   const std::string d_data = make("sst.nc", D);
 };
 
+// Each case in a directory of its own.
 TEST_F(VORNFilterTimesTest, CombinesDataSetAndAncillaryTimes) {
-  // Each case adds files (relative to a directory of its own) and expects
-  // the DAS, DDS and data times.
-  static const struct {
-    const char* name;
-    std::vector<std::pair<const char*, time_t>> files;
-    time_t das, dds, data;
-  } cases[] = {
-      {"no ancillary files", {}, D, D, D},
-      {"newer DAS beside", {{"sst.das", 2000000}}, 2000000, D, 2000000},
-      {"older DDS beside", {{"sst.dds", 500000}}, D, D, D},
-      {"newer DDS, older DAS",
-       {{"sst.dds", 3000000}, {"sst.das", 10}},
-       D,
-       3000000,
-       3000000},
-      {"both newer, DAS latest",
-       {{"sst.dds", 3000000}, {"sst.das", 4000000}},
-       4000000,
-       3000000,
-       4000000},
-      {"equal to the data set", {{"sst.nc.das", D}}, D, D, D},
-      {"in the -d directory", {{"anc/sst.dds", 5000000}}, D, 5000000, 5000000},
-      {"under the -f name", {{"anc/none.das", 6000000}}, 6000000, D, 6000000},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string dir = std::string(c.name) + "/";
+  for (const auto& c : data_cases("response_times.txt")) {
+    SCOPED_TRACE(c[0]);
+    const std::string dir = c[0] + "/";
     d_tmp.mkdir(dir + "anc");
     const std::string data = make(dir + "sst.nc", D);
-    for (const auto& file : c.files) make(dir + file.first, file.second);
+    for (size_t i = 4; i + 1 < c.size(); i += 2)
+      make(dir + c[i], std::stoll(c[i + 1]));
     const VORNFilter f = filter(data, d_tmp / (dir + "anc/"));
     EXPECT_EQ(D, f.get_dataset_last_modified_time());
-    EXPECT_EQ(c.das, f.get_das_last_modified_time(""));
-    EXPECT_EQ(c.dds, f.get_dds_last_modified_time(""));
-    EXPECT_EQ(c.data, f.get_data_last_modified_time(""));
+    EXPECT_EQ(std::stoll(c[1]), f.get_das_last_modified_time(""));
+    EXPECT_EQ(std::stoll(c[2]), f.get_dds_last_modified_time(""));
+    EXPECT_EQ(std::stoll(c[3]), f.get_data_last_modified_time(""));
   }
 }
 
