@@ -6,6 +6,7 @@
 // box, so no byte from outside the variable can be read.
 #include "RawRunReader.h"
 
+#include <endian.h>
 #include <libqvp/Error.h>
 #include <libqvp/Marshaller.h>
 #include <libqvp/cgi_util.h>
@@ -56,37 +57,21 @@ bool library_bits(int ncid, int varid, int type,
   return status == NC_NOERR;
 }
 
-// Bytes of one value of `type` in the XDR encoding that a raw run can be
-// made into: 16-bit integers are widened to 4 bytes; 0 for types read
-// through the netCDF library only.
-size_t wire_bytes(int type) {
-  switch (type) {
-    case NC_SHORT:
-    case NC_USHORT:
-    case NC_INT:
-    case NC_UINT:
-    case NC_FLOAT:
-      return 4;
-    case NC_DOUBLE:
-      return 8;
-    default:
-      return 0;
-  }
+// The types whose runs are read raw: 32- and 64-bit values are their XDR
+// encoding; 16-bit values only need their bytes swapped.
+bool is_raw_type(int type) {
+  return type == NC_SHORT || type == NC_USHORT || type == NC_INT ||
+         type == NC_UINT || type == NC_FLOAT || type == NC_DOUBLE;
 }
 
-// Widens the `n` big-endian 16-bit values at `in` to 4-byte big-endian ones
-// at `out`, sign-extended for a signed type. `in` may be the upper half of
-// `out`'s 4n bytes: value i is read before out[4i..4i+3] is written, and
-// those bytes lie below every later input value.
-void widen_16(const unsigned char* in, size_t n, bool is_signed,
-              unsigned char* out) {
+// Puts the `n` big-endian 16-bit values at `bytes` into native order, in
+// place.
+void to_native_16(char* bytes, size_t n) {
   for (size_t i = 0; i < n; ++i) {
-    const unsigned char hi = in[2 * i], lo = in[2 * i + 1];
-    const unsigned char fill = is_signed && (hi & 0x80) ? 0xFF : 0x00;
-    out[4 * i] = fill;
-    out[4 * i + 1] = fill;
-    out[4 * i + 2] = hi;
-    out[4 * i + 3] = lo;
+    uint16_t v;
+    std::memcpy(&v, bytes + 2 * i, 2);
+    v = be16toh(v);
+    std::memcpy(bytes + 2 * i, &v, 2);
   }
 }
 
@@ -106,7 +91,7 @@ Array::EncodedReader RawRunReader::encoded_reader(
   const auto& vars = self->d_header.variables();
   if (varid < 0 || static_cast<size_t>(varid) >= vars.size()) return nullptr;
   const ClassicVariable& v = vars[static_cast<size_t>(varid)];
-  if (v.is_record || wire_bytes(v.type) == 0 || v.name != array.name() ||
+  if (v.is_record || !is_raw_type(v.type) || v.name != array.name() ||
       v.shape.size() != array.dimensions() || v.shape.empty())
     return nullptr;
   for (size_t d = 0; d < v.shape.size(); ++d)
@@ -192,15 +177,11 @@ bool RawRunReader::read_box(int ncid, size_t index,
   for (size_t d = rank - 1; d > 0; --d) extent[d - 1] = extent[d] * v.shape[d];
   size_t total = run;
   for (size_t d = 0; d < inner; ++d) total *= count[d];
-  // Values that widen are read into the upper part of the buffer and
-  // widened into the whole of it.
-  const size_t wire = wire_bytes(v.type);
-  d_buf.resize(total * wire);
+  d_buf.resize(total * width);
   uint64_t run_start = 0;  // the run's first element past the outer ones
   for (size_t d = inner; d < rank; ++d) run_start += start[d] * extent[d];
   std::vector<size_t> idx(inner, 0);
-  char* const raw = d_buf.data() + total * (wire - width);
-  char* out = raw;
+  char* out = d_buf.data();
   for (;;) {
     uint64_t element = run_start;
     for (size_t d = 0; d < inner; ++d)
@@ -211,12 +192,13 @@ bool RawRunReader::read_box(int ncid, size_t index,
     while (d > 0 && ++idx[d - 1] == count[d - 1]) idx[--d] = 0;
     if (d == 0) break;
   }
-  if (wire != width) {
-    auto* bytes = reinterpret_cast<unsigned char*>(d_buf.data());
-    widen_16(reinterpret_cast<const unsigned char*>(raw), total,
-             v.type == NC_SHORT, bytes);
+  if (width == 2) {  // the marshaller widens native 16-bit values
+    to_native_16(d_buf.data(), total);
+    m.put_values(d_buf.data(), total,
+                 v.type == NC_SHORT ? Type::Int16 : Type::UInt16);
+  } else {
+    m.put_encoded(d_buf.data(), d_buf.size());
   }
-  m.put_encoded(d_buf.data(), d_buf.size());
   return true;
 }
 
