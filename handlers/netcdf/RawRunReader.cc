@@ -6,6 +6,7 @@
 // box, so no byte from outside the variable can be read.
 #include "RawRunReader.h"
 
+#include <endian.h>
 #include <libqvp/Error.h>
 #include <libqvp/Marshaller.h>
 #include <libqvp/cgi_util.h>
@@ -40,6 +41,14 @@ bool library_bits(int ncid, int varid, int type,
       status = nc_get_var1_float(ncid, varid, index.data(),
                                  reinterpret_cast<float*>(&v));
     bits = v;
+  } else if (type == NC_SHORT || type == NC_USHORT) {
+    unsigned short v = 0;
+    if (type == NC_SHORT)
+      status = nc_get_var1_short(ncid, varid, index.data(),
+                                 reinterpret_cast<short*>(&v));
+    else
+      status = nc_get_var1_ushort(ncid, varid, index.data(), &v);
+    bits = v;
   } else if (type == NC_DOUBLE) {
     double d = 0;
     status = nc_get_var1_double(ncid, varid, index.data(), &d);
@@ -48,9 +57,22 @@ bool library_bits(int ncid, int varid, int type,
   return status == NC_NOERR;
 }
 
-bool is_wire_type(int type) {
-  return type == NC_INT || type == NC_UINT || type == NC_FLOAT ||
-         type == NC_DOUBLE;
+// The types whose runs are read raw: 32- and 64-bit values are their XDR
+// encoding; 16-bit values only need their bytes swapped.
+bool is_raw_type(int type) {
+  return type == NC_SHORT || type == NC_USHORT || type == NC_INT ||
+         type == NC_UINT || type == NC_FLOAT || type == NC_DOUBLE;
+}
+
+// Puts the `n` big-endian 16-bit values at `bytes` into native order, in
+// place.
+void to_native_16(char* bytes, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    uint16_t v;
+    std::memcpy(&v, bytes + 2 * i, 2);
+    v = be16toh(v);
+    std::memcpy(bytes + 2 * i, &v, 2);
+  }
 }
 
 }  // namespace
@@ -69,7 +91,7 @@ Array::EncodedReader RawRunReader::encoded_reader(
   const auto& vars = self->d_header.variables();
   if (varid < 0 || static_cast<size_t>(varid) >= vars.size()) return nullptr;
   const ClassicVariable& v = vars[static_cast<size_t>(varid)];
-  if (v.is_record || !is_wire_type(v.type) || v.name != array.name() ||
+  if (v.is_record || !is_raw_type(v.type) || v.name != array.name() ||
       v.shape.size() != array.dimensions() || v.shape.empty())
     return nullptr;
   for (size_t d = 0; d < v.shape.size(); ++d)
@@ -170,7 +192,13 @@ bool RawRunReader::read_box(int ncid, size_t index,
     while (d > 0 && ++idx[d - 1] == count[d - 1]) idx[--d] = 0;
     if (d == 0) break;
   }
-  m.put_encoded(d_buf.data(), d_buf.size());
+  if (width == 2) {  // the marshaller widens native 16-bit values
+    to_native_16(d_buf.data(), total);
+    m.put_values(d_buf.data(), total,
+                 v.type == NC_SHORT ? Type::Int16 : Type::UInt16);
+  } else {
+    m.put_encoded(d_buf.data(), d_buf.size());
+  }
   return true;
 }
 

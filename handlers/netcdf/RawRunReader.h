@@ -2,6 +2,8 @@
 // offset and CDF-5 files store numbers big-endian, so a contiguous run of an
 // Int32, UInt32, Float32 or Float64 fixed-size variable already is its XDR
 // encoding and goes to the marshaller without being decoded and re-encoded.
+// A run of 16-bit integers is swapped into native order in place and goes to
+// the marshaller's vectorised widening.
 #ifndef QVP_NC_RAWRUNREADER_H
 #define QVP_NC_RAWRUNREADER_H
 
@@ -30,7 +32,8 @@ class RawRunReader {
   // An encoded reader for `array`, which serves variable `varid` of `ncid`
   // (the same file open in the netCDF library); it keeps `self` (this
   // object). Null when the variable is not one whose bytes are its wire
-  // encoding: a record variable, another type, or a shape other than the
+  // encoding (or 16-bit integers): a record variable, a type other than 16-bit
+  // integers, Int32, UInt32, Float32 and Float64, or a shape other than the
   // array's. The first box it is asked for reads the variable's first and
   // last values both from the file and through the netCDF library; when they
   // differ it declines every box, which then takes the ordinary path.

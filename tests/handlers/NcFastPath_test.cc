@@ -31,12 +31,13 @@ struct TestVar {
 // written for its first ten rows only; the rest are fill values.
 const Sizes kYX{200, kCols}, kTX{0, kCols};
 const TestVar kVars[] = {
-    {"f32", NC_FLOAT, kYX},    {"f64", NC_DOUBLE, kYX},
-    {"i32", NC_INT, kYX},      {"i16", NC_SHORT, kYX},
-    {"i8", NC_BYTE, kYX},      {"u32", NC_UINT, kYX},
-    {"u8", NC_UBYTE, kYX},     {"lng", NC_FLOAT, {2, 300000}},
-    {"filled", NC_FLOAT, kYX}, {"rf32", NC_FLOAT, kTX},
-    {"rf64", NC_DOUBLE, kTX},  {"ri32", NC_INT, kTX},
+    {"f32", NC_FLOAT, kYX},         {"f64", NC_DOUBLE, kYX},
+    {"i32", NC_INT, kYX},           {"i16", NC_SHORT, kYX},
+    {"i8", NC_BYTE, kYX},           {"u32", NC_UINT, kYX},
+    {"u8", NC_UBYTE, kYX},          {"u16", NC_USHORT, kYX},
+    {"lng", NC_FLOAT, {2, 300000}}, {"filled", NC_FLOAT, kYX},
+    {"rf32", NC_FLOAT, kTX},        {"rf64", NC_DOUBLE, kTX},
+    {"ri32", NC_INT, kTX},
 };
 
 // Whether `mode` can hold `v`: unsigned types need CDF-5 or netCDF-4.
@@ -197,7 +198,9 @@ TEST(RawRunReaderTest, ServesContiguousRunsAndDeclinesTheRest) {
       {"filled", true, {8, 0}, {1, 1}, {4, kCols}, true},  // fill values
       {"i32", true, {0, 0}, {1, 2}, {3, 700}, false},      // strided columns
       {"i32", true, {0, 0}, {1, 1}, {50, 20}, false},      // 80-byte runs
-      {"i16", false, {}, {}, {}, false},                   // widened
+      {"i16", true, {0, 0}, {1, 1}, {3, kCols}, true},     // widened to 4
+      {"u16", true, {5, 0}, {1, 1}, {4, kCols}, true},     // bytes each
+      {"i16", true, {0, 0}, {1, 1}, {50, 1000}, false},    // 2000-byte runs
       {"i8", false, {}, {}, {}, false},                    // widened
       {"rf32", false, {}, {}, {}, false},                  // record variable
   };

@@ -36,10 +36,11 @@ class Array : public BaseType {
                          const std::vector<size_t>& stride,
                          const std::vector<size_t>& count, void* out)>;
 
-  // Writes the XDR encoding of the elements of one box (as BoxReader
-  // describes it) to `m` with put_encoded, and returns true; or returns false
-  // having written nothing, and the box is then read with the box reader.
-  // For readers whose source already holds the wire encoding. Throws Error.
+  // Writes the elements of one box (as BoxReader describes it) to `m` with
+  // put_encoded (or put_values, for values it decoded itself), and returns
+  // true; or returns false having written nothing, and the box is then read
+  // with the box reader. For readers whose source already holds the wire
+  // encoding, or nearly. Throws Error.
   using EncodedReader =
       std::function<bool(const Array& array, const std::vector<size_t>& start,
                          const std::vector<size_t>& stride,
