@@ -29,7 +29,8 @@ best_of_3() {
     t0=$(date +%s.%N)
     "$@" > /dev/null
     t1=$(date +%s.%N)
-    best=$(echo "$t1 - $t0" | bc -l | awk -v b="$best" '{ print (b == "" || $1 < b) ? $1 : b }')
+    best=$(awk -v t0="$t0" -v t1="$t1" -v b="$best" \
+      'BEGIN { t = t1 - t0; print (b == "" || t < b) ? t : b }')
   done
   echo "$best"
 }
@@ -39,7 +40,7 @@ for file in records_nc4 records_classic; do
   ref=$(best_of_3 ncdump -h "$work/$file.nc")
   for kind in das dds ddx; do
     t=$(best_of_3 "$handler" -o "$kind" -u "http://localhost/$file.nc" "$work/$file.nc")
-    printf '%-16s %-5s %9.3f %9.3f %7.2f\n' "$file" "$kind" "$t" "$ref" "$(echo "$t / $ref" | bc -l)"
+    printf '%-16s %-5s %9.3f %9.3f %7.2f\n' "$file" "$kind" "$t" "$ref" "$(awk -v t="$t" -v r="$ref" 'BEGIN { print t / r }')"
   done
 done
 echo "$vars variables over an unlimited dimension"
