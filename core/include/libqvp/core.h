@@ -37,5 +37,6 @@
 #include <libqvp/version.h>
 #include <libqvp/visit_scalar.h>
 #include <libqvp/write_all.h>
+#include <libqvp/xdr_size.h>
 
 #endif  // LIBQVP_CORE_H
