@@ -8,6 +8,7 @@
 #include <libqvp/VORNFilter.h>
 #include <libqvp/cgi_util.h>
 #include <libqvp/escaping.h>
+#include <libqvp/header_edit.h>
 #include <libqvp/write_all.h>
 
 #include <cstdlib>
@@ -134,10 +135,7 @@ void BrowserView::send_csv(const VORNFilter& f, DDS& dds,
   std::ostringstream header;
   set_mime_text(header, unknown_type, f.get_cgi_version(), x_plain, lmt);
   std::string h = header.str();
-  const std::string plain = "Content-Type: text/plain";
-  const size_t at = h.find(plain);
-  if (at != std::string::npos)
-    h.replace(at, plain.size(), "Content-Type: text/csv; charset=utf-8");
+  set_header_value(h, "Content-Type: ", "text/csv; charset=utf-8");
   d_body_started = true;
   RequestGuard::note_output_started();
   write_all(out, h);

@@ -2,6 +2,7 @@
 // the body is; the header lines of set_mime_error are kept as they are.
 #include <libqvp/ErrorBlock.h>
 #include <libqvp/cgi_util.h>
+#include <libqvp/header_edit.h>
 
 #include <sstream>
 
@@ -12,8 +13,7 @@ std::string error_block(int status, const std::string& reason, const Error& e,
   std::ostringstream header;
   set_mime_error(header, status, reason, version);
   std::string text = header.str();
-  // The block ends with the empty line "\r\n"; the new line goes before it.
-  text.insert(text.size() - 2, "Content-Type: text/plain\r\n");
+  add_header_line(text, "Content-Type: text/plain");
   std::ostringstream body;
   e.print(body);
   return text + body.str();
