@@ -7,6 +7,7 @@
 #include <libqvp/DDS.h>
 
 #include "NcDescribedDds.h"
+#include "NcExactValues.h"
 #include "NcFile.h"
 
 namespace libqvp {
@@ -23,6 +24,11 @@ void serve_view(const BrowserView& view, const NcFilter& f) {
   }
   build_described_dds(file, f, dds, false);
   ConstraintEvaluator eval;
+  // 64-bit integers without an exact Float64 form are refused before the
+  // header, as the data response refuses them; send_csv applies the
+  // constraint again.
+  eval.parse_constraint(f.get_ce(), dds);
+  check_exact_values(dds);
   view.send_csv(f, dds, eval, stdout);
 }
 

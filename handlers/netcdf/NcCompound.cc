@@ -152,12 +152,14 @@ struct Reclaim {
   ~Reclaim() { nc_reclaim_data(ncid, xtype, records, n); }
 };
 
-// Converts the member box (dimensions nd.. of the box) out of one record.
+// Converts the member box (dimensions nd.. of the box) out of one record to
+// `out`, a place in the output that begins at `box`.
 unsigned char* convert_record(const NcMember& m, const unsigned char* record,
                               size_t nd, const std::vector<size_t>& start,
                               const std::vector<size_t>& stride,
                               const std::vector<size_t>& count,
-                              unsigned char* out, const std::string& name) {
+                              const unsigned char* box, unsigned char* out,
+                              const std::string& name) {
   const size_t md = m.dims.size();
   const size_t elem =
       m.xtype == NC_CHAR ? m.string_length : atomic_size(m.xtype);
@@ -174,8 +176,9 @@ unsigned char* convert_record(const NcMember& m, const unsigned char* record,
     size_t at = m.offset;
     for (size_t d = 0; d < md; ++d)
       at += (start[nd + d] + idx[nd + d] * stride[nd + d]) * step[d];
+    const size_t first = static_cast<size_t>(out - box) / out_size(m.type);
     convert_atomic(m.xtype, m.string_length, record + at, run_step, run, out,
-                   name);
+                   name, first);
     out += run * out_size(m.type);
   } while (md > 1 && next_index(idx, count, nd, nd + md - 1));
   return out;
@@ -194,7 +197,8 @@ void read_member_box(const NcCompound& c, const NcMember& m,
                                      c.record_size);
   std::vector<size_t> s(nd + 1, 0), n(nd + 1, 1), idx(nd, 0);
   std::vector<ptrdiff_t> st(nd + 1, 1);
-  auto* dest = static_cast<unsigned char*>(out);
+  auto* const box = static_cast<unsigned char*>(out);
+  unsigned char* dest = box;
   const std::string context = "Cannot read the values of \"" + c.v.name + "\"";
   const std::string name = c.v.name + "." + m.name;
   do {
@@ -215,7 +219,7 @@ void read_member_box(const NcCompound& c, const NcMember& m,
       Reclaim reclaim{c.v.ncid, c.v.xtype, records.data(), r};
       for (size_t k = 0; k < r; ++k)
         dest = convert_record(m, records.data() + k * c.record_size, nd, start,
-                              stride, count, dest, name);
+                              stride, count, box, dest, name);
       done += r;
     }
   } while (nd > 1 && next_index(idx, count, 0, nd - 1));
@@ -230,10 +234,14 @@ std::unique_ptr<BaseType> member_variable(
   }
   const NcMember* member = &m;  // lives as long as *c
   if (c->v.dim_sizes.empty() && m.dims.empty())
-    return make_scalar(m.type, m.name, [c, member](void* value) {
-      read_member_box(*c, *member, {}, {}, {}, value);
-    });
-  auto a = std::make_unique<Array>(m.name, make_scalar(m.type, m.name));
+    return make_scalar(
+        m.type, m.name,
+        [c, member](void* value) {
+          read_member_box(*c, *member, {}, {}, {}, value);
+        },
+        m.xtype);
+  auto a = std::make_unique<Array>(
+      m.name, make_scalar(m.type, m.name, nullptr, m.xtype));
   for (size_t d = 0; d < c->v.dim_sizes.size(); ++d)
     a->append_dim(static_cast<int>(c->v.dim_sizes[d]), c->v.dim_names[d]);
   for (size_t len : m.dims) a->append_dim(static_cast<int>(len));

@@ -16,6 +16,7 @@
 #include "NcCompound.h"
 #include "NcDimensions.h"
 #include "NcEnum.h"
+#include "InexactValue.h"
 #include "NcGroupWalker.h"
 #include "NcValues.h"
 #include "NcVariable.h"
@@ -40,9 +41,22 @@ std::string text_of(T v) {
   return std::to_string(v);
 }
 
+// True when a value of `values` is a 64-bit integer without an exact
+// Float64 form.
+template <typename T>
+bool any_inexact(const std::vector<T>& values) {
+  if constexpr (std::is_integral_v<T> && sizeof(T) == 8) {
+    for (const T& v : values)
+      if (!has_exact_double(v)) return true;
+  }
+  return false;
+}
+
 // An attribute of the numeric netCDF type `xtype`, read into a vector of T
 // with nc_get_att and appended value by value under the core type that a
-// variable of `xtype` has.
+// variable of `xtype` has. 64-bit integers are Float64 there; when one of
+// them has no exact Float64 form, a client would read it rounded, so the
+// whole attribute is a String of the exact decimal digits instead.
 template <typename T>
 void add_numbers(int ncid, int varid, const char* name, size_t len,
                  nc_type xtype, AttrTable& table) {
@@ -50,10 +64,10 @@ void add_numbers(int ncid, int varid, const char* name, size_t len,
   if (!core_type_of(xtype, t))
     throw Error(internal_error,
                 std::string("The attribute \"") + name + "\" has no core type");
-  const char* type = type_name(t);
   std::vector<T> values(len);
   check_nc(nc_get_att(ncid, varid, name, values.data()),
            std::string("Cannot read the attribute \"") + name + "\"");
+  const char* type = any_inexact(values) ? "String" : type_name(t);
   for (const T& v : values) table.append_attr(name, type, text_of(v));
 }
 

@@ -24,7 +24,8 @@ namespace {
 using AddVar = std::function<void(std::unique_ptr<BaseType>)>;
 
 std::unique_ptr<Array> array_of(const NcVariable& v) {
-  auto a = std::make_unique<Array>(v.name, make_scalar(v.type, v.name));
+  auto a = std::make_unique<Array>(
+      v.name, make_scalar(v.type, v.name, nullptr, v.value_type()));
   for (size_t d = 0; d < v.dim_sizes.size(); ++d)
     a->append_dim(static_cast<int>(v.dim_sizes[d]), v.dim_names[d]);
   if (v.base == NC_NAT)
@@ -80,9 +81,10 @@ std::vector<NcVariable> maps_of(const NcVariable& v, NcDimensions& dims) {
 std::unique_ptr<BaseType> variable_of(const NcVariable& v, NcDimensions& dims) {
   if (v.is_compound()) return compound_variable(describe_compound(v));
   if (v.dimids.empty())
-    return make_scalar(v.type, v.name, [v](void* value) {
-      read_served_box(v, {}, {}, {}, value);
-    });
+    return make_scalar(
+        v.type, v.name,
+        [v](void* value) { read_served_box(v, {}, {}, {}, value); },
+        v.value_type());
   const std::vector<NcVariable> maps = maps_of(v, dims);
   if (maps.empty()) return array_of(v);
   auto grid = std::make_unique<Grid>(v.name);

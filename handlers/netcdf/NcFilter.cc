@@ -37,7 +37,7 @@ void refusing_functions(F send) {
 
 }  // namespace
 
-void NcFilter::send_dds(FILE* out, DDS& dds, ConstraintEvaluator& eval,
+void NcFilter::send_dds(std::ostream& out, DDS& dds, ConstraintEvaluator& eval,
                         bool constrained, const std::string& anc_location,
                         bool with_mime_headers) const {
   refusing_functions([&] {
@@ -46,7 +46,7 @@ void NcFilter::send_dds(FILE* out, DDS& dds, ConstraintEvaluator& eval,
   });
 }
 
-void NcFilter::send_ddx(DDS& dds, ConstraintEvaluator& eval, FILE* out,
+void NcFilter::send_ddx(DDS& dds, ConstraintEvaluator& eval, std::ostream& out,
                         bool with_mime_headers) const {
   refusing_functions(
       [&] { VORNFilter::send_ddx(dds, eval, out, with_mime_headers); });

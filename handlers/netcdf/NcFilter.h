@@ -22,11 +22,12 @@ class NcFilter : public VORNFilter {
 
   // As VORNFilter's; the refusal of a function call in the constraint, which
   // VORNFilter throws without a code, is thrown again as usage_error, since
-  // it is the client's mistake (answered with 400, not 500).
-  void send_dds(FILE* out, DDS& dds, ConstraintEvaluator& eval,
+  // it is the client's mistake (answered with 400, not 500). The handler
+  // writes its text responses to a string first (NcResponseHeader.h).
+  void send_dds(std::ostream& out, DDS& dds, ConstraintEvaluator& eval,
                 bool constrained, const std::string& anc_location,
                 bool with_mime_headers) const override;
-  void send_ddx(DDS& dds, ConstraintEvaluator& eval, FILE* out,
+  void send_ddx(DDS& dds, ConstraintEvaluator& eval, std::ostream& out,
                 bool with_mime_headers) const override;
 
   // As VORNFilter's, after noting that the header and body are being
@@ -47,8 +48,10 @@ class NcFilter : public VORNFilter {
   void establish_timeout(FILE* stream) const override;
   void establish_timeout(std::ostream& stream) const override;
 
-  // True once a data response's 200 header has been written.
+  // True once a data response's 200 header has been written (the handler
+  // notes it when it writes that header itself).
   bool body_started() const { return d_body_started; }
+  void note_body_started() const { d_body_started = true; }
 
  private:
   mutable bool d_body_started = false;

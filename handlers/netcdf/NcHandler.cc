@@ -12,21 +12,27 @@
 #include <libqvp/Error.h>
 #include <libqvp/RequestGuard.h>
 #include <libqvp/cgi_util.h>
+#include <libqvp/write_all.h>
+#include <libqvp/xdr_size.h>
 #include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <optional>
+#include <sstream>
 
 #include "ErrorResponse.h"
 #include "NcBrowser.h"
 #include "NcDAS.h"
 #include "NcDDS.h"
 #include "NcDescribedDds.h"
+#include "NcExactValues.h"
 #include "NcFastPath.h"
 #include "NcFile.h"
 #include "NcFilter.h"
+#include "NcResponseHeader.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QVP_UNDER_ASAN 1
@@ -87,12 +93,24 @@ void limit_address_space() {
 #endif
 }
 
+// Text responses are made whole in memory (a header, then at most a few MiB
+// of text), completed with their charset and length, then written at once.
+template <typename Write>
+void send_text(Write write) {
+  std::ostringstream out;
+  write(out);
+  std::string response = out.str();
+  complete_text_response(response);
+  write_all(stdout, response);
+  fflush(stdout);
+}
+
 void send_das(const NcFilter& f) {
   NcFile file(f.get_dataset_name());
   DAS das;
   build_das(file, das);
   f.read_ancillary_das(das, "");
-  f.send_das(das, "", true);
+  send_text([&](std::ostream& out) { f.send_das(out, das, "", true); });
 }
 
 void send_dds(const NcFilter& f) {
@@ -101,7 +119,8 @@ void send_dds(const NcFilter& f) {
   build_dds(file, dds);
   f.read_ancillary_dds(dds, "");
   ConstraintEvaluator eval;
-  f.send_dds(dds, eval, true, "", true);
+  send_text(
+      [&](std::ostream& out) { f.send_dds(out, dds, eval, true, "", true); });
 }
 
 void send_ddx(const NcFilter& f) {
@@ -109,11 +128,25 @@ void send_ddx(const NcFilter& f) {
   DDS dds;
   build_described_dds(file, f, dds, true);
   ConstraintEvaluator eval;
-  f.send_ddx(dds, eval, stdout, true);
+  send_text([&](std::ostream& out) { f.send_ddx(dds, eval, out, true); });
+}
+
+// The body's length when the selection fixes it: the constrained DDS text,
+// "Data:\n" and the XDR values.
+std::optional<uint64_t> data_length(const DDS& dds) {
+  const std::optional<uint64_t> values = xdr_size(dds);
+  if (!values) return std::nullopt;
+  std::ostringstream text;
+  dds.print_constrained(text);
+  return text.str().size() + sizeof "Data:\n" - 1 + *values;
 }
 
 // The data response leaves ancillary DDS files out: a variable they declare
-// would have no values to send.
+// would have no values to send. What could fail is decided before the
+// header goes out (the constraint, 64-bit integers without an exact Float64
+// form), and the header states the body's length where the types fix it, so
+// that a client can tell a response cut short from a whole one. A 304 and a
+// function's result take the library's own path.
 void send_data(const NcFilter& f) {
   NcFile file(f.get_dataset_name(), kNcIoBytes);
   DDS dds;
@@ -121,6 +154,18 @@ void send_data(const NcFilter& f) {
   install_fast_readers(file, dds);
   enlarge_output_pipe(stdout);
   ConstraintEvaluator eval;
+  const time_t lmt = f.get_data_last_modified_time("");
+  if (!unchanged_since_request(f, lmt)) {
+    eval.parse_constraint(f.get_ce(), dds);
+    if (!eval.functional_expression()) {
+      check_exact_values(dds);
+      const std::string header = data_header(f, lmt, data_length(dds));
+      f.note_body_started();
+      RequestGuard::note_output_started();
+      write_all(stdout, header);
+      return f.send_data(dds, eval, stdout, "", false);
+    }
+  }
   f.send_data(dds, eval, stdout, "", true);
 }
 

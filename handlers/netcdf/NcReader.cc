@@ -12,8 +12,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <type_traits>
 
+#include "InexactValue.h"
 #include "NcFile.h"
 
 namespace libqvp {
@@ -95,17 +95,12 @@ void read_direct(const NcVariable& v, const Box& b, void* out) {
 // exactly rather than sending a rounded one.
 template <typename T>
 void read_wide(const NcVariable& v, const Box& b, double* out) {
-  constexpr double kLimit =
-      std::is_signed_v<T> ? 9223372036854775808.0 : 18446744073709551616.0;
   std::vector<T> tmp(b.n);
   check_nc(get(v, b, tmp.data()), context(v));
   for (size_t i = 0; i < b.n; ++i) {
-    const double d = static_cast<double>(tmp[i]);
-    if (d >= kLimit || static_cast<T>(d) != tmp[i])
-      throw Error(internal_error, "A value of \"" + v.name + "\" (" +
-                                      std::to_string(tmp[i]) +
-                                      ") has no exact Float64 form");
-    out[i] = d;
+    if (!has_exact_double(tmp[i]))
+      throw InexactValue(v.name, std::to_string(tmp[i]), i);
+    out[i] = static_cast<double>(tmp[i]);
   }
 }
 

@@ -16,7 +16,8 @@ namespace libqvp {
 // has room for the product of `count` values of the value type of `v.type`
 // (std::string objects for String). Character variables give one string per
 // element, cut at the first NUL. Throws Error(internal_error) when netCDF
-// fails, or when a 64-bit integer has no exact Float64 value.
+// fails, and InexactValue (an Error) when a 64-bit integer has no exact
+// Float64 value.
 void read_nc_box(const NcVariable& v, const std::vector<size_t>& start,
                  const std::vector<size_t>& stride,
                  const std::vector<size_t>& count, void* out);

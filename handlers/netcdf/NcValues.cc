@@ -9,6 +9,8 @@
 #include <string>
 #include <type_traits>
 
+#include "InexactValue.h"
+
 namespace libqvp {
 namespace {
 
@@ -21,21 +23,17 @@ void widen(const unsigned char* src, size_t step, size_t n, To* out) {
   }
 }
 
-// 64-bit integers only where a double holds them exactly.
+// 64-bit integers only where a double holds them exactly; `first` is the
+// position of the first value among those the caller's reader fills.
 template <typename From>
 void exact(const unsigned char* src, size_t step, size_t n, double* out,
-           const std::string& name) {
-  constexpr double kLimit =
-      std::is_signed_v<From> ? 9223372036854775808.0 : 18446744073709551616.0;
+           const std::string& name, size_t first) {
   for (size_t i = 0; i < n; ++i) {
     From v;
     memcpy(&v, src + i * step, sizeof v);
-    const double d = static_cast<double>(v);
-    if (d >= kLimit || static_cast<From>(d) != v)
-      throw Error(internal_error, "A value of \"" + name + "\" (" +
-                                      std::to_string(v) +
-                                      ") has no exact Float64 form");
-    out[i] = d;
+    if (!has_exact_double(v))
+      throw InexactValue(name, std::to_string(v), first + i);
+    out[i] = static_cast<double>(v);
   }
 }
 
@@ -56,7 +54,8 @@ size_t atomic_size(nc_type t) {
 }
 
 void convert_atomic(nc_type t, size_t string_length, const unsigned char* src,
-                    size_t step, size_t n, void* out, const std::string& name) {
+                    size_t step, size_t n, void* out, const std::string& name,
+                    size_t first) {
   visit_nc_atomic(
       t,
       [&](auto tag) {
@@ -64,7 +63,7 @@ void convert_atomic(nc_type t, size_t string_length, const unsigned char* src,
         if constexpr (std::is_same_v<T, char>) {
           chars(src, step, n, string_length, static_cast<std::string*>(out));
         } else if constexpr (std::is_integral_v<T> && sizeof(T) == 8) {
-          exact<T>(src, step, n, static_cast<double*>(out), name);
+          exact<T>(src, step, n, static_cast<double*>(out), name, first);
         } else {
           // The core has no signed byte: NC_BYTE widens to Int16.
           using Out =

@@ -58,10 +58,17 @@ size_t atomic_size(nc_type t);
 // bytes after the one before, into `out`, an array of the value type that
 // core_type_of(t) gives (std::string for NC_CHAR: `string_length` characters
 // per value, cut at the first NUL). Reads are unaligned-safe. Throws
-// Error(internal_error) naming `name` when a 64-bit integer has no exact
-// Float64 value or `t` is not atomic.
+// InexactValue naming `name` when a 64-bit integer has no exact Float64
+// value (its position is `first` plus its place among the `n`), and
+// Error(internal_error) when `t` is not atomic.
 void convert_atomic(nc_type t, size_t string_length, const unsigned char* src,
-                    size_t step, size_t n, void* out, const std::string& name);
+                    size_t step, size_t n, void* out, const std::string& name,
+                    size_t first = 0);
+
+// True for netCDF's 64-bit integer types, which are served as Float64.
+inline bool is_wide_integer(nc_type t) {
+  return t == NC_INT64 || t == NC_UINT64;
+}
 
 }  // namespace libqvp
 

@@ -29,6 +29,8 @@ struct NcVariable {
   size_t string_length = 0;  // characters per string of an NC_CHAR variable
 
   bool is_char() const { return xtype == NC_CHAR; }
+  // The atomic type of the values: an enum's base type, else xtype.
+  nc_type value_type() const { return base != NC_NAT ? base : xtype; }
   bool is_compound() const { return type == Type::Structure; }
   // Elements over the served dimensions; SIZE_MAX when that overflows.
   size_t element_count() const;

@@ -27,12 +27,17 @@ std::string without_dates(const std::string& response) {
   return std::regex_replace(response, kDate, "$1: <date>\r\n");
 }
 
-// The 200 header block of a run with "-v t/1", dates as "<date>".
-std::string header(const char* description, const char* type = "text/plain") {
+// A whole 200 response of a run with "-v t/1", dates as "<date>": the
+// header block with a Content-Length line when `sized`, then `body`.
+std::string response(const char* description, const std::string& type,
+                     const std::string& body, bool sized = true) {
   return std::string("HTTP/1.0 200 OK\r\n") +
          "XVORN-Server: t/1\r\nXKestrum-Server: t/1\r\nXQVP: 3.1\r\n"
          "Date: <date>\r\nLast-Modified: <date>\r\nContent-Type: " +
-         type + "\r\nContent-Description: " + description + "\r\n\r\n";
+         type + "\r\nContent-Description: " + description + "\r\n" +
+         (sized ? "Content-Length: " + std::to_string(body.size()) + "\r\n"
+                : "") +
+         "\r\n" + body;
 }
 
 // The handler run with the words of `args`; "@name" is a sample's path.
@@ -44,7 +49,8 @@ RunResult run(const std::string& args) {
   return run_handler(w);
 }
 
-// Whole responses; the body is data/<golden>.<kind>.
+// Whole responses; the body is data/<golden>.<kind>. Text is declared
+// UTF-8, and every response states its length.
 TEST(NcHandlerTest, MetadataResponses) {
   static const struct {
     const char *kind, *args, *golden;
@@ -74,14 +80,17 @@ TEST(NcHandlerTest, MetadataResponses) {
     const RunResult r = run(std::string("-v t/1 -o ") + c.kind + " " + c.args);
     EXPECT_EQ(r.status, 0);
     const std::string kind = c.kind;
+    const std::string body = golden(c.golden + ("." + kind));
     EXPECT_EQ(without_dates(r.out),
-              (kind == "ddx" ? header("qvp4_ddx", "text/xml")
-                             : header(("vorn_" + kind).c_str())) +
-                  golden(c.golden + ("." + kind)));
+              kind == "ddx"
+                  ? response("qvp4_ddx", "text/xml; charset=utf-8", body)
+                  : response(("vorn_" + kind).c_str(),
+                             "text/plain; charset=utf-8", body));
   }
 }
 
-// The DDS is the section named by the constraint in data/data.dds.
+// The DDS is the section named by the constraint in data/data.dds. The
+// length is stated unless a String, whose values decide it, is selected.
 TEST(NcHandlerTest, DataResponseBytes) {
   static const struct {
     std::string file, ce, xdr;
@@ -135,11 +144,12 @@ TEST(NcHandlerTest, DataResponseBytes) {
     const RunResult r = run_handler(
         {"-o", "DataDDS", "-v", "t/1", "-e", c.ce, kSamples + c.file});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(
-        without_dates(r.out),
-        header("vorn_data", "application/octet-stream") +
-            (c.ce.empty() ? golden("names.dds") : golden("data.dds", c.ce)) +
-            "Data:\n" + c.xdr);
+    const std::string dds =
+        c.ce.empty() ? golden("names.dds") : golden("data.dds", c.ce);
+    EXPECT_EQ(without_dates(r.out),
+              response("vorn_data", "application/octet-stream",
+                       dds + "Data:\n" + c.xdr,
+                       dds.find("String ") == std::string::npos));
   }
 }
 
@@ -166,14 +176,16 @@ TEST(NcHandlerTest, ErrorResponses) {
     SCOPED_TRACE(c.args);
     const RunResult r = run(c.args);
     EXPECT_EQ(r.status, 0);
+    const std::string body = golden("errors.txt", c.args);
     EXPECT_EQ(without_dates(r.out),
               "HTTP/1.0 " + std::to_string(c.status) +
                   (c.status == 404 ? " Not Found" : " Bad Request") +
                   "\r\nXVORN-Server: libqvp/3.8.2\r\n"
                   "XKestrum-Server: libqvp/3.8.2\r\nXQVP: 3.1\r\n"
                   "Date: <date>\r\nCache-Control: no-cache\r\n"
-                  "Content-Type: text/plain\r\n\r\n" +
-                  golden("errors.txt", c.args));
+                  "Content-Type: text/plain; charset=utf-8\r\n"
+                  "Content-Length: " +
+                  std::to_string(body.size()) + "\r\n\r\n" + body);
   }
 }
 

@@ -115,17 +115,58 @@ TEST(NcModelTest, FilesWrittenHere) {
                   k.constraint.substr(0, k.constraint.find('.')) + ";\n} " +
                   k.file + ".nc;\nData:\n" + k.xdr);
   }
-  // The inexact value is refused rather than rounded. The header is out by
-  // then: the response is cut short, the failure logged and the exit status
-  // non-zero.
-  const RunResult r = run_handler({"-o", "DataDDS", "-e", "w", dir / "c.nc"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out.rfind("HTTP/1.0 200 OK", 0), 0u);
-  EXPECT_EQ(r.out.find("Error {"), std::string::npos);
-  EXPECT_NE(r.err.find("QVP server error: The data response for \"c.nc\" was "
-                       "cut short: A value of \"w\" (9007199254740993)"),
-            std::string::npos)
-      << r.err;
+}
+
+// A value that a Float64 cannot hold exactly is refused, before any header,
+// with the variable and the index of the first such value; values within
+// +-2^53 are served exactly, as are selections that avoid the others.
+TEST(NcModelTest, WideIntegersAreExactOrRefusedBeforeTheHeader) {
+  TempDir dir;
+  // data/wide.cdl: 64-bit integers within and beyond +-2^53, in plain
+  // variables, a scalar, a compound member and an enum, and attributes.
+  const std::string nc = ncgen(dir, "wide", golden("wide.cdl"));
+  static const struct {
+    const char *view, *constraint, *refusal;  // as the Error's text has it
+  } cases[] = {
+      {"", "grid", "\\\"grid[1][1]\\\" holds 9007199254740993"},
+      {"", "ok,grid", "\\\"grid[1][1]\\\" holds 9007199254740993"},
+      {"", "u", "\\\"u[1]\\\" holds 18446744073709551615"},
+      {"", "s", "\\\"s\\\" holds -9007199254740993"},
+      {"", "recs.id", "\\\"recs.id[2]\\\" holds 9007199254740995"},
+      {"", "e", "\\\"e[1]\\\" holds 9007199254740993"},
+      {"--view=csv", "grid[1][0:2]",
+       "\\\"grid[1][1]\\\" holds 9007199254740993"},
+      {"", "grid[0:1][0:2:2]", nullptr},
+      {"", "ok", nullptr},
+      {"", "recs.x", nullptr},
+      {"", "e[0]", nullptr},
+      {"--view=csv", "grid[0][0:2]", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.view) + " " + c.constraint);
+    std::vector<std::string> args = {"-o", "DataDDS", "-e", c.constraint, nc};
+    if (*c.view) args.insert(args.begin(), c.view);
+    const RunResult r = run_handler(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    if (c.refusal) {
+      EXPECT_EQ(r.out.rfind("HTTP/1.0 500 Internal Server Error\r\n", 0), 0u);
+      EXPECT_NE(body(r.out).find(c.refusal), std::string::npos) << r.out;
+    } else {
+      EXPECT_EQ(r.out.rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << r.out;
+    }
+  }
+  const RunResult ok = run_handler({"-o", "DataDDS", "-e", "ok", nc});
+  EXPECT_EQ(body(ok.out),
+            "Dataset {\n    Float64 ok[c = 3];\n} wide.nc;\nData:\n" +
+                counts(3) +
+                doubles({-9007199254740992.0, 0, 9007199254740992.0}));
+  // Attributes: a value beyond 2^53 makes the attribute a String of the
+  // exact digits; one that fits stays Float64.
+  const std::string das = body(run_handler({"-o", "das", nc}).out);
+  for (const char* line : {"String big \"9007199254740993\", \"2\";",
+                           "Float64 fits 9007199254740992;",
+                           "String top \"18446744073709551615\";"})
+    EXPECT_NE(das.find(line), std::string::npos) << line << "\n" << das;
 }
 
 // CDL that stresses one bound with `n`: groups nested `n` deep or `n` groups

@@ -1,0 +1,34 @@
+// What the netCDF handler's responses state beyond the lines of the
+// library's header writers, which stay as those write them.
+#ifndef QVP_NC_NCRESPONSEHEADER_H
+#define QVP_NC_NCRESPONSEHEADER_H
+
+#include <libqvp/VORNFilter.h>
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace libqvp {
+
+// Completes a whole text response (header block and body) that a library
+// writer made, before it is sent. When it has a Content-Type (a 200 or an
+// error response), the type gains "; charset=utf-8" (netCDF text is UTF-8
+// by convention) and a last line "Content-Length: N" states the body's
+// length. A 304 is left as it is.
+void complete_text_response(std::string& response);
+
+// The header block of f's data response: set_mime_binary's block for
+// `last_modified`, with "Content-Length: N" as its last line when `length`
+// (the whole body's) is known.
+std::string data_header(const VORNFilter& f, time_t last_modified,
+                        std::optional<uint64_t> length);
+
+// True when f's request is conditional and `last_modified` is not later
+// than the request's time: the answer is then a 304.
+bool unchanged_since_request(const VORNFilter& f, time_t last_modified);
+
+}  // namespace libqvp
+
+#endif  // QVP_NC_NCRESPONSEHEADER_H
