@@ -4,8 +4,6 @@
 #include <libqvp/ErrorBlock.h>
 #include <libqvp/RequestGuard.h>
 
-#include "NcResponseHeader.h"
-
 namespace libqvp {
 
 int http_status_of(const Error& e) {
@@ -38,8 +36,7 @@ const char* reason_of(int status) {
 
 void send_error(FILE* out, const Error& e, const std::string& version) {
   const int status = http_status_of(e);
-  std::string text = error_block(status, reason_of(status), e, version);
-  complete_text_response(text);
+  const std::string text = error_block(status, reason_of(status), e, version);
   RequestGuard::note_output_started();
   fwrite(text.data(), 1, text.size(), out);
   fflush(out);

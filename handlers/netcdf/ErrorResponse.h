@@ -16,8 +16,8 @@ namespace libqvp {
 int http_status_of(const Error& e);
 
 // Writes the error response of http_status_of(e) (error_block: the error
-// header with Content-Type: text/plain, then e's text form, completed by
-// complete_text_response) to `out`, and flushes `out`. `version` is the
+// header with its Content-Type and Content-Length, then e's text form) to
+// `out`, and flushes `out`. `version` is the
 // dispatcher's version text (may be empty).
 void send_error(FILE* out, const Error& e, const std::string& version);
 

@@ -13,10 +13,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "InexactValue.h"
 #include "NcCompound.h"
 #include "NcDimensions.h"
 #include "NcEnum.h"
-#include "InexactValue.h"
 #include "NcGroupWalker.h"
 #include "NcValues.h"
 #include "NcVariable.h"

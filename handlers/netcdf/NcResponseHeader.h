@@ -13,10 +13,10 @@
 namespace libqvp {
 
 // Completes a whole text response (header block and body) that a library
-// writer made, before it is sent. When it has a Content-Type (a 200 or an
-// error response), the type gains "; charset=utf-8" (netCDF text is UTF-8
-// by convention) and a last line "Content-Length: N" states the body's
-// length. A 304 is left as it is.
+// writer made, before it is sent. When it has a Content-Type (a 200), the
+// type gains "; charset=utf-8" (netCDF text is UTF-8 by convention) and a
+// last line "Content-Length: N" states the body's length. A 304 is left as
+// it is. (error_block's responses already say both.)
 void complete_text_response(std::string& response);
 
 // The header block of f's data response: set_mime_binary's block for

@@ -119,7 +119,8 @@ class DispatchTest(unittest.TestCase):
             self.assertRegex(lines[1], r"^XVORN-Server: qvp_dispatch/")
             self.assertRegex(lines[4], r"^Date: \w\w\w, \d\d \w\w\w \d{4} ")
             self.assertEqual([lines[3]] + lines[5:], [
-                "XQVP: 3.1", "Cache-Control: no-cache", "Content-Type: text/plain"])
+                "XQVP: 3.1", "Cache-Control: no-cache", "Content-Type: text/plain; charset=utf-8",
+                "Content-Length: %d" % len(body.encode("latin-1"))])
             self.assertRegex(body, ERROR_BODY % code)
             self.assertNotIn("<", body)
             self.assertNotIn(os.path.dirname(self.root), "".join(lines) + body)

@@ -71,6 +71,13 @@ def make_crashing_file(path, scratch):
         f.write(b"\xff" * 4)
 
 
+def make_wide_file(root):
+    """root/wide.nc from tests/handlers/data/wide.cdl: 64-bit integers within
+    and beyond 2^53 (grid[1][1] is 9007199254740993; "ok" holds exact ones)."""
+    cdl = pathlib.Path(__file__).parent.parent / "handlers" / "data" / "wide.cdl"
+    subprocess.run(["ncgen", "-k", "nc4", "-o", root + "/wide.nc", str(cdl)], check=True)
+
+
 def under_address_sanitizer():
     """Whether the handler is built with AddressSanitizer, whose memcpy check
     ends the process at the crashing file before the crash."""
@@ -144,6 +151,19 @@ class WebServer:
     def log(self):
         """What the dispatcher and the handlers wrote on their stderr."""
         return pathlib.Path(self.state, "cgi.log").read_bytes()
+
+
+def curl_slowly(server, path, rate="8M"):
+    """curl's GET /qvp/`path` from `server` at `rate` bytes a second: its
+    CompletedProcess, with the header block as stdout and the length of the
+    body it received as `received`. curl exits 18 when fewer bytes come than
+    the response's Content-Length states."""
+    with tempfile.NamedTemporaryFile() as body:
+        got = subprocess.run(["curl", "-sS", "-D", "-", "-o", body.name, "--limit-rate", rate,
+                              "http://127.0.0.1:%d/qvp/%s" % (server.port, path)],
+                             capture_output=True, timeout=120)
+        got.received = os.path.getsize(body.name)
+    return got
 
 
 def netstring(pairs):

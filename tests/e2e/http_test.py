@@ -6,8 +6,9 @@ crashes the netCDF library."""
 import email.utils, os, pathlib, re, shutil, struct, subprocess, time, unittest
 import xml.etree.ElementTree as ET
 
-from e2e_support import (ENV, ERROR_BODY, OK, SAMPLES, ServedTestCase, WebServer, make_crashing_file,
-                         plant_escape, read_all, under_address_sanitizer, write)
+from e2e_support import (ENV, ERROR_BODY, OK, SAMPLES, ServedTestCase, WebServer, curl_slowly,
+                         make_crashing_file, make_wide_file, plant_escape, read_all,
+                         under_address_sanitizer, write)
 
 SECRET_DAS = 'Attributes {\n    secret {\n        String s "outside-das";\n    }\n}\n'
 SECRET_DDS = "Dataset {\n    Int32 outside_dds;\n} secret;\n"
@@ -73,6 +74,7 @@ class HttpTest(ServedTestCase):
         for name in ("das", ".das", "sst.das", "dds", ".dds", "sst.dds"):
             write(os.path.join(cls.bin, name), SECRET_DDS if "dds" in name else SECRET_DAS)
         make_crashing_file(os.path.join(cls.root, "crash.nc"), cls.base)
+        make_wide_file(cls.root)
         # 4097 x 4096 values: just over what linear_scale() takes at once.
         subprocess.run([ENV["QVP_NC_RAMP"], cls.root + "/big.nc", "4097", "4096"], check=True)
 
@@ -89,8 +91,9 @@ class HttpTest(ServedTestCase):
                 ("names.nc.dds", "vorn_dds", "text/plain", b"Dataset {\n")):
             status, headers, body = self.get(path)
             self.assertEqual((status, headers["Content-Description"], headers["Content-Type"],
-                              headers["XQVP"], headers["Server"]),
-                             (200, description, ctype, "3.1", None), path)
+                              headers["XQVP"], headers["Server"], headers["Content-Length"]),
+                             (200, description, ctype + "; charset=utf-8", "3.1", None,
+                              str(len(body))), path)
             self.assertTrue(body.startswith(start), body[:40])
         _, _, dds = self.get("station.nc.dds")
         self.assertIn(b"    String station_name;\n", dds)
@@ -135,6 +138,18 @@ class HttpTest(ServedTestCase):
         self.assertIn(b"    Structure {\n        Float32 lon[lon = 4];\n", body)
         self.assertEqual(len(Xdr(self.get("ramp.nc.vorn")[2]).buf), 8 + 4 * 2048 * 2048)
 
+    def test_64_bit_integers_are_exact_or_refused_before_the_header(self):
+        status, headers, body = self.get("wide.nc.vorn?ok,grid")
+        self.assertEqual((status, headers["Content-Type"]), (500, "text/plain; charset=utf-8"))
+        self.assertIn(b'\\"grid[1][1]\\" holds 9007199254740993', body)
+        self.assertNotIn(b"Dataset", body)
+        status, _, body = self.get("wide.nc.vorn?ok,grid%5B0:1%5D%5B0:2:2%5D")
+        self.assertEqual(status, 200)
+        x = Xdr(body)
+        self.assertEqual((x.read("d"), x.read("d")), ([1, 3, 4, 6], [-2.0 ** 53, 0.0, 2.0 ** 53]))
+        _, _, das = self.get("wide.nc.das")
+        self.assertIn(b'String big "9007199254740993", "2";', das)
+
     def test_conditional_requests(self):
         path = os.path.join(self.root, "station.nc")
         os.utime(path, (1_000_000_000, 1_000_000_000))
@@ -157,7 +172,7 @@ class HttpTest(ServedTestCase):
             st, headers, body = self.get(path)
             self.assertEqual((st, headers["Cache-Control"], headers["Content-Type"],
                               headers["X-Content-Type-Options"]),
-                             (status, "no-cache", "text/plain", "nosniff"), path)
+                             (status, "no-cache", "text/plain; charset=utf-8", "nosniff"), path)
             self.assertRegex(body.decode("latin-1"), ERROR_BODY % code)
             self.assertNotIn(b"<", body, path)
             self.assertNotIn(self.root.encode(), body)
@@ -186,7 +201,8 @@ class HttpTest(ServedTestCase):
     def test_crash_in_the_library_answers_with_an_error(self):
         for suffix in ("das", "dds", "ddx", "vorn"):
             status, headers, body = self.get("crash.nc." + suffix)
-            self.assertEqual((status, headers["Content-Type"]), (500, "text/plain"), suffix)
+            self.assertEqual((status, headers["Content-Type"]), (500, "text/plain; charset=utf-8"),
+                             suffix)
             self.assertRegex(body.decode("latin-1"), ERROR_BODY % 1009)
         self.assertIn(b"ended on a fatal signal", self.server.log())
 
@@ -198,14 +214,15 @@ class HttpTest(ServedTestCase):
         self.assertEqual(status, 200)
         self.assertTrue(body.endswith(struct.pack(">II4d", 4, 4, 1, 3, 5, 7)), body[-40:])
 
-    def test_a_response_past_the_time_limit_is_ended(self):
-        # The client reads nothing for 3 s, so the handler blocks on its
-        # output until its alarm ends it.
+    def test_a_response_past_the_time_limit_is_ended_and_seen_cut(self):
+        # The client reads 64 MiB slowly, more than the buffers on the way
+        # hold, so the handler blocks on its output until its alarm ends it;
+        # the stated length makes the cut visible.
         server = WebServer("cgi", self.base + "/limited", DATA_ROOT=self.root, TIMEOUT="1")
         self.addCleanup(server.stop)
-        with server.connect(b"GET /qvp/ramp.nc.vorn HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n") as s:
-            time.sleep(3)
-            got = read_all(s)
-        self.assertTrue(got.startswith(OK), got[:64])
-        self.assertLess(len(got), 8 + 4 * 2048 * 2048)  # the XDR values alone
+        got = curl_slowly(server, "big.nc.vorn")
+        self.assertEqual(got.returncode, 18, got.stderr)  # "transfer closed with bytes left"
+        whole = len(self.get("big.nc.vorn")[2])
+        self.assertIn(b"Content-Length: %d\r\n" % whole, got.stdout)
+        self.assertLess(got.received, whole)
         self.assertIn(b"ran past its time limit (1 s)", server.log())

@@ -1,9 +1,9 @@
 """The pool behind lighttpd (mod_scgi) and nginx (scgi_pass): every response
 is the CGI path's, byte for byte; concurrent clients get their own bodies; a
 slow client does not hold a worker."""
-import concurrent.futures, email.utils, os, time
+import concurrent.futures, email.utils, os, subprocess, time
 
-from e2e_support import Pool, ServedTestCase, WebServer, plant_escape
+from e2e_support import ENV, Pool, ServedTestCase, WebServer, curl_slowly, make_wide_file, plant_escape
 
 # Headers that the web server itself writes or that change with time.
 VOLATILE = {"date", "server", "transfer-encoding", "content-length", "connection"}
@@ -12,7 +12,13 @@ PATHS = """sst.nc.das sst.nc.dds sst.nc.ddx sst.nc.ver sst.nc.dds?sst.lat,time s
 sst.nc.vorn?sst%5B1%5D%5B0:2:2%5D%5B1:2%5D sst.nc.vorn?sst.lon station.nc.vorn?station_name,temp
 names.nc.dds names.nc.vorn ramp.nc.vorn?ramp%5B2047%5D%5B2040:2047%5D ramp.nc.vorn
 sst.nc.vorn?sst%5B sst.nc.vorn?sst%5B7%5D sst.nc.dds?nosuch missing.nc.das sst.nc.xyz
-sst.txt.das escape.nc.das""".split()
+sst.txt.das escape.nc.das wide.nc.das wide.nc.vorn?ok wide.nc.vorn?grid""".split()
+# Data responses of every kind whose size the types fix: a Grid, a map alone,
+# a scalar, Int16 and Byte arrays, members of groups and compounds, the raw
+# path of a classic file; then a String, whose size they do not fix.
+SIZED = """sst.nc.vorn?sst sst.nc.vorn?sst.lon station.nc.vorn?elevation station.nc.vorn?flag
+model.nc.vorn?sky model.nc.vorn?surface.temp%5B1:2%5D%5B0%5D model.nc.vorn?obs.pair
+ramp.nc.vorn""".split()
 
 
 def seen(server, path, headers=None):
@@ -27,6 +33,7 @@ class PoolHttpTest(ServedTestCase):
     @classmethod
     def prepare(cls):
         plant_escape(cls.root, cls.base)
+        make_wide_file(cls.root)
         cls.pool = Pool(os.path.join(cls.base, "pool"), cls.root, "--workers", 2)
         cls.addClassCleanup(cls.pool.stop)
         cls.fronts = [WebServer(kind, os.path.join(cls.base, kind), SOCKET=cls.pool.socket)
@@ -47,6 +54,33 @@ class PoolHttpTest(ServedTestCase):
                     self.assertEqual(got, want, (path, front.port, headers))
                     # a 304 has Date alone
                     self.assertTrue(got[0] == 304 or ("xqvp", "3.1") in got[1])
+
+    def test_data_responses_state_their_length_and_are_seen_cut(self):
+        for front in [self.server] + self.fronts:
+            for path in SIZED:
+                status, headers, body = front.get("/qvp/" + path)
+                self.assertEqual((status, headers["Content-Length"], headers["Transfer-Encoding"]),
+                                 (200, str(len(body)), None), (front.port, path))
+            status, headers, body = front.get("/qvp/station.nc.vorn?station_name")
+            self.assertEqual(status, 200)
+            self.assertIn(b"Lindenberg", body)
+        # A worker held by a slow client of 64 MiB (the web servers told not
+        # to take more of the reply than their buffers hold) is ended by its
+        # 1 s limit; the client sees a transfer cut short, not a whole one.
+        subprocess.run([ENV["QVP_NC_RAMP"], self.root + "/big.nc", "4096", "4096"], check=True)
+        state = os.path.join(self.base, "cut")
+        pool = Pool(state, self.root, "--workers", 1, "--timeout", 1)
+        self.addCleanup(pool.stop)
+        unbuffered = {"lighttpd": lambda c: c.replace("stream-response-body = 1",
+                                                      "stream-response-body = 2"),
+                      "nginx": lambda c: c.replace("scgi_buffering on;", "scgi_buffering on;"
+                                                   " scgi_max_temp_file_size 0;")}
+        for kind, edit in unbuffered.items():
+            front = WebServer(kind, os.path.join(state, kind), edit, SOCKET=pool.socket)
+            self.addCleanup(front.stop)
+            got = curl_slowly(front, "big.nc.vorn")
+            self.assertEqual(got.returncode, 18, (kind, got.stderr))
+            self.assertIn(b"Content-Length: ", got.stdout)
 
     def test_concurrent_clients_get_their_own_bodies(self):
         paths = PATHS[:12]

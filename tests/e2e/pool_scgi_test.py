@@ -96,7 +96,7 @@ class PoolTest(ServedTestCase):
             (before,) = pool.workers()
             reply = pool.request("/crash.nc.das")
             self.assertTrue(reply.startswith(b"HTTP/1.0 500 "), reply[:80])
-            self.assertIn(b"Content-Type: text/plain\r\n", reply)
+            self.assertIn(b"Content-Type: text/plain; charset=utf-8\r\n", reply)
             self.assertIn(b"code = 1009;", body(reply))
             self.assert_serves(pool)
             self.assertNotEqual(pool.workers(), [before])

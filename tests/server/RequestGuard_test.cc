@@ -73,8 +73,11 @@ TEST(RequestGuardTest, FatalSignalsAnswerWithAnErrorBeforeAnyOutput) {
     EXPECT_EQ(r.status, RequestGuard::kCrashStatus);
     EXPECT_EQ(r.out.rfind(kErrorHead, 0), 0u) << r.out;
     EXPECT_NE(r.out.find("XVORN-Server: test/1\r\n"), std::string::npos);
-    EXPECT_NE(r.out.find("Content-Type: text/plain\r\n\r\nError {\n"
-                         "    code = 1009;\n"),
+    const size_t body = r.out.find("\r\n\r\nError {\n    code = 1009;\n");
+    ASSERT_NE(body, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Content-Type: text/plain; charset=utf-8\r\n"
+                         "Content-Length: " +
+                         std::to_string(r.out.size() - body - 4) + "\r\n"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.substr(r.out.size() - 3), "};\n");

@@ -26,18 +26,22 @@ void write_refusal(FILE* out, const Refusal& r, const std::string& version) {
           "XKestrum-Server: %s\r\n"
           "XQVP: 3.1\r\n"
           "Date: %s\r\n"
-          "Cache-Control: no-cache\r\n"
-          "Content-Type: text/plain\r\n",
+          "Cache-Control: no-cache\r\n",
           r.status, r.reason, version.c_str(), version.c_str(), date.c_str());
   if (!r.location.empty()) {
-    fprintf(out, "Location: %s\r\n\r\n", r.location.c_str());
+    fprintf(out, "Content-Type: text/plain\r\nLocation: %s\r\n\r\n",
+            r.location.c_str());
     fflush(out);
     return;
   }
   // Written whole, so that a message holding a NUL byte is not cut there.
-  const std::string body = "\r\nError {\n    code = " + std::to_string(r.code) +
+  const std::string body = "Error {\n    code = " + std::to_string(r.code) +
                            ";\n    message = \"" + escaped(r.message) +
                            "\";\n};\n";
+  fprintf(out,
+          "Content-Type: text/plain; charset=utf-8\r\n"
+          "Content-Length: %zu\r\n\r\n",
+          body.size());
   fwrite(body.data(), 1, body.size(), out);
   fflush(out);
 }

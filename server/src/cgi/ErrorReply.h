@@ -20,14 +20,16 @@ struct Refusal {
   std::string location = {};  // absolute URL, percent-encoded; "" for none
 };
 
-// Writes the whole error response for `r` to `out` and flushes it:
+// Writes the whole error response for `r` to `out` and flushes it, in the
+// form of the netCDF handler's error responses:
 //   "HTTP/1.0 404 Not Found\r\n" "XVORN-Server: <version>\r\n"
 //   "XKestrum-Server: <version>\r\n" "XQVP: 3.1\r\n" "Date: <now>\r\n"
-//   "Cache-Control: no-cache\r\n" "Content-Type: text/plain\r\n" "\r\n"
+//   "Cache-Control: no-cache\r\n" "Content-Type: text/plain; charset=utf-8\r\n"
+//   "Content-Length: <body's length>\r\n" "\r\n"
 //   "Error {\n    code = 1004;\n    message = \"...\";\n};\n"
 // Quotes and backslashes in the message are escaped with a backslash. With a
-// `location`, "Location: <location>\r\n" follows Cache-Control and the body
-// is empty.
+// `location`, "Content-Type: text/plain\r\n" "Location: <location>\r\n"
+// end the block and the body is empty.
 void write_refusal(FILE* out, const Refusal& r, const std::string& version);
 
 }  // namespace libqvp
