@@ -3,7 +3,8 @@
 // (access F_OK), so a directory or an unreadable file of a candidate's name
 // ends its search; what the library reads itself it finds with
 // find_served_ancillary_file, which passes over anything but a regular file
-// inside the data root.
+// inside the data root or, for the names formed from the ancillary directory,
+// inside that directory.
 #include <libqvp/Ancillary.h>
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
@@ -23,21 +24,18 @@ bool exists(const std::string& name) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The served ancillary file of `pathname` with extension `ext`, open; null
-// when none is found or it cannot be opened.
-InputFile open_ancillary(const std::string& pathname, const std::string& ext,
-                         const std::string& dir, const std::string& file) {
-  return open_contained_file(
-      Ancillary::find_served_ancillary_file(pathname, ext, dir, file),
-      DataRoot::of(pathname));
-}
+// A candidate name, and whether it was formed from the ancillary directory.
+struct Candidate {
+  std::string name;
+  bool in_dir;
+};
 
 // directory: up to and including the last '/'; basename: the rest, cut at
 // the last '.' of the path when that stands after the last '/'.
-std::array<std::string, 7> candidates(const std::string& pathname,
-                                      const std::string& ext,
-                                      const std::string& dir,
-                                      const std::string& file) {
+std::array<Candidate, 7> candidates(const std::string& pathname,
+                                    const std::string& ext,
+                                    const std::string& dir,
+                                    const std::string& file) {
   const std::string::size_type slash = pathname.rfind('/');
   const std::string::size_type start =
       slash == std::string::npos ? 0 : slash + 1;
@@ -47,13 +45,41 @@ std::array<std::string, 7> candidates(const std::string& pathname,
                                    ? pathname.substr(start, dot - start)
                                    : pathname.substr(start);
 
-  return {directory + basename + "." + ext,
-          pathname + "." + ext,
-          directory + ext,
-          dir + basename + "." + ext,
-          directory + file + "." + ext,
-          dir + file + "." + ext,
-          dir + ext};
+  return {{{directory + basename + "." + ext, false},
+           {pathname + "." + ext, false},
+           {directory + ext, false},
+           {dir + basename + "." + ext, true},
+           {directory + file + "." + ext, false},
+           {dir + file + "." + ext, true},
+           {dir + ext, true}}};
+}
+
+// The first served candidate, and the real path of the place it lies in (the
+// data root, or the ancillary directory); both "" when none is served. An
+// empty `dir` names no place: its candidates are relative names that count
+// only inside the root.
+struct Served {
+  std::string name;
+  std::string place;
+};
+
+Served find_served(const std::string& pathname, const std::string& ext,
+                   const std::string& dir, const std::string& file) {
+  const std::string root = DataRoot::of(pathname);
+  const std::string chosen = dir.empty() ? "" : DataRoot::real_path(dir);
+  for (const Candidate& c : candidates(pathname, ext, dir, file)) {
+    if (DataRoot::holds(root, c.name)) return {c.name, root};
+    if (c.in_dir && DataRoot::holds(chosen, c.name)) return {c.name, chosen};
+  }
+  return {};
+}
+
+// The served ancillary file of `pathname` with extension `ext`, open; null
+// when none is found or it cannot be opened.
+InputFile open_ancillary(const std::string& pathname, const std::string& ext,
+                         const std::string& dir, const std::string& file) {
+  const Served served = find_served(pathname, ext, dir, file);
+  return open_contained_file(served.name, served.place);
 }
 
 }  // namespace
@@ -62,8 +88,8 @@ std::string Ancillary::find_ancillary_file(const std::string& pathname,
                                            const std::string& ext,
                                            const std::string& dir,
                                            const std::string& file) {
-  for (const std::string& c : candidates(pathname, ext, dir, file))
-    if (exists(c)) return c;
+  for (const Candidate& c : candidates(pathname, ext, dir, file))
+    if (exists(c.name)) return c.name;
   return "";
 }
 
@@ -71,10 +97,7 @@ std::string Ancillary::find_served_ancillary_file(const std::string& pathname,
                                                   const std::string& ext,
                                                   const std::string& dir,
                                                   const std::string& file) {
-  const std::string root = DataRoot::of(pathname);
-  for (const std::string& c : candidates(pathname, ext, dir, file))
-    if (DataRoot::holds(root, c)) return c;
-  return "";
+  return find_served(pathname, ext, dir, file).name;
 }
 
 // The group of "/data/07sst2001.nc" is tried as "/data/sst2001" + ext (the

@@ -195,21 +195,63 @@ TEST_F(AncillaryTest, ReadsOnlyRegularFilesInsideTheRoot) {
   EXPECT_NE(das.get_table("inside"), nullptr);
 }
 
-// Without a configured root the data set's own directory is the root: an
-// ancillary directory elsewhere, and relative names in the working
-// directory, are not read.
+// Without a configured root the data set's own directory is the root:
+// relative names in the working directory are not read.
 TEST_F(AncillaryTest, WithoutAConfiguredRootTheDataSetsDirectoryIsTheRoot) {
   unsetenv("QVP_DATA_ROOT");
   d_dir.write("das", "Attributes { cwd { Int32 n 1; } }");
-  d_dir.write("anc/sst.das", "Attributes { anc { Int32 n 1; } }");
   d_dir.write("data/sub/sst.das", "Attributes { beside { Int32 n 1; } }");
   DAS das;
   Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", "", "");
-  Ancillary::read_ancillary_das(das, d_dir / "data/sst.nc", d_dir / "anc/", "");
   EXPECT_EQ(das.get_table("cwd"), nullptr);
-  EXPECT_EQ(das.get_table("anc"), nullptr);
   Ancillary::read_ancillary_das(das, d_dir / "data/sub/sst.nc", "", "");
   EXPECT_NE(das.get_table("beside"), nullptr);
+}
+
+// Plants `what` (a row's field of ancillary_places.txt) in `dir`: a file
+// holding the table "planted", a link to such a file, or a fifo.
+void plant(const TempDir& dir, const std::string& what) {
+  const std::string text = "Attributes { planted { Int32 n 1; } }";
+  const std::string::size_type arrow = what.find(" -> ");
+  const std::string fifo = " (fifo)";
+  if (arrow != std::string::npos) {
+    const std::string name = what.substr(0, arrow);
+    const std::string target = what.substr(arrow + 4);
+    // The target is relative to the link's directory.
+    dir.write(name.substr(0, name.rfind('/') + 1) + target, text);
+    ASSERT_EQ(symlink(target.c_str(), (dir / name).c_str()), 0) << what;
+  } else if (what.size() > fifo.size() &&
+             what.compare(what.size() - fifo.size(), fifo.size(), fifo) == 0) {
+    const std::string name = what.substr(0, what.size() - fifo.size());
+    ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0) << what;
+  } else {
+    dir.write(what, text);
+  }
+}
+
+// A directory named with -d is a place the operator chose: what lies inside
+// its real path is served, inside or outside the root; links out of it and
+// names beside the data set keep the root's rule.
+TEST_F(AncillaryTest, TheAncillaryDirectoryIsAChosenPlace) {
+  for (const auto& c : data_cases("ancillary_places.txt")) {
+    SCOPED_TRACE(c[0]);
+    TempDir dir;
+    dir.enter();
+    for (const char* d : {"data", "anc", "elsewhere"}) dir.mkdir(d);
+    if (c[1].empty())
+      unsetenv("QVP_DATA_ROOT");
+    else
+      setenv("QVP_DATA_ROOT", full_path(dir, c[1]).c_str(), 1);
+    plant(dir, c[4]);
+    const std::string dataset = dir / "data/sst.nc";
+    const std::string anc = c[2].empty() ? "" : full_path(dir, c[2]);
+    const std::string want = c[5].empty() ? "" : full_path(dir, c[5]);
+    EXPECT_EQ(Ancillary::find_served_ancillary_file(dataset, "das", anc, c[3]),
+              want);
+    DAS das;
+    Ancillary::read_ancillary_das(das, dataset, anc, c[3]);
+    EXPECT_EQ(das.get_table("planted") != nullptr, !want.empty());
+  }
 }
 
 }  // namespace

@@ -93,6 +93,23 @@ TEST_F(VORNFilterTimesTest, AncLocationReplacesTheFiltersDirectory) {
   EXPECT_EQ(3000000, f.get_data_last_modified_time(""));
 }
 
+// A directory named with -d (or anc_location) outside the data set's own
+// directory, with no root configured, dates the responses with what lies
+// inside it; a link out of it does not count.
+TEST_F(VORNFilterTimesTest, NamedDirectoriesOutsideTheDataSetsCount) {
+  const std::string data = make("data/sst.nc", D);
+  make("anc/sst.das", 2000000);
+  make("loc/sst.dds", 3000000);
+  make("elsewhere/x.dds", 4000000);
+  ASSERT_EQ(symlink("../elsewhere/x.dds", (d_dir + "/anc/sst.dds").c_str()), 0);
+  const VORNFilter f = filter(data, d_dir + "/anc/");
+  EXPECT_EQ(2000000, f.get_das_last_modified_time(""));
+  EXPECT_EQ(D, f.get_dds_last_modified_time(""));
+  EXPECT_EQ(2000000, f.get_data_last_modified_time(""));
+  EXPECT_EQ(3000000, f.get_dds_last_modified_time(d_dir + "/loc/"));
+  EXPECT_EQ(3000000, f.get_data_last_modified_time(d_dir + "/loc/"));
+}
+
 TEST_F(VORNFilterTimesTest, NothingIsCached) {
   const VORNFilter f = filter(d_data, d_dir + "/anc/");
   EXPECT_EQ(D, f.get_das_last_modified_time(""));

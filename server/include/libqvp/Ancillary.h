@@ -29,12 +29,17 @@ class Ancillary {
                                          const std::string& file);
 
   // The first of the same seven candidates that is a regular file whose real
-  // path lies inside the data root of `pathname` (DataRoot::of); "" when
-  // none is. A candidate that is a link out of the root, a directory, a fifo,
-  // a device or a socket counts as absent and the search goes on. Relative
-  // names resolve against the working directory. What the library reads and
-  // dates itself (the loaders, the last-modified queries) is found with this
-  // lookup. Never throws.
+  // path lies inside the data root of `pathname` (DataRoot::of) or, for the
+  // three formed from `dir`, inside the directory that a non-empty `dir`
+  // names (its real path: "/anc/" and "/anc" name /anc, so the candidates of
+  // the raw prefix "/anc" stand beside it, not in it); "" when none is. The
+  // directory on the command line is one the operator or the handler chose;
+  // the names beside the data set count only inside the root. A candidate
+  // that is a link out of its place, a directory, a fifo, a device or a
+  // socket counts as absent and the search goes on. Relative names resolve
+  // against the working directory. What the library reads and dates itself
+  // (the loaders, the last-modified queries) is found with this lookup.
+  // Never throws.
   static std::string find_served_ancillary_file(const std::string& pathname,
                                                 const std::string& ext,
                                                 const std::string& dir,
@@ -53,8 +58,9 @@ class Ancillary {
   // (find_served_ancillary_file with "das" or "dds") into `das` (`dds`).
   // Nothing found, or a file that cannot be opened: the object is left as it
   // was, silently. The file is opened without blocking and read only when
-  // the opened file is a regular file inside the data root. Throws the
-  // parser's Error; the file is closed on every path.
+  // the opened file is a regular file inside the place it was found in (the
+  // data root or `dir`). Throws the parser's Error; the file is closed on
+  // every path.
   static void read_ancillary_das(DAS& das, const std::string& pathname,
                                  const std::string& dir,
                                  const std::string& file);

@@ -1,6 +1,8 @@
 // The directory tree whose files a request may read: the data root. Ancillary
-// files, documents and override files are read only from inside it, so a
-// link beside a data set cannot carry a response outside the tree.
+// files, documents and override files are read only from inside it (ancillary
+// files also from inside the directory that -d or the handler names, see
+// Ancillary.h), so a link beside a data set cannot carry a response outside
+// the tree.
 #ifndef LIBQVP_DATAROOT_H
 #define LIBQVP_DATAROOT_H
 
