@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kMaxWorkers = 1024;
 constexpr int kMaxSeconds = 24 * 3600;
+constexpr long kMaxRssMib = 1L << 20;
 // What survives of the environment the pool was started with.
 constexpr const char* kKeptVariables[] = {"PATH", "TZ", "ASAN_OPTIONS",
                                           "UBSAN_OPTIONS", "LSAN_OPTIONS"};
@@ -82,6 +83,8 @@ Pool::Options Pool::parse(int argc, char* argv[]) {
       o.drain_timeout = static_cast<int>(parse_number(opt, v, 0, kMaxSeconds));
     else if (opt == "--socket-mode")
       o.socket_mode = static_cast<int>(parse_number(opt, v, 0, 0777, 8));
+    else if (opt == "--max-rss")
+      o.max_rss = parse_number(opt, v, 0, kMaxRssMib);
     else
       throw std::invalid_argument("unknown option: " + opt);
   }
@@ -99,7 +102,8 @@ int Pool::main(int argc, char* argv[], EntryFunction entry) {
              "\nusage: " + (argc > 0 ? argv[0] : "handler") +
              " --serve unix:PATH|HOST:PORT|systemd --root DIR [--workers N]"
              " [--max-requests M] [--timeout S] [--config FILE]"
-             " [--read-timeout S] [--drain-timeout S] [--socket-mode OCTAL]");
+             " [--read-timeout S] [--drain-timeout S] [--socket-mode OCTAL]"
+             " [--max-rss MIB]");
     return 2;
   }
   return run(o, entry);
