@@ -31,6 +31,8 @@ class PoolTest(ServedTestCase):
     @classmethod
     def prepare(cls):
         make_crashing_file(os.path.join(cls.root, "crash.nc"), cls.base)
+        with open(os.path.join(cls.root, "model.nc"), "rb") as f:  # HDF5 fails on it
+            write(os.path.join(cls.root, "truncated.nc"), f.read(2000))
 
     @classmethod
     def start_server(cls):
@@ -108,6 +110,17 @@ class PoolTest(ServedTestCase):
             reply = read_all(s)
         self.assertTrue(reply.startswith(OK), reply[:200])
         self.assertIn(b'href="http://10.1.2.3:8081/qvp/sst.nc.blob', reply)
+
+    def test_a_worker_that_meets_an_hdf5_failure_answers_then_retires(self):
+        pool = self.start("--workers", 1)
+        (before,) = wait_until(pool.workers, 5, "a worker")
+        reply = pool.request("/truncated.nc.das")
+        self.assertTrue(reply.startswith(b"HTTP/1.0 500 "), reply[:80])
+        self.assertIn(b"NetCDF: HDF error", body(reply))
+        self.assert_serves(pool)
+        self.assertNotEqual(pool.workers(), [before])
+        self.assertIn("worker %d: retires after request 1: a request met" % before, pool.log())
+        self.assertIn("worker %d recycled" % before, pool.log())
 
     def test_workers_past_max_rss_are_replaced_and_the_pool_keeps_answering(self):
         # 1 MiB: every worker is over it at the master's next reading, so

@@ -185,7 +185,7 @@ TEST_F(PoolWorkerTest, HandlerLinesNameTheWorkerAndAWorkerMayRetire) {
   EXPECT_TRUE(std::regex_search(log(), line)) << log();
   EXPECT_EQ(request("retire").rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
   EXPECT_EQ(request("x").rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
-  EXPECT_TRUE(logged("retires after 2 requests")) << log();
+  EXPECT_TRUE(logged("retires after request 2")) << log();
   EXPECT_TRUE(logged("recycled")) << log();
 }
 

@@ -148,8 +148,8 @@ class Worker {
           g_retire ? "a request met an allocation or library failure"
                    : address_space_exhausted();
       if (!reason.empty()) {
-        pool_log("retires after " + std::to_string(served) +
-                 " requests: " + reason);
+        pool_log("retires after request " + std::to_string(served) + ": " +
+                 reason);
         break;
       }
     }
