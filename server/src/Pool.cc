@@ -17,8 +17,24 @@
 #include "pool/Master.h"
 #include "pool/PoolLog.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QVP_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVP_UNDER_ASAN 1
+#endif
+#endif
+
 namespace libqvp {
 namespace {
+
+// AddressSanitizer's shadow memory and quarantine make a worker's resident
+// size several hundred MiB whatever it serves: no default bound there.
+#ifdef QVP_UNDER_ASAN
+constexpr long kDefaultMaxRss = 0;
+#else
+constexpr long kDefaultMaxRss = Pool::kDefaultMaxRss;
+#endif
 
 constexpr int kMaxWorkers = 1024;
 constexpr int kMaxSeconds = 24 * 3600;
@@ -58,6 +74,7 @@ bool Pool::requested(int argc, char* argv[]) {
 
 Pool::Options Pool::parse(int argc, char* argv[]) {
   Options o;
+  o.max_rss = kDefaultMaxRss;
   o.workers = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
   if (o.workers < 1) o.workers = 1;
   for (int i = 1; i < argc; ++i) {

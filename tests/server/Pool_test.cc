@@ -32,10 +32,16 @@ Pool::Options parse(const std::vector<std::string>& args) {
 }
 
 TEST(PoolTest, ParsesEveryOption) {
-  const Pool::Options o = parse(
-      {"--serve", "unix:/run/x.sock", "--root", "/data", "--workers", "3",
-       "--max-requests", "100", "--timeout", "60", "--config", "/etc/q.conf",
-       "--read-timeout", "5", "--drain-timeout", "0", "--socket-mode", "660"});
+  const Pool::Options o = parse({"--serve",         "unix:/run/x.sock",
+                                 "--root",          "/data",
+                                 "--workers",       "3",
+                                 "--max-requests",  "100",
+                                 "--timeout",       "60",
+                                 "--config",        "/etc/q.conf",
+                                 "--read-timeout",  "5",
+                                 "--drain-timeout", "0",
+                                 "--socket-mode",   "660",
+                                 "--max-rss",       "300"});
   EXPECT_EQ(o.address, "unix:/run/x.sock");
   EXPECT_EQ(o.root, "/data");
   EXPECT_EQ(o.workers, 3);
@@ -45,6 +51,9 @@ TEST(PoolTest, ParsesEveryOption) {
   EXPECT_EQ(o.read_timeout, 5);
   EXPECT_EQ(o.drain_timeout, 0);
   EXPECT_EQ(o.socket_mode, 0660);
+  EXPECT_EQ(o.max_rss, 300);
+  EXPECT_EQ(parse({"--serve", "x:1", "--root", "/", "--max-rss", "0"}).max_rss,
+            0);
 }
 
 TEST(PoolTest, RefusesBadCommandLines) {

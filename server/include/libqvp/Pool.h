@@ -24,7 +24,8 @@ class Pool {
  public:
   // The default of Options::max_rss: twenty times a worker's usual 12 MiB,
   // four times the 64 MiB that a large data response may take, a quarter of
-  // the netCDF handler's 1 GiB address space (docs/deploying.md).
+  // the netCDF handler's 1 GiB address space (docs/deploying.md). A build
+  // with AddressSanitizer parses no --max-rss as 0.
   static constexpr long kDefaultMaxRss = 256;
 
   // The pool's configuration; none of it ever comes from a request.
