@@ -31,9 +31,9 @@ namespace {
 // AddressSanitizer's shadow memory and quarantine make a worker's resident
 // size several hundred MiB whatever it serves: no default bound there.
 #ifdef QVP_UNDER_ASAN
-constexpr long kDefaultMaxRss = 0;
+constexpr long kParsedMaxRss = 0;
 #else
-constexpr long kDefaultMaxRss = Pool::kDefaultMaxRss;
+constexpr long kParsedMaxRss = Pool::kDefaultMaxRss;
 #endif
 
 constexpr int kMaxWorkers = 1024;
@@ -74,7 +74,7 @@ bool Pool::requested(int argc, char* argv[]) {
 
 Pool::Options Pool::parse(int argc, char* argv[]) {
   Options o;
-  o.max_rss = kDefaultMaxRss;
+  o.max_rss = kParsedMaxRss;
   o.workers = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
   if (o.workers < 1) o.workers = 1;
   for (int i = 1; i < argc; ++i) {
