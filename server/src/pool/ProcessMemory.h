@@ -15,6 +15,10 @@ struct ProcessMemory {
 // The memory of process `pid`; 0 for the calling process.
 ProcessMemory process_memory(pid_t pid);
 
+// As process_memory(), from a descriptor of a statm file kept open (one
+// system call, for a check after every request).
+ProcessMemory read_process_memory(int statm_fd);
+
 }  // namespace libqvp
 
 #endif  // QVP_POOL_PROCESSMEMORY_H

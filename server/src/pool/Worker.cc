@@ -75,13 +75,15 @@ std::string base_name(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Empty unless this process's address space is near the limit that
-// RLIMIT_AS sets; then the reason to retire.
-std::string address_space_exhausted() {
+// Empty unless this process's address space (read from `statm_fd`, its
+// /proc/self/statm) is near the limit that RLIMIT_AS sets; then the reason
+// to retire.
+std::string address_space_exhausted(int statm_fd) {
   struct rlimit limit {};
-  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+  if (statm_fd < 0 || getrlimit(RLIMIT_AS, &limit) != 0 ||
+      limit.rlim_cur == RLIM_INFINITY)
     return "";
-  const long used = process_memory(0).address_space;
+  const long used = read_process_memory(statm_fd).address_space;
   const long cap = static_cast<long>(limit.rlim_cur >> 20);
   if (used < static_cast<long>(kAddressSpaceShare * static_cast<double>(cap)))
     return "";
@@ -146,7 +148,7 @@ class Worker {
       ++served;
       const std::string reason =
           g_retire ? "a request met an allocation or library failure"
-                   : address_space_exhausted();
+                   : address_space_exhausted(d_statm_fd);
       if (!reason.empty()) {
         pool_log("retires after request " + std::to_string(served) + ": " +
                  reason);
@@ -167,6 +169,7 @@ class Worker {
     dup2(d_null_fd, 0);
     dup2(d_null_fd, 1);
     d_cwd_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    d_statm_fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
     // Fully buffered whatever fd 1 was at start-up (a terminal, say).
     setvbuf(stdout, nullptr, _IOFBF, kStdoutBuffer);
     // A peer that goes away mid-response makes the write fail with EPIPE.
@@ -321,6 +324,7 @@ class Worker {
   std::string d_handler_dir;
   int d_null_fd = -1;
   int d_cwd_fd = -1;
+  int d_statm_fd = -1;
   sigset_t d_wait_mask{};     // the mask in ppoll(): pool signals let in
   sigset_t d_request_mask{};  // the mask while serving: pool signals blocked
   struct sigaction d_actions[NSIG] {};
