@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <libqvp/Error.h>
+#include <libqvp/Pool.h>
 #include <netcdf.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,8 +23,11 @@ std::string base_name(const std::string& path) {
 }
 
 void check_nc(int status, const std::string& context) {
-  if (status != NC_NOERR)
-    throw Error(internal_error, context + ": " + nc_strerror(status));
+  if (status == NC_NOERR) return;
+  // Out of memory, or HDF5's report of any failure inside it (a failed
+  // allocation among them): a pool worker is replaced after this reply.
+  if (status == NC_ENOMEM || status == NC_EHDFERR) Pool::retire_after_request();
+  throw Error(internal_error, context + ": " + nc_strerror(status));
 }
 
 namespace {

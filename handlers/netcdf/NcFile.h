@@ -45,7 +45,8 @@ class NcFile {
 constexpr size_t kNcIoBytes = size_t{1} << 20;
 
 // Throws Error(internal_error, "<context>: <netCDF's message>") unless
-// `status` is NC_NOERR.
+// `status` is NC_NOERR; for NC_ENOMEM and NC_EHDFERR it first asks the pool
+// to replace this worker after the request (Pool::retire_after_request).
 void check_nc(int status, const std::string& context);
 
 // The last path component of `path` ("sst.nc" for "/data/sst.nc").

@@ -10,6 +10,7 @@
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
+#include <libqvp/Pool.h>
 #include <libqvp/RequestGuard.h>
 #include <libqvp/cgi_util.h>
 #include <libqvp/write_all.h>
@@ -225,6 +226,7 @@ int nc_handler_main(int argc, char* argv[]) {
   } catch (const Error& e) {
     return fail(filter.get(), view.get(), e);
   } catch (const std::bad_alloc&) {
+    Pool::retire_after_request();
     return fail(filter.get(), view.get(),
                 Error(internal_error, "Out of memory"));
   } catch (const std::exception& e) {

@@ -17,11 +17,28 @@
 #include "pool/Master.h"
 #include "pool/PoolLog.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QVP_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QVP_UNDER_ASAN 1
+#endif
+#endif
+
 namespace libqvp {
 namespace {
 
+// AddressSanitizer's shadow memory and quarantine make a worker's resident
+// size several hundred MiB whatever it serves: no default bound there.
+#ifdef QVP_UNDER_ASAN
+constexpr long kParsedMaxRss = 0;
+#else
+constexpr long kParsedMaxRss = Pool::kDefaultMaxRss;
+#endif
+
 constexpr int kMaxWorkers = 1024;
 constexpr int kMaxSeconds = 24 * 3600;
+constexpr long kMaxRssMib = 1L << 20;
 // What survives of the environment the pool was started with.
 constexpr const char* kKeptVariables[] = {"PATH", "TZ", "ASAN_OPTIONS",
                                           "UBSAN_OPTIONS", "LSAN_OPTIONS"};
@@ -57,6 +74,7 @@ bool Pool::requested(int argc, char* argv[]) {
 
 Pool::Options Pool::parse(int argc, char* argv[]) {
   Options o;
+  o.max_rss = kParsedMaxRss;
   o.workers = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
   if (o.workers < 1) o.workers = 1;
   for (int i = 1; i < argc; ++i) {
@@ -82,6 +100,8 @@ Pool::Options Pool::parse(int argc, char* argv[]) {
       o.drain_timeout = static_cast<int>(parse_number(opt, v, 0, kMaxSeconds));
     else if (opt == "--socket-mode")
       o.socket_mode = static_cast<int>(parse_number(opt, v, 0, 0777, 8));
+    else if (opt == "--max-rss")
+      o.max_rss = parse_number(opt, v, 0, kMaxRssMib);
     else
       throw std::invalid_argument("unknown option: " + opt);
   }
@@ -99,7 +119,8 @@ int Pool::main(int argc, char* argv[], EntryFunction entry) {
              "\nusage: " + (argc > 0 ? argv[0] : "handler") +
              " --serve unix:PATH|HOST:PORT|systemd --root DIR [--workers N]"
              " [--max-requests M] [--timeout S] [--config FILE]"
-             " [--read-timeout S] [--drain-timeout S] [--socket-mode OCTAL]");
+             " [--read-timeout S] [--drain-timeout S] [--socket-mode OCTAL]"
+             " [--max-rss MIB]");
     return 2;
   }
   return run(o, entry);

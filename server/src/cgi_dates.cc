@@ -21,6 +21,8 @@ const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 constexpr char kEpochDate[] = "Thu, 01 Jan 1970 00:00:00 GMT";
 constexpr char kClockFailure[] = "time() error           ";
 
+ErrorLogWriter g_error_log_writer = nullptr;
+
 // A broken-down time whose fields index the name tables safely.
 bool has_names(const struct tm& tm) {
   return tm.tm_wday >= 0 && tm.tm_wday < 7 && tm.tm_mon >= 0 && tm.tm_mon < 12;
@@ -63,7 +65,12 @@ std::string log_time_text(time_t now) {
   return buf;
 }
 
+void set_error_log_writer(ErrorLogWriter writer) {
+  g_error_log_writer = writer;
+}
+
 void ErrMsgT(const std::string& Msgt) {
+  if (g_error_log_writer != nullptr) return g_error_log_writer(Msgt);
   std::cerr << "[" << log_time_text(time(nullptr))
             << "] QVP server error: " << Msgt << std::endl;
 }

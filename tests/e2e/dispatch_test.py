@@ -23,7 +23,8 @@ DATES = (("Sun, 06 Nov 1994 08:49:37 GMT", "784111777"), ("Sun Nov  6 08:49:37 1
 HOSTS = ((("127.0.0.1", "8081"), "http://127.0.0.1:8081/qvp/sst.nc"),
          (("example.org", "80"), "http://example.org/qvp/sst.nc"),
          (("::1", "8081"), "http://[::1]:8081/qvp/sst.nc"), (("h", None), "http://h/qvp/sst.nc"),
-         (("", "8081"), "http://10.1.2.3:8081/qvp/sst.nc"))
+         (("", "8081"), "http://10.1.2.3:8081/qvp/sst.nc"),
+         ((None, "8081"), "http://10.1.2.3:8081/qvp/sst.nc"))
 # PATH_INFO, QUERY_STRING, environment, the handler's arguments (V: any
 # version of the dispatcher, R: the data root).
 COMMANDS = (
@@ -32,6 +33,8 @@ COMMANDS = (
                   ("vorn", "DataDDS"), ("ver", "Version"))] +
     [("/sub/deep.nc.vorn", "sst%5B0%5D&x%3E1", {},
       "-o DataDDS -v V -u %s/sub/deep.nc -e sst%%5B0%%5D&x%%3E1 R/sub/deep.nc" % U),
+     # "%25" then "0A": a percent sign and text, no control byte.
+     ("/sst.nc.dds", "s%250A%zz%", {}, "-o dds -v V -u %s/sst.nc -e s%%250A%%zz%% R/sst.nc" % U),
      # The URL is encoded; the handler decodes its data set argument.
      ("/a b.nc.das", "", {}, "-o das -v V -u %s/a%%20b.nc R/a b.nc" % U),
      ("/p%41.nc.das", "", {}, "-o das -v V -u %s/p%%2541.nc R/p%%2541.nc" % U),
@@ -59,6 +62,13 @@ REFUSALS = tuple((p, {}, BAD, 1001) for p in (
         "/escape.nc.das", "/dir.nc.das", "/%2e%2e/outside.nc.das",
         "/<b>x</b>.nc.das")) + (
     ("/sst.nc.das", {"HTTP_HOST": "h/x?y"}, BAD, 1001),
+    # A control byte in the query, encoded or not (lighttpd refuses the
+    # encoded ones itself; nginx passes them on).
+    ("/sst.nc.dds", {"QUERY_STRING": "sst%0A"}, BAD, 1001),
+    ("/sst.nc.dds", {"QUERY_STRING": "sst%0d%0a"}, BAD, 1001),
+    ("/sst.nc.vorn", {"QUERY_STRING": "sst&lat%3E1%7F"}, BAD, 1001),
+    ("/sst.nc.csv", {"QUERY_STRING": "sst\x01"}, BAD, 1001),
+    ("/sub/", {"QUERY_STRING": "page=%092"}, BAD, 1001),
     ("/sst.nc.das", {"QVP_DATA_ROOT": None}, CONFIG, 1009),
     ("/sst.nc.das", {"QVP_HANDLER_DIR": "/nonexistent"}, CONFIG, 1009))
 

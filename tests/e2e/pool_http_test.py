@@ -1,10 +1,12 @@
 """The pool behind lighttpd (mod_scgi) and nginx (scgi_pass): every response
 is the CGI path's, byte for byte; concurrent clients get their own bodies; a
 slow client does not hold a worker."""
-import concurrent.futures, email.utils, os, subprocess, time
+import concurrent.futures, email.utils, os, pathlib, subprocess, time
 
 from e2e_support import ENV, Pool, ServedTestCase, WebServer, curl_slowly, make_wide_file, plant_escape
 
+# Debian's SCGI parameters, which a site includes (nginx-common installs it).
+SCGI_PARAMS = "/etc/nginx/scgi_params"
 # Headers that the web server itself writes or that change with time.
 VOLATILE = {"date", "server", "transfer-encoding", "content-length", "connection"}
 # Twelve responses, then errors: the handler's and the mapping's.
@@ -81,6 +83,33 @@ class PoolHttpTest(ServedTestCase):
             got = curl_slowly(front, "big.nc.vorn")
             self.assertEqual(got.returncode, 18, (kind, got.stderr))
             self.assertIn(b"Content-Length: ", got.stdout)
+
+    def test_a_control_byte_in_the_query_is_refused_by_every_front(self):
+        # lighttpd refuses it before the dispatcher or the pool sees it;
+        # through nginx the mapping refuses it alike.
+        for query in ("sst%0A", "sst%0d", "sst%09", "sst%7F"):
+            for front in [self.server] + self.fronts:
+                status, _, _ = front.get("/qvp/sst.nc.dds?" + query)
+                self.assertEqual(status, 400, (query, front.port))
+
+    def test_nginx_with_debians_scgi_params_and_a_host_override(self):
+        # Debian's scgi_params passes HTTP_HOST as $host, without the port;
+        # the override after it is the one the pool must take.
+        def edit(conf):
+            start = conf.index("      scgi_pass_request_headers off;")
+            end = conf.index("      scgi_param SCGI 1;")
+            return conf[:start] + (
+                "      include %s;\n"
+                "      scgi_param PATH_INFO $qvp_path;\n"
+                "      scgi_param SCRIPT_NAME /qvp;\n"
+                "      scgi_param HTTP_HOST $http_host;\n" % SCGI_PARAMS) + conf[end:]
+        front = WebServer("nginx", os.path.join(self.base, "nginx-debian"), edit,
+                          SOCKET=self.pool.socket)
+        self.addCleanup(front.stop)
+        self.assertRegex(pathlib.Path(SCGI_PARAMS).read_text(), r"scgi_param\s+HTTP_HOST\s+\$host;")
+        status, _, body = front.get("/qvp/sst.nc.ddx")
+        self.assertEqual(status, 200)
+        self.assertIn(b'href="http://127.0.0.1:%d/qvp/sst.nc.blob' % front.port, body)
 
     def test_concurrent_clients_get_their_own_bodies(self):
         paths = PATHS[:12]

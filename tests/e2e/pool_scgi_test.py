@@ -1,7 +1,7 @@
 """The pool over raw SCGI: hostile input, a worker killed, crashed or timed
 out mid-request, clients that go away, no state carried between requests,
 recycling, restart, the drain, its addresses and its command line."""
-import contextlib, os, signal, socket, subprocess, time
+import contextlib, os, re, signal, socket, subprocess, time
 
 from e2e_support import (ENV, OK, Pool, ServedTestCase, connect, free_port, make_crashing_file,
                          netstring, read_all, scgi_bytes, stop, under_address_sanitizer, wait_until,
@@ -11,11 +11,15 @@ RAMP_BYTES = 2048 * 2048 * 4
 BAD_FRAMING = (  # the connection is closed without a reply
     b"abc:", b"-1:", b"1234567:", b"99999:" + b"x" * 100,
     b"10:CONTENT_LENGTH\x000\x00x", b"5:12345;", b"", b"2:")
-BAD_HEADERS = [netstring(pairs) for pairs in (  # a 400 can still be written
-    [(b"SCGI", b"1"), (b"CONTENT_LENGTH", b"0")], [(b"CONTENT_LENGTH", b"x"), (b"SCGI", b"1")],
-    [(b"CONTENT_LENGTH", b"99999999999"), (b"SCGI", b"1")], [(b"CONTENT_LENGTH", b"0")],
-    [(b"CONTENT_LENGTH", b"0"), (b"SCGI", b"2")])] + [
-    b"21:CONTENT_LENGTH\x000\x00SCGI,"]  # a name without its value
+BAD, TOO_LARGE = b"HTTP/1.0 400 Bad Request\r\n", b"HTTP/1.0 413 Request Entity Too Large\r\n"
+BAD_HEADERS = [(netstring(pairs), status) for pairs, status in (  # a reply can still be written
+    ([(b"SCGI", b"1"), (b"CONTENT_LENGTH", b"0")], BAD),
+    ([(b"CONTENT_LENGTH", b"x"), (b"SCGI", b"1")], BAD), ([(b"CONTENT_LENGTH", b"0")], BAD),
+    ([(b"CONTENT_LENGTH", b"0"), (b"SCGI", b"2")], BAD),
+    ([(b"CONTENT_LENGTH", b"0"), (b"SCGI", b"1"), (b"CONTENT_LENGTH", b"0")], BAD),
+    ([(b"CONTENT_LENGTH", b"99999999999"), (b"SCGI", b"1")], TOO_LARGE),
+    ([(b"CONTENT_LENGTH", b"1048577"), (b"SCGI", b"1")], TOO_LARGE))] + [
+    (b"21:CONTENT_LENGTH\x000\x00SCGI,", BAD)]  # a name without its value
 
 
 def body(reply):
@@ -27,6 +31,8 @@ class PoolTest(ServedTestCase):
     @classmethod
     def prepare(cls):
         make_crashing_file(os.path.join(cls.root, "crash.nc"), cls.base)
+        with open(os.path.join(cls.root, "model.nc"), "rb") as f:  # HDF5 fails on it
+            write(os.path.join(cls.root, "truncated.nc"), f.read(2000))
 
     @classmethod
     def start_server(cls):
@@ -62,9 +68,9 @@ class PoolTest(ServedTestCase):
                 with contextlib.suppress(ConnectionResetError):
                     self.assertEqual(read_all(s), b"", data)
             self.assertLess(time.time() - start, 3, data)
-        for data in BAD_HEADERS:
+        for data, status in BAD_HEADERS:
             with pool.connect(data) as s:
-                self.assertEqual(read_all(s)[:26], b"HTTP/1.0 400 Bad Request\r\n", data)
+                self.assertEqual(read_all(s)[:len(status)], status, data)
         # A request body and configuration variables in the request are
         # ignored: configuration never comes from the request.
         pairs = [(b"CONTENT_LENGTH", b"5"), (b"SCGI", b"1"), (b"PATH_INFO", b"/sst.nc.das"),
@@ -75,6 +81,61 @@ class PoolTest(ServedTestCase):
         self.assertIn(b" 404 ", reply[:20])
         self.assert_serves(pool)
         self.assertIn("dropped a request", pool.log())
+
+    def test_a_flood_of_dropped_requests_is_logged_at_a_bounded_rate(self):
+        pool = self.start("--workers", 1)
+        sent = 60
+        for _ in range(sent):
+            with pool.connect(b"abc:") as s:
+                s.shutdown(socket.SHUT_WR)
+                with contextlib.suppress(ConnectionResetError):
+                    read_all(s)
+        self.assert_serves(pool)  # the worker goes on, and is not waiting
+
+        def accounted():  # every drop is logged or counted, once
+            log = pool.log()
+            held = sum(int(n) for n in re.findall(r"(\d+) more dropped requests were not", log))
+            return log.count("dropped a request: ") + held == sent and log
+        log = wait_until(accounted, 10, "the count of the drops not logged")
+        self.assertLess(log.count("dropped a request: "), sent)
+
+    def test_a_request_with_only_the_servers_address(self):
+        # No Host header and no server name: the address and port stand in,
+        # as on the CGI path (the dispatcher's test has the same case).
+        pool = self.start("--workers", 1)
+        pairs = [(b"CONTENT_LENGTH", b"0"), (b"SCGI", b"1"), (b"PATH_INFO", b"/sst.nc.ddx"),
+                 (b"SCRIPT_NAME", b"/qvp"), (b"REQUEST_SCHEME", b"http"),
+                 (b"SERVER_ADDR", b"10.1.2.3"), (b"SERVER_PORT", b"8081")]
+        with pool.connect(netstring(pairs)) as s:
+            reply = read_all(s)
+        self.assertTrue(reply.startswith(OK), reply[:200])
+        self.assertIn(b'href="http://10.1.2.3:8081/qvp/sst.nc.blob', reply)
+
+    def test_a_worker_that_meets_an_hdf5_failure_answers_then_retires(self):
+        pool = self.start("--workers", 1)
+        (before,) = wait_until(pool.workers, 5, "a worker")
+        reply = pool.request("/truncated.nc.das")
+        self.assertTrue(reply.startswith(b"HTTP/1.0 500 "), reply[:80])
+        self.assertIn(b"NetCDF: HDF error", body(reply))
+        self.assert_serves(pool)
+        self.assertNotEqual(pool.workers(), [before])
+        self.assertIn("worker %d: retires after request 1: a request met" % before, pool.log())
+        self.assertIn("worker %d recycled" % before, pool.log())
+
+    def test_workers_past_max_rss_are_replaced_and_the_pool_keeps_answering(self):
+        # 1 MiB: every worker is over it at the master's next reading, so
+        # each is replaced (after its request) about once a second.
+        pool = self.start("--workers", 1, "--max-rss", 1)
+        self.assertIn("each replaced past 1 MiB resident", pool.log())
+        replies = []
+        for _ in range(20000):
+            replies.append(pool.request("/model.nc.das")[:17])
+            if pool.log().count("over --max-rss 1 MiB") >= 2:
+                break
+        self.assertGreaterEqual(len(re.findall(
+            r"worker \d+ is replaced: \d+ MiB resident, over --max-rss 1 MiB", pool.log())), 2)
+        self.assertEqual(set(replies), {OK})
+        self.assertNotIn("was killed", pool.log())
 
     def test_a_worker_killed_crashed_or_left_mid_reply_is_replaced(self):
         pool = self.start("--workers", 1)

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <regex>
 #include <stdexcept>
 
 #include "ServerTest.h"
@@ -31,10 +32,16 @@ Pool::Options parse(const std::vector<std::string>& args) {
 }
 
 TEST(PoolTest, ParsesEveryOption) {
-  const Pool::Options o = parse(
-      {"--serve", "unix:/run/x.sock", "--root", "/data", "--workers", "3",
-       "--max-requests", "100", "--timeout", "60", "--config", "/etc/q.conf",
-       "--read-timeout", "5", "--drain-timeout", "0", "--socket-mode", "660"});
+  const Pool::Options o = parse({"--serve",         "unix:/run/x.sock",
+                                 "--root",          "/data",
+                                 "--workers",       "3",
+                                 "--max-requests",  "100",
+                                 "--timeout",       "60",
+                                 "--config",        "/etc/q.conf",
+                                 "--read-timeout",  "5",
+                                 "--drain-timeout", "0",
+                                 "--socket-mode",   "660",
+                                 "--max-rss",       "300"});
   EXPECT_EQ(o.address, "unix:/run/x.sock");
   EXPECT_EQ(o.root, "/data");
   EXPECT_EQ(o.workers, 3);
@@ -44,6 +51,9 @@ TEST(PoolTest, ParsesEveryOption) {
   EXPECT_EQ(o.read_timeout, 5);
   EXPECT_EQ(o.drain_timeout, 0);
   EXPECT_EQ(o.socket_mode, 0660);
+  EXPECT_EQ(o.max_rss, 300);
+  EXPECT_EQ(parse({"--serve", "x:1", "--root", "/", "--max-rss", "0"}).max_rss,
+            0);
 }
 
 TEST(PoolTest, RefusesBadCommandLines) {
@@ -65,7 +75,8 @@ TEST(PoolTest, RequestedOnlyWithServe) {
 extern "C" void on_usr1(int) {}
 
 // Writes "<state> | <argv[1..]>" and then, for the constraints "mess",
-// "crash" and "throw", changes everything it can, aborts or throws.
+// "crash", "throw", "log" and "retire", changes everything it can, aborts,
+// throws, writes to the error log or asks to be replaced.
 int stand_in(int argc, char* argv[]) {
   struct sigaction usr1 {};
   sigaction(SIGUSR1, nullptr, &usr1);
@@ -80,6 +91,8 @@ int stand_in(int argc, char* argv[]) {
   }
   if (query == "crash") abort();
   if (query == "throw") throw std::runtime_error("thrown by the handler");
+  if (query == "log") ErrMsgT("logged by the handler");
+  if (query == "retire") Pool::retire_after_request();
   if (query == "mess") {
     if (chdir("/") != 0) return 1;
     signal(SIGUSR1, on_usr1);
@@ -168,6 +181,21 @@ TEST_F(PoolWorkerTest, ACrashOrAnExceptionCostsOnlyThatReply) {
   }
   EXPECT_TRUE(logged("killed by signal 6")) << log();
   EXPECT_TRUE(logged("thrown by the handler")) << log();
+}
+
+// The handler's error log takes the pool's line form, naming the worker; a
+// worker that asks to retire answers first and is replaced.
+TEST_F(PoolWorkerTest, HandlerLinesNameTheWorkerAndAWorkerMayRetire) {
+  request("log");
+  const std::regex line(
+      R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] qvp pool\[)" +
+      std::to_string(d_master) +
+      R"(\] worker \d+: QVP server error: logged by the handler\n)");
+  EXPECT_TRUE(std::regex_search(log(), line)) << log();
+  EXPECT_EQ(request("retire").rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
+  EXPECT_EQ(request("x").rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
+  EXPECT_TRUE(logged("retires after request 2")) << log();
+  EXPECT_TRUE(logged("recycled")) << log();
 }
 
 }  // namespace

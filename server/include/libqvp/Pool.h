@@ -22,6 +22,12 @@ using EntryFunction = int (*)(int argc, char* argv[]);
 
 class Pool {
  public:
+  // The default of Options::max_rss: twenty times a worker's usual 12 MiB,
+  // four times the 64 MiB that a large data response may take, a quarter of
+  // the netCDF handler's 1 GiB address space (docs/deploying.md). A build
+  // with AddressSanitizer parses no --max-rss as 0.
+  static constexpr long kDefaultMaxRss = 256;
+
   // The pool's configuration; none of it ever comes from a request.
   struct Options {
     std::string address;      // "unix:PATH", "HOST:PORT" or "systemd"
@@ -36,6 +42,8 @@ class Pool {
     int read_timeout = 10;    // seconds to receive a whole SCGI request
     int drain_timeout = 30;   // seconds in-flight requests get at SIGTERM
     int socket_mode = -1;     // permissions of a Unix socket; -1: umask's
+    long max_rss = kDefaultMaxRss;  // MiB of resident size past which the
+                                    // master replaces a worker; 0: never
   };
 
   // True when `argv` asks for the pool: its first argument is "--serve".
@@ -46,7 +54,7 @@ class Pool {
   // Parses the pool's command line:
   //   --serve ADDRESS --root DIR [--workers N] [--max-requests M]
   //   [--timeout S] [--config FILE] [--read-timeout S] [--drain-timeout S]
-  //   [--socket-mode OCTAL]
+  //   [--socket-mode OCTAL] [--max-rss MIB]
   // Throws std::invalid_argument with a message naming the bad option.
   static Options parse(int argc, char* argv[]);
 
@@ -58,6 +66,12 @@ class Pool {
 
   // As main(), from parsed options.
   static int run(const Options& options, EntryFunction entry);
+
+  // Asks that the calling worker be replaced once the request in progress is
+  // answered: for a handler that met an allocation failure, or a failure of
+  // a library whose state it no longer trusts. Outside a pool worker (a
+  // one-request process) it does nothing that matters.
+  static void retire_after_request();
 };
 
 }  // namespace libqvp

@@ -93,6 +93,8 @@ bool do_version(const std::string& script_ver, const std::string& dataset_ver);
 //   "[Thu Jan  1 00:00:00 1970] QVP server error: <Msgt>\n"
 // with the local time in ctime form, or "time() error" and eleven blanks
 // when the clock fails or its time cannot be converted.
+// In a worker of the resident pool (Pool.h) the entry is a line of the
+// pool's log instead, in its form, naming the worker.
 void ErrMsgT(const std::string& Msgt);
 
 // Reads `in` past the first line that is exactly CR LF (the end of a MIME

@@ -68,6 +68,7 @@ HandlerCall map_catalogue(const EnvLookup& env, const std::string& version,
   if (query != nullptr && *query != '\0') {
     if (strlen(query) > kMaxCatalogueQuery)
       throw Refusal{400, "Bad Request", usage_error, "Query too long"};
+    check_query_form(query);
     call.argv.insert(call.argv.end(), {"-e", query});
   }
   call.argv.push_back(escape_percent(real));

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "BrowseMap.h"
@@ -17,6 +18,21 @@
 namespace libqvp {
 namespace {
 
+// What map_request reads of a request (see is_request_variable).
+constexpr const char* kRequestVariables[] = {
+    "PATH_INFO",   "SCRIPT_NAME",    "QUERY_STRING",
+    "HTTP_HOST",   "SERVER_NAME",    "SERVER_ADDR",
+    "SERVER_PORT", "REQUEST_SCHEME", "HTTP_IF_MODIFIED_SINCE"};
+constexpr const char* kConfigurationVariables[] = {
+    "QVP_DATA_ROOT", "QVP_HANDLER_DIR", "QVP_TIMEOUT", "QVP_CONFIG"};
+
+template <size_t N>
+bool listed(const char* const (&names)[N], const char* name) {
+  for (const char* n : names)
+    if (strcmp(n, name) == 0) return true;
+  return false;
+}
+
 constexpr size_t kMaxPath = 4096;
 constexpr size_t kMaxQuery = 32 * 1024;
 constexpr long kMaxTimeout = 24 * 3600;
@@ -25,7 +41,38 @@ Refusal bad_request(std::string message) {
   return {400, "Bad Request", usage_error, std::move(message)};
 }
 
+bool is_control(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace
+
+bool is_request_variable(const char* name) {
+  return listed(kRequestVariables, name);
+}
+
+bool is_configuration_variable(const char* name) {
+  return listed(kConfigurationVariables, name);
+}
+
+// Web servers differ here: lighttpd refuses a URL with an encoded control
+// byte itself, nginx passes it on. Refused here, every front answers alike,
+// and no control byte reaches a handler's command line or its log lines.
+void check_query_form(const std::string& query) {
+  for (size_t i = 0; i < query.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(query[i]);
+    if (c == '%' && i + 2 < query.size() && hex_value(query[i + 1]) >= 0 &&
+        hex_value(query[i + 2]) >= 0)
+      c = static_cast<unsigned char>(hex_value(query[i + 1]) * 16 +
+                                     hex_value(query[i + 2]));
+    if (is_control(c)) throw bad_request("Control character in the query");
+  }
+}
 
 // Shared with the browser's mapping (BrowseMap.cc), through RequestParts.h.
 // Request text in a message is percent-encoded, so that a refusal never
@@ -54,7 +101,7 @@ void check_path_form(const std::string& path) {
   if (path.empty() || path[0] != '/' || path.size() > kMaxPath)
     throw bad_request("Invalid data set path");
   for (unsigned char c : path)
-    if (c < 0x20 || c == 0x7f) throw bad_request("Invalid data set path");
+    if (is_control(c)) throw bad_request("Invalid data set path");
   size_t begin = 1;
   while (begin <= path.size()) {
     size_t end = path.find('/', begin);
@@ -208,8 +255,13 @@ HandlerCall map_request(const EnvLookup& env, const std::string& version) {
   return map_request(env, version, table);
 }
 
-HandlerCall map_request(const EnvLookup& env, const std::string& version,
+HandlerCall map_request(const EnvLookup& given, const std::string& version,
                         const HandlerTable& table) {
+  const EnvLookup env = [&given](const char* name) -> const char* {
+    return is_request_variable(name) || is_configuration_variable(name)
+               ? given(name)
+               : nullptr;
+  };
   const std::string root = required(env, "QVP_DATA_ROOT");
   const std::string handler_dir = required(env, "QVP_HANDLER_DIR");
   const char* info = env("PATH_INFO");
@@ -241,6 +293,7 @@ HandlerCall map_request(const EnvLookup& env, const std::string& version,
   if (query != nullptr && *query != '\0') {
     if (std::string(query).size() > kMaxQuery)
       throw bad_request("Constraint expression too long");
+    check_query_form(query);
     call.argv.insert(call.argv.end(), {"-e", query});
   }
   time_t since = 0;

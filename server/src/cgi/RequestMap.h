@@ -15,6 +15,16 @@ namespace libqvp {
 // The value of a CGI or configuration variable; null when unset.
 using EnvLookup = std::function<const char*(const char*)>;
 
+// The CGI variables a request may supply: all that the mapping reads of a
+// request, and nothing it does not read (map_request sees no other request
+// variable, whatever `env` holds). The dispatcher takes them from its
+// environment, the pool from the SCGI headers.
+bool is_request_variable(const char* name);
+
+// The configuration variables, which never come from a request: QVP_DATA_ROOT,
+// QVP_HANDLER_DIR, QVP_TIMEOUT and QVP_CONFIG.
+bool is_configuration_variable(const char* name);
+
 // The program to exec and its whole argv (argv[0] is the program's path).
 struct HandlerCall {
   std::string program;
@@ -40,7 +50,8 @@ struct HandlerCall {
 // handler programs named by a file name are), QVP_TIMEOUT (optional),
 // QVP_CONFIG (optional). The program is the table's absolute path, or the
 // file name in QVP_HANDLER_DIR. Throws Refusal: 400 for a malformed path
-// ('.' or '..' segments, control bytes), an unknown suffix or a bad Host;
+// ('.' or '..' segments, control bytes), a query holding a control byte
+// (raw or percent-encoded), an unknown suffix or a bad Host;
 // 404 for an unknown extension, a missing data set or one whose real path
 // leaves the data root; 500 for a missing configuration or a handler table
 // that cannot be read or parsed (the reason, with the file and line, is

@@ -28,6 +28,10 @@ std::string real_path(const std::string& path);
 // for a bad Host.
 std::string data_set_url(const EnvLookup& env, const std::string& rel);
 
+// Throws Refusal 400 when `query` holds a control byte (0x00-0x1f, 0x7f),
+// as it is or percent-encoded.
+void check_query_form(const std::string& query);
+
 // '%' as "%25", so that the handler's decoding of its data set argument
 // gives back exactly this path.
 std::string escape_percent(const std::string& path);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "PoolLog.h"
+#include "ProcessMemory.h"
 #include "Worker.h"
 
 namespace libqvp {
@@ -28,6 +29,8 @@ using std::chrono::milliseconds;
 // after kRespawnPause.
 constexpr milliseconds kQuickDeath{200};
 constexpr milliseconds kRespawnPause{500};
+// How often the workers' resident sizes are read (with --max-rss).
+constexpr milliseconds kMemoryCheck{1000};
 
 int g_signal_pipe[2] = {-1, -1};
 
@@ -68,11 +71,17 @@ class Master {
     d_slots.resize(static_cast<size_t>(d_options.workers));
     for (size_t i = 0; i < d_slots.size(); ++i) spawn(i);
     pool_log("serving " + d_options.address + " with " +
-             std::to_string(d_options.workers) + " workers");
+             std::to_string(d_options.workers) + " workers" +
+             (d_options.max_rss > 0
+                  ? ", each replaced past " +
+                        std::to_string(d_options.max_rss) + " MiB resident"
+                  : std::string()));
+    d_memory_check = Clock::now() + kMemoryCheck;
     while (!d_stopping || !d_workers.empty()) {
       if (d_stopping && Clock::now() >= d_drain_deadline) kill_stragglers();
       wait_for_event();
       handle_signals();
+      check_memory();
       respawn_due();
     }
     pool_log("stopped");
@@ -119,6 +128,7 @@ class Master {
       if (timeout < 0 || m < timeout) timeout = m;
     };
     if (d_stopping) consider(d_drain_deadline);
+    if (!d_stopping && d_options.max_rss > 0) consider(d_memory_check);
     for (const Slot& s : d_slots)
       if (s.vacant && !d_stopping) consider(s.respawn_at);
     struct pollfd p = {g_signal_pipe[0], POLLIN, 0};
@@ -173,12 +183,34 @@ class Master {
   // by new workers at once, so the pool keeps serving.
   void restart() {
     pool_log("restarting the workers");
+    for (size_t i = 0; i < d_slots.size(); ++i) replace(i);
+  }
+
+  // As restart(), for the one worker of `slot`.
+  void replace(size_t slot) {
+    if (d_slots[slot].pid > 0) {
+      kill(d_slots[slot].pid, SIGTERM);
+      d_slots[slot].pid = 0;  // no longer current: its death is not replaced
+    }
+    spawn(slot);
+  }
+
+  // Replaces each worker whose resident size has passed --max-rss: memory
+  // that the libraries keep for good (netCDF-4 files, through HDF5, keep
+  // some of every open) is given back this way.
+  void check_memory() {
+    if (d_stopping || d_options.max_rss <= 0) return;
+    const auto now = Clock::now();
+    if (now < d_memory_check) return;
+    d_memory_check = now + kMemoryCheck;
     for (size_t i = 0; i < d_slots.size(); ++i) {
-      if (d_slots[i].pid > 0) {
-        kill(d_slots[i].pid, SIGTERM);
-        d_slots[i].pid = 0;  // no longer current: its death is not replaced
-      }
-      spawn(i);
+      const pid_t pid = d_slots[i].pid;
+      const long rss = pid > 0 ? process_memory(pid).resident : -1;
+      if (rss <= d_options.max_rss) continue;
+      pool_log("worker " + std::to_string(pid) + " is replaced: " +
+               std::to_string(rss) + " MiB resident, over --max-rss " +
+               std::to_string(d_options.max_rss) + " MiB");
+      replace(i);
     }
   }
 
@@ -206,6 +238,7 @@ class Master {
   std::map<pid_t, size_t> d_workers;  // every live worker, old ones too
   bool d_stopping = false;
   Clock::time_point d_drain_deadline;
+  Clock::time_point d_memory_check;
 };
 
 }  // namespace

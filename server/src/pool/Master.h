@@ -9,8 +9,10 @@ namespace libqvp {
 // Forks options.workers workers on `listen_fd` and keeps that many running:
 // a worker that dies is logged with its cause and replaced (one that dies
 // right after it started is replaced after a pause, so a worker that cannot
-// start does not spin). SIGHUP replaces every worker gracefully: the old
-// ones finish their request and exit, new ones start at once. SIGTERM or
+// start does not spin). A worker whose resident size passes options.max_rss
+// MiB (read every second) is replaced gracefully, and so is every worker at
+// SIGHUP: the old one finishes its request and exits, a new one takes its
+// slot at once. SIGTERM or
 // SIGINT drains: the workers finish their request and exit; those still
 // running after options.drain_timeout seconds are killed. Returns 0 then.
 int run_master(const Pool::Options& options, EntryFunction entry,

@@ -65,16 +65,21 @@ class DeadlineReader {
   Clock::time_point d_deadline;
 };
 
-bool parse_size(const std::string& text, size_t limit, size_t& out) {
-  if (text.empty() || text.size() > 10) return false;
+// How a decimal text compares with a limit.
+enum class Size { malformed, too_large, ok };
+
+Size parse_size(const std::string& text, size_t limit, size_t& out) {
+  if (text.empty()) return Size::malformed;
   size_t v = 0;
+  bool over = false;
   for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + static_cast<size_t>(c - '0');
+    if (c < '0' || c > '9') return Size::malformed;
+    if (!over) v = v * 10 + static_cast<size_t>(c - '0');
+    over = over || v > limit;
   }
-  if (v > limit) return false;
+  if (over) return Size::too_large;
   out = v;
-  return true;
+  return Size::ok;
 }
 
 }  // namespace
@@ -92,15 +97,27 @@ ScgiRequest ScgiRequest::parse(std::string_view payload) {
     std::string name(payload.substr(pos, name_end - pos));
     std::string value(payload.substr(name_end + 1, value_end - name_end - 1));
     if (name.empty()) throw ScgiError(true, "a header name is empty");
-    if (r.get(name.c_str()) == nullptr)
-      r.d_headers.emplace_back(std::move(name), std::move(value));
+    if (r.d_headers.empty() && name != "CONTENT_LENGTH")
+      throw ScgiError(true, "CONTENT_LENGTH is not the first header");
+    if (name == "CONTENT_LENGTH" && !r.d_headers.empty())
+      throw ScgiError(true, "CONTENT_LENGTH is given twice");
+    r.set(std::move(name), std::move(value));
     pos = value_end + 1;
   }
-  if (r.d_headers.empty() || r.d_headers[0].first != "CONTENT_LENGTH")
+  if (r.d_headers.empty())
     throw ScgiError(true, "CONTENT_LENGTH is not the first header");
-  if (!parse_size(r.d_headers[0].second, kMaxContentBytes, r.d_content_length))
-    throw ScgiError(true, "CONTENT_LENGTH is not a number up to " +
-                              std::to_string(kMaxContentBytes));
+  switch (
+      parse_size(r.d_headers[0].second, kMaxContentBytes, r.d_content_length)) {
+    case Size::malformed:
+      throw ScgiError(true, "CONTENT_LENGTH is not a decimal number");
+    case Size::too_large:
+      throw ScgiError(true,
+                      "the request body is over " +
+                          std::to_string(kMaxContentBytes) + " bytes",
+                      413);
+    case Size::ok:
+      break;
+  }
   const char* scgi = r.get("SCGI");
   if (scgi == nullptr || std::string(scgi) != "1")
     throw ScgiError(true, "SCGI is not 1");
@@ -116,7 +133,7 @@ ScgiRequest ScgiRequest::read(int fd, int timeout_ms) {
     digits += c;
   }
   size_t length = 0;
-  if (!parse_size(digits, kMaxHeaderBytes, length))
+  if (parse_size(digits, kMaxHeaderBytes, length) != Size::ok)
     throw ScgiError(false, "the netstring length is malformed or too large");
   std::string payload(length, '\0');
   in.read_exact(payload.data(), length);
@@ -130,6 +147,15 @@ ScgiRequest ScgiRequest::read(int fd, int timeout_ms) {
     left -= n;
   }
   return r;
+}
+
+void ScgiRequest::set(std::string name, std::string value) {
+  for (auto& h : d_headers)
+    if (h.first == name) {
+      h.second = std::move(value);
+      return;
+    }
+  d_headers.emplace_back(std::move(name), std::move(value));
 }
 
 const char* ScgiRequest::get(const char* name) const {

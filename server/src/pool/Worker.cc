@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdio_ext.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -18,6 +19,7 @@
 #endif
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -30,7 +32,9 @@
 
 #include "ErrorReply.h"
 #include "HandlerTable.h"
+#include "LogRateLimit.h"
 #include "PoolLog.h"
+#include "ProcessMemory.h"
 #include "RequestMap.h"
 #include "ScgiRequest.h"
 
@@ -45,11 +49,16 @@ namespace {
 constexpr const char* kVersion = "qvp_dispatch/" QVP_VERSION;
 // How long a write to a web server that stopped reading may block.
 constexpr int kSendTimeoutSeconds = 60;
-// The CGI variables a request may supply: what the dispatcher reads.
-constexpr const char* kRequestVariables[] = {
-    "PATH_INFO",   "SCRIPT_NAME",    "QUERY_STRING",
-    "HTTP_HOST",   "REQUEST_SCHEME", "HTTP_IF_MODIFIED_SINCE",
-    "SERVER_NAME", "SERVER_PORT"};
+// How long a refused request's remaining input is read and dropped, so that
+// closing with it unread does not reset the connection before the peer has
+// read the refusal.
+constexpr std::chrono::milliseconds kLinger{1000};
+// At most this many lines a second about dropped requests; then one line
+// with the count of those not logged.
+constexpr size_t kDropLinesPerSecond = 5;
+// A worker whose address space passes this share of its RLIMIT_AS (which the
+// handler may set) retires before the next request fails on an allocation.
+constexpr double kAddressSpaceShare = 0.75;
 
 // stdout's buffer: a small response goes out in one write.
 constexpr size_t kStdoutBuffer = 64 * 1024;
@@ -57,12 +66,45 @@ constexpr size_t kStdoutBuffer = 64 * 1024;
 constexpr size_t kMaxParkedHandlers = 4096;
 
 volatile sig_atomic_t g_stop = 0;
+bool g_retire = false;  // see Pool::retire_after_request()
 
 extern "C" void on_stop_signal(int) { g_stop = 1; }
 
 std::string base_name(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Empty unless this process's address space (read from `statm_fd`, its
+// /proc/self/statm) is near the limit that RLIMIT_AS sets; then the reason
+// to retire.
+std::string address_space_exhausted(int statm_fd) {
+  struct rlimit limit {};
+  if (statm_fd < 0 || getrlimit(RLIMIT_AS, &limit) != 0 ||
+      limit.rlim_cur == RLIM_INFINITY)
+    return "";
+  const long used = read_process_memory(statm_fd).address_space;
+  const long cap = static_cast<long>(limit.rlim_cur >> 20);
+  if (used < static_cast<long>(kAddressSpaceShare * static_cast<double>(cap)))
+    return "";
+  return "its address space (" + std::to_string(used) +
+         " MiB) is near its limit (" + std::to_string(cap) + " MiB)";
+}
+
+// Reads and drops what the peer still sends, for at most kLinger.
+void linger(int fd) {
+  shutdown(fd, SHUT_WR);
+  const auto deadline = std::chrono::steady_clock::now() + kLinger;
+  char sink[4096];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    struct pollfd p = {fd, POLLIN, 0};
+    if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0 ||
+        read(fd, sink, sizeof sink) <= 0)
+      return;
+  }
 }
 
 std::string own_program() {
@@ -90,21 +132,36 @@ class Worker {
     while (!g_stop && d_parked.size() < kMaxParkedHandlers &&
            (d_options.max_requests <= 0 || served < d_options.max_requests)) {
       struct pollfd p = {d_listen_fd, POLLIN, 0};
-      if (ppoll(&p, 1, nullptr, &d_wait_mask) < 0) {
+      struct timespec wait {};
+      const bool report = until_drop_report(wait);
+      const int ready = ppoll(&p, 1, report ? &wait : nullptr, &d_wait_mask);
+      report_held_back_drops();
+      if (ready < 0) {
         if (errno == EINTR) continue;
-        pool_log(std::string("worker: poll failed: ") + strerror(errno));
+        pool_log(std::string("poll failed: ") + strerror(errno));
         return 1;
       }
+      if (ready == 0) continue;
       const int conn = accept4(d_listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
       if (conn < 0) continue;  // another worker took it, or it went away
       serve(conn);
       ++served;
+      const std::string reason =
+          g_retire ? "a request met an allocation or library failure"
+                   : address_space_exhausted(d_statm_fd);
+      if (!reason.empty()) {
+        pool_log("retires after request " + std::to_string(served) + ": " +
+                 reason);
+        break;
+      }
     }
+    report_held_back_drops();
     return 0;
   }
 
  private:
   void set_up_process() {
+    become_worker_log(getppid());
 #ifdef __linux__
     prctl(PR_SET_PDEATHSIG, SIGTERM);
 #endif
@@ -112,6 +169,7 @@ class Worker {
     dup2(d_null_fd, 0);
     dup2(d_null_fd, 1);
     d_cwd_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    d_statm_fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
     // Fully buffered whatever fd 1 was at start-up (a terminal, say).
     setvbuf(stdout, nullptr, _IOFBF, kStdoutBuffer);
     // A peer that goes away mid-response makes the write fail with EPIPE.
@@ -138,9 +196,7 @@ class Worker {
       return d_timeout.empty() ? nullptr : d_timeout.c_str();
     if (n == "QVP_CONFIG")
       return d_options.config.empty() ? nullptr : d_options.config.c_str();
-    for (const char* v : kRequestVariables)
-      if (n == v) return request.get(name);
-    return nullptr;
+    return is_request_variable(name) ? request.get(name) : nullptr;
   }
 
   void serve(int conn) {
@@ -152,19 +208,51 @@ class Worker {
           ScgiRequest::read(conn, d_options.read_timeout * 1000);
       call_handler(request);
     } catch (const ScgiError& e) {
-      pool_log(std::string("worker: dropped a request: ") + e.what());
-      if (e.can_reply)
-        write_refusal(stdout,
-                      {400, "Bad Request", usage_error, "Malformed request"},
-                      kVersion);
+      log_drop(e.what());
+      if (e.can_reply) {
+        write_refusal(
+            stdout,
+            e.status == 413
+                ? Refusal{413, "Request Entity Too Large", usage_error,
+                          "Request body too large"}
+                : Refusal{400, "Bad Request", usage_error, "Malformed request"},
+            kVersion);
+        linger(conn);
+      }
     } catch (const Refusal& r) {
       write_refusal(stdout, r, kVersion);
     } catch (const std::exception& e) {
-      pool_log(std::string("worker: a request failed: ") + e.what());
+      pool_log(std::string("a request failed: ") + e.what());
     } catch (...) {
-      pool_log("worker: a request failed with an unknown exception");
+      pool_log("a request failed with an unknown exception");
     }
     restore(conn);
+  }
+
+  void log_drop(const char* reason) {
+    const auto now = LogRateLimit::Clock::now();
+    report_held_back_drops();
+    if (d_drops.admit(now))
+      pool_log(std::string("dropped a request: ") + reason);
+  }
+
+  void report_held_back_drops() {
+    if (const size_t n = d_drops.held_back(LogRateLimit::Clock::now()))
+      pool_log(std::to_string(n) + " more dropped requests were not logged");
+  }
+
+  // True when held-back drops are to be reported, with `wait` set to the
+  // time until then.
+  bool until_drop_report(struct timespec& wait) const {
+    const auto due = d_drops.report_due();
+    if (due == LogRateLimit::Clock::time_point::max()) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          due - LogRateLimit::Clock::now())
+                          .count();
+    const long long ns = left > 0 ? left : 0;
+    wait.tv_sec = static_cast<time_t>(ns / 1000000000);
+    wait.tv_nsec = static_cast<long>(ns % 1000000000);
+    return true;
   }
 
   // The handler table, read once per worker (so a SIGHUP restart rereads
@@ -214,7 +302,7 @@ class Worker {
       if (s != SIGKILL && s != SIGSTOP) sigaction(s, &d_actions[s], nullptr);
     sigprocmask(SIG_SETMASK, &d_request_mask, nullptr);
     if (d_cwd_fd >= 0 && fchdir(d_cwd_fd) != 0)
-      pool_log("worker: cannot return to its working directory");
+      pool_log("cannot return to its working directory");
     errno = 0;
   }
 
@@ -227,6 +315,7 @@ class Worker {
 
   const Pool::Options& d_options;
   EntryFunction d_entry;
+  LogRateLimit d_drops{kDropLinesPerSecond, std::chrono::seconds(1)};
   std::optional<HandlerTable> d_table;
   std::vector<EventHandler*> d_parked;  // never deleted; see park()
   int d_listen_fd;
@@ -235,12 +324,15 @@ class Worker {
   std::string d_handler_dir;
   int d_null_fd = -1;
   int d_cwd_fd = -1;
+  int d_statm_fd = -1;
   sigset_t d_wait_mask{};     // the mask in ppoll(): pool signals let in
   sigset_t d_request_mask{};  // the mask while serving: pool signals blocked
   struct sigaction d_actions[NSIG] {};
 };
 
 }  // namespace
+
+void Pool::retire_after_request() { g_retire = true; }
 
 int run_worker(const Pool::Options& options, EntryFunction entry,
                int listen_fd) {
