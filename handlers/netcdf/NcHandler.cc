@@ -13,6 +13,7 @@
 #include <libqvp/Pool.h>
 #include <libqvp/RequestGuard.h>
 #include <libqvp/cgi_util.h>
+#include <libqvp/header_edit.h>
 #include <libqvp/write_all.h>
 #include <libqvp/xdr_size.h>
 #include <sys/resource.h>
@@ -95,14 +96,17 @@ void limit_address_space() {
 }
 
 // Text responses are made whole in memory (a header, then at most a few MiB
-// of text), completed with their charset and length, then written at once.
+// of text); the header is completed with the charset and the length, then
+// both are written.
 template <typename Write>
 void send_text(Write write) {
   std::ostringstream out;
   write(out);
-  std::string response = out.str();
-  complete_text_response(response);
-  write_all(stdout, response);
+  const std::string response = out.str();
+  write_all(stdout, completed_text_header(response));
+  const size_t body = header_block_length(response);
+  if (body != std::string::npos)
+    write_all(stdout, std::string_view(response).substr(body));
   fflush(stdout);
 }
 

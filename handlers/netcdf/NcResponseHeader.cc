@@ -16,12 +16,14 @@ std::string length_line(uint64_t length) {
 
 }  // namespace
 
-void complete_text_response(std::string& response) {
-  const std::string type = header_value(response, kContentType);
-  if (type.empty()) return;
-  set_header_value(response, kContentType, type + "; charset=utf-8");
-  const size_t header = header_block_length(response);
-  add_header_line(response, length_line(response.size() - header));
+std::string completed_text_header(std::string_view response) {
+  const size_t length = header_block_length(response);
+  std::string header(response.substr(0, length));
+  const std::string type = header_value(header, kContentType);
+  if (length == std::string_view::npos || type.empty()) return header;
+  set_header_value(header, kContentType, type + "; charset=utf-8");
+  add_header_line(header, length_line(response.size() - length));
+  return header;
 }
 
 std::string data_header(const VORNFilter& f, time_t last_modified,

@@ -9,15 +9,19 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace libqvp {
 
-// Completes a whole text response (header block and body) that a library
-// writer made, before it is sent. When it has a Content-Type (a 200), the
-// type gains "; charset=utf-8" (netCDF text is UTF-8 by convention) and a
-// last line "Content-Length: N" states the body's length. A 304 is left as
-// it is. (error_block's responses already say both.)
-void complete_text_response(std::string& response);
+// The header block of `response`, a whole text response (header block and
+// body) that a library writer made, completed before it is sent: when it has
+// a Content-Type (a 200), the type gains "; charset=utf-8" (netCDF text is
+// UTF-8 by convention) and a last line "Content-Length: N" states the body's
+// length. A 304's block is returned as it is; so is all of `response` when
+// it holds no complete block. The body, unchanged, is what follows
+// header_block_length(response). (error_block's responses say both
+// already.)
+std::string completed_text_header(std::string_view response);
 
 // The header block of f's data response: set_mime_binary's block for
 // `last_modified`, with "Content-Length: N" as its last line when `length`
