@@ -168,7 +168,13 @@ void send_data(const NcFilter& f) {
       f.note_body_started();
       RequestGuard::note_output_started();
       write_all(stdout, header);
-      return f.send_data(dds, eval, stdout, "", false);
+      // The rest of the library's data frame, whose steps before the body
+      // are done above (so the data set's times are not looked up twice).
+      dds.set_timeout(f.get_timeout());
+      dds.tag_nested_sequences();
+      f.dataset_constraint(dds, eval, stdout);
+      fflush(stdout);
+      return;
     }
   }
   f.send_data(dds, eval, stdout, "", true);
