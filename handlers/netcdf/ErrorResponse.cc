@@ -2,7 +2,7 @@
 #include "ErrorResponse.h"
 
 #include <libqvp/ErrorBlock.h>
-#include <libqvp/RequestGuard.h>
+#include <libqvp/header_edit.h>
 
 namespace libqvp {
 
@@ -37,8 +37,11 @@ const char* reason_of(int status) {
 void send_error(FILE* out, const Error& e, const std::string& version) {
   const int status = http_status_of(e);
   const std::string text = error_block(status, reason_of(status), e, version);
-  RequestGuard::note_output_started();
-  fwrite(text.data(), 1, text.size(), out);
+  try {
+    begin_response(out, text);
+  } catch (const Error&) {
+    // The client went away: there is no one left to tell.
+  }
   fflush(out);
 }
 

@@ -62,17 +62,4 @@ void NcFilter::establish_timeout(FILE*) const {}
 
 void NcFilter::establish_timeout(std::ostream&) const {}
 
-void NcFilter::dataset_constraint(DDS& dds, ConstraintEvaluator& eval,
-                                  FILE* out) const {
-  d_body_started = true;
-  VORNFilter::dataset_constraint(dds, eval, out);
-}
-
-void NcFilter::functional_constraint(BaseType& var, DDS& dds,
-                                     ConstraintEvaluator& eval,
-                                     FILE* out) const {
-  d_body_started = true;
-  VORNFilter::functional_constraint(var, dds, eval, out);
-}
-
 }  // namespace libqvp

@@ -1,5 +1,5 @@
 // The request filter of the netCDF handler: VORNFilter, plus the handler's
-// version and a record of whether a data response's body was begun.
+// version.
 #ifndef QVP_NC_NCFILTER_H
 #define QVP_NC_NCFILTER_H
 
@@ -16,7 +16,6 @@ class NcFilter : public VORNFilter {
   std::string get_dataset_version() const override;
 
   using VORNFilter::dataset_constraint;
-  using VORNFilter::functional_constraint;
   using VORNFilter::send_dds;
   using VORNFilter::send_ddx;
 
@@ -30,13 +29,6 @@ class NcFilter : public VORNFilter {
   void send_ddx(DDS& dds, ConstraintEvaluator& eval, std::ostream& out,
                 bool with_mime_headers) const override;
 
-  // As VORNFilter's, after noting that the header and body are being
-  // written: an error after this point can no longer become a status.
-  void dataset_constraint(DDS& dds, ConstraintEvaluator& eval,
-                          FILE* out) const override;
-  void functional_constraint(BaseType& var, DDS& dds, ConstraintEvaluator& eval,
-                             FILE* out) const override;
-
   // Makes a relative data set name absolute (against the working directory),
   // so that it still names the data set after the handler enters the data
   // set's directory. The name is not otherwise changed.
@@ -47,14 +39,6 @@ class NcFilter : public VORNFilter {
   // begins.
   void establish_timeout(FILE* stream) const override;
   void establish_timeout(std::ostream& stream) const override;
-
-  // True once a data response's 200 header has been written (the handler
-  // notes it when it writes that header itself).
-  bool body_started() const { return d_body_started; }
-  void note_body_started() const { d_body_started = true; }
-
- private:
-  mutable bool d_body_started = false;
 };
 
 }  // namespace libqvp

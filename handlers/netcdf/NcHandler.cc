@@ -103,7 +103,7 @@ void send_text(Write write) {
   std::ostringstream out;
   write(out);
   const std::string response = out.str();
-  write_all(stdout, completed_text_header(response));
+  begin_response(stdout, completed_text_header(response));
   const size_t body = header_block_length(response);
   if (body != std::string::npos)
     write_all(stdout, std::string_view(response).substr(body));
@@ -165,9 +165,7 @@ void send_data(const NcFilter& f) {
     if (!eval.functional_expression()) {
       check_exact_values(dds);
       const std::string header = data_header(f, lmt, data_length(dds));
-      f.note_body_started();
-      RequestGuard::note_output_started();
-      write_all(stdout, header);
+      begin_response(stdout, header);
       // The rest of the library's data frame, whose steps before the body
       // are done above (so the data set's times are not looked up twice).
       dds.set_timeout(f.get_timeout());
@@ -191,17 +189,18 @@ void serve(const NcFilter& f) {
     case VORNFilter::DataDDS_Response:
       return send_data(f);
     case VORNFilter::Version_Response:
-      RequestGuard::note_output_started();
       return f.send_version_info();
     default:
       throw Error(usage_error, "No response kind was asked for (option -o)");
   }
 }
 
-int fail(const NcFilter* f, const BrowserView* view, const Error& e) {
-  if ((f != nullptr && f->body_started()) ||
-      (view != nullptr && view->body_started())) {
-    ErrMsgT("The data response for \"" + base_name(f->get_dataset_name()) +
+// Answers `e` with an error response, or, once the response has begun
+// under `guard` (it is null until the guard is armed), logs that the
+// response was cut short and returns 1.
+int fail(const RequestGuard* guard, const NcFilter* f, const Error& e) {
+  if (guard != nullptr && RequestGuard::output_started()) {
+    ErrMsgT("The response for \"" + base_name(f->get_dataset_name()) +
             "\" was cut short: " + e.get_error_message());
     return 1;
   }
@@ -234,13 +233,13 @@ int nc_handler_main(int argc, char* argv[]) {
     else
       serve(*filter);
   } catch (const Error& e) {
-    return fail(filter.get(), view.get(), e);
+    return fail(guard.get(), filter.get(), e);
   } catch (const std::bad_alloc&) {
     Pool::retire_after_request();
-    return fail(filter.get(), view.get(),
+    return fail(guard.get(), filter.get(),
                 Error(internal_error, "Out of memory"));
   } catch (const std::exception& e) {
-    return fail(filter.get(), view.get(), Error(internal_error, e.what()));
+    return fail(guard.get(), filter.get(), Error(internal_error, e.what()));
   }
   return fflush(stdout) == 0 ? 0 : 1;
 }

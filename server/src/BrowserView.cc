@@ -102,7 +102,6 @@ BrowserView::BrowserView(int argc, char* argv[]) {
 void BrowserView::send_page(const VORNFilter& f, const DDS& dds,
                             FILE* out) const {
   const time_t lmt = f.get_data_last_modified_time("");
-  RequestGuard::note_output_started();
   if (unchanged(f, lmt)) {
     set_mime_not_modified(out);
     fflush(out);
@@ -121,7 +120,6 @@ void BrowserView::send_csv(const VORNFilter& f, DDS& dds,
                            ConstraintEvaluator& eval, FILE* out) const {
   const time_t lmt = f.get_data_last_modified_time("");
   if (unchanged(f, lmt)) {
-    RequestGuard::note_output_started();
     set_mime_not_modified(out);
     fflush(out);
     return;
@@ -136,9 +134,7 @@ void BrowserView::send_csv(const VORNFilter& f, DDS& dds,
   set_mime_text(header, unknown_type, f.get_cgi_version(), x_plain, lmt);
   std::string h = header.str();
   set_header_value(h, "Content-Type: ", "text/csv; charset=utf-8");
-  d_body_started = true;
-  RequestGuard::note_output_started();
-  write_all(out, h);
+  begin_response(out, h);
   table.write(out);
   fflush(out);
 }
@@ -149,10 +145,13 @@ void BrowserView::send_catalogue(const VORNFilter& f, FILE* out) const {
                             d_extensions);
   std::ostringstream body;
   catalogue.write(body, page_number(f.get_ce()));
-  RequestGuard::note_output_started();
   set_mime_html(out, unknown_type, f.get_cgi_version(), x_plain, 0);
   write_all(out, body.str());
   fflush(out);
+}
+
+bool BrowserView::body_started() const {
+  return RequestGuard::output_started();
 }
 
 }  // namespace libqvp

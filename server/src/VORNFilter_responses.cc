@@ -9,7 +9,6 @@
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
-#include <libqvp/RequestGuard.h>
 #include <libqvp/SignalHandler.h>
 #include <libqvp/VORNFilter.h>
 #include <libqvp/XDRFileMarshaller.h>
@@ -67,7 +66,7 @@ struct VORNFilter::Responder {
                   const std::string& anc_location, bool with_mime_headers) {
     typename OutputKind<Out>::SinkType sink(out);
     const time_t das_lmt = f.get_das_last_modified_time(anc_location);
-    RequestGuard::note_output_started();
+    sink.begin();
     if (not_modified(f, das_lmt, with_mime_headers)) {
       set_mime_not_modified(out);
     } else {
@@ -86,7 +85,7 @@ struct VORNFilter::Responder {
     if (constrained) eval.parse_constraint(f.d_ce, dds);
     if (eval.functional_expression()) throw Error(kFunctionRefused);
     const time_t dds_lmt = f.get_dds_last_modified_time(anc_location);
-    RequestGuard::note_output_started();
+    sink.begin();
     if (not_modified(f, dds_lmt, with_mime_headers)) {
       set_mime_not_modified(out);
     } else {
@@ -107,7 +106,8 @@ struct VORNFilter::Responder {
     if (!f.d_ce.empty()) eval.parse_constraint(f.d_ce, dds);
     if (eval.functional_expression()) throw Error(kFunctionRefused);
     const time_t dds_lmt = f.get_dds_last_modified_time(f.d_anc_dir);
-    RequestGuard::note_output_started();
+    typename OutputKind<Out>::SinkType sink(out);
+    sink.begin();
     if (not_modified(f, dds_lmt, with_mime_headers)) {
       set_mime_not_modified(out);
       return;
@@ -124,7 +124,6 @@ struct VORNFilter::Responder {
     typename OutputKind<Out>::SinkType sink(out);
     const time_t data_lmt = f.get_data_last_modified_time(anc_location);
     if (not_modified(f, data_lmt, with_mime_headers)) {
-      RequestGuard::note_output_started();
       set_mime_not_modified(out);  // not flushed, no time-out armed
       return;
     }
@@ -136,13 +135,13 @@ struct VORNFilter::Responder {
       // Owned here, so it is destroyed also when writing it throws.
       std::unique_ptr<BaseType> var(eval.eval_function(dds, f.d_dataset));
       if (!var) throw Error(usage_error, kFunctionFailed);
-      RequestGuard::note_output_started();
+      sink.begin();
       if (with_mime_headers)
         set_mime_binary(out, vorn_data, f.d_cgi_ver, x_plain, data_lmt);
       sink.flush();
       f.functional_constraint(*var, dds, eval, out);
     } else {
-      RequestGuard::note_output_started();
+      sink.begin();
       if (with_mime_headers)
         set_mime_binary(out, vorn_data, f.d_cgi_ver, x_plain, data_lmt);
       f.dataset_constraint(dds, eval, out);

@@ -1,5 +1,7 @@
 #include <libqvp/Error.h>
+#include <libqvp/RequestGuard.h>
 #include <libqvp/header_edit.h>
+#include <libqvp/write_all.h>
 
 namespace libqvp {
 namespace {
@@ -58,6 +60,11 @@ bool set_header_value(std::string& response, std::string_view label,
   if (!find_value(response, label, from, length)) return false;
   response.replace(from, length, value);
   return true;
+}
+
+void begin_response(FILE* out, std::string_view bytes) {
+  RequestGuard::note_output_started();
+  write_all(out, bytes);
 }
 
 }  // namespace libqvp

@@ -2,6 +2,7 @@
 // to fd 1 and fd 2 and the exit status, also when the reader of fd 1 reads
 // nothing; and that the guard leaves nothing behind in the process.
 #include <libqvp/RequestGuard.h>
+#include <libqvp/header_edit.h>
 #include <sys/wait.h>
 
 #include "ServerTest.h"
@@ -98,6 +99,57 @@ TEST(RequestGuardTest, AfterOutputBeganACrashOnlyLogs) {
   EXPECT_EQ(r.status, RequestGuard::kCrashStatus);
   EXPECT_EQ(r.out, "HTTP/1.0 200 OK\r\n");
   EXPECT_NE(r.err.find("fatal signal"), std::string::npos);
+}
+
+// The response begins with the first byte the library hands to a FILE* (or a
+// stream that is not a string), or with begin_response(); a response made
+// in a string has not begun, so a crash then still gets an error response.
+TEST(RequestGuardTest, TheWritersKnowWhetherTheResponseBegan) {
+  test::FakeFilter f;
+  DAS das;
+  const struct {
+    const char* what;
+    std::function<void(FILE*)> write;
+    bool begun;
+  } cases[] = {
+      {"DAS into a string",
+       [&](FILE*) {
+         std::ostringstream s;
+         f.send_das(s, das, "", true);
+       },
+       false},
+      {"header into a string",
+       [](FILE*) {
+         std::ostringstream s;
+         set_mime_text(s, vorn_das, "", x_plain, 0);
+       },
+       false},
+      {"DAS to a FILE*", [&](FILE* out) { f.send_das(out, das, "", true); },
+       true},
+      {"header to a FILE*",
+       [](FILE* out) { set_mime_binary(out, vorn_data, "", x_plain, 0); },
+       true},
+      {"begin_response", [](FILE* out) { begin_response(out, "H\r\n\r\n"); },
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FILE* out = tmpfile();
+    ASSERT_NE(out, nullptr);
+    {
+      RequestGuard guard(0, "", "\"x.nc\"", "");
+      c.write(out);
+      EXPECT_EQ(RequestGuard::output_started(), c.begun);
+    }
+    fclose(out);
+  }
+  const ChildRun r = run_child([] {
+    RequestGuard guard(0, "", "\"x.nc\"", "");
+    std::ostringstream s;
+    set_mime_text(s, vorn_das, "", x_plain, 0);
+    raise(SIGSEGV);
+  });
+  EXPECT_EQ(r.out.rfind(kErrorHead, 0), 0u) << r.out;
 }
 
 TEST(RequestGuardTest, ExpiryEndsTheRequestWhetherOrNotTheClientReads) {

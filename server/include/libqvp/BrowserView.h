@@ -58,16 +58,16 @@ class BrowserView {
   // read or lies outside the root. Flushes `out`.
   void send_catalogue(const VORNFilter& f, FILE* out) const;
 
-  // True once a CSV header has been written: an Error after that can no
-  // longer become an error response.
-  bool body_started() const { return d_body_started; }
+  // True once the response has begun (RequestGuard::output_started(), under
+  // the request's guard): an Error after that can no longer become an error
+  // response.
+  bool body_started() const;
 
  private:
   Kind d_kind = no_view;
   std::vector<std::string> d_extensions;
   std::vector<char*> d_rest;  // argv[0] and the rest, null-terminated
   std::string d_program;      // argv[0]: names the server-wide document
-  mutable bool d_body_started = false;
 };
 
 }  // namespace libqvp

@@ -34,9 +34,12 @@ class RequestGuard {
   ~RequestGuard();
 
   // Records that the response has begun to go out on fd 1: from then on an
-  // expiry or a crash only logs and ends the process. The response writers of
-  // the library call it before writing a header; a handler calls it before
-  // writing anything else to stdout itself. Async-signal-safe.
+  // expiry or a crash only logs and ends the process. The library notes it
+  // itself where a response begins: its header writers and response
+  // operations writing to a FILE* (or to a stream that is not a string),
+  // and begin_response() (<libqvp/header_edit.h>) for a header block made
+  // in memory. A handler that writes to stdout by other means calls it
+  // first. Async-signal-safe.
   static void note_output_started();
   static bool output_started();
 

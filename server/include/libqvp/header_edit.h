@@ -5,6 +5,7 @@
 #ifndef LIBQVP_HEADER_EDIT_H
 #define LIBQVP_HEADER_EDIT_H
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,12 @@ std::string header_value(std::string_view response, std::string_view label);
 // the block has no such line (or there is no complete block).
 bool set_header_value(std::string& response, std::string_view label,
                       std::string_view value);
+
+// Writes `bytes`, a header block made and edited as above (and possibly
+// what follows it), to `out`, the response: from then on the response has
+// begun (RequestGuard::output_started()). Nothing is flushed. Throws
+// Error(write_error) as write_all does.
+void begin_response(FILE* out, std::string_view bytes);
 
 }  // namespace libqvp
 
