@@ -98,21 +98,33 @@ class Master {
     bool vacant = false;
   };
 
+  // The master's signals are blocked across fork(): a SIGTERM sent to the
+  // new worker before it has put back the default actions would otherwise
+  // run the master's handler in the child (a byte on the master's pipe),
+  // and the worker would never stop. The child unblocks them once the
+  // defaults are back, so a pending SIGTERM ends it.
   void spawn(size_t slot) {
+    sigset_t block, previous;
+    sigemptyset(&block);
+    for (int s : kSignals) sigaddset(&block, s);
+    sigprocmask(SIG_BLOCK, &block, &previous);
     const pid_t pid = fork();
-    if (pid < 0) {
-      pool_log(std::string("fork: ") + strerror(errno));
-      d_slots[slot].vacant = true;
-      d_slots[slot].respawn_at = Clock::now() + kRespawnPause;
-      return;
-    }
     if (pid == 0) {
       struct sigaction dfl {};
       dfl.sa_handler = SIG_DFL;
       for (int s : kSignals) sigaction(s, &dfl, nullptr);
+      sigprocmask(SIG_SETMASK, &previous, nullptr);
       close(g_signal_pipe[0]);
       close(g_signal_pipe[1]);
       _exit(run_worker(d_options, d_entry, d_listen_fd));
+    }
+    const int fork_errno = errno;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (pid < 0) {
+      pool_log(std::string("fork: ") + strerror(fork_errno));
+      d_slots[slot].vacant = true;
+      d_slots[slot].respawn_at = Clock::now() + kRespawnPause;
+      return;
     }
     d_slots[slot] = Slot{pid, Clock::now(), {}, false};
     d_workers[pid] = slot;
