@@ -5,6 +5,7 @@
 #include <libqvp/Error.h>
 #include <libqvp/Marshaller.h>
 #include <libqvp/escaping.h>
+#include <libqvp/next_index.h>
 #include <libqvp/visit_scalar.h>
 
 #include <algorithm>
@@ -170,9 +171,7 @@ void Array::gather(const std::vector<size_t>& start,
     } else {
       for (size_t i = 0; i < count[last]; ++i) *out++ = src[i * stride[last]];
     }
-    size_t d = last;  // advance the odometer over the leading dimensions
-    while (d > 0 && ++idx[d - 1] == count[d - 1]) idx[--d] = 0;
-    if (d == 0) return;
+    if (!next_index(idx, count, 0, last)) return;
   }
 }
 
@@ -210,27 +209,24 @@ void Array::for_each_box(size_t max_values, F f) const {
     if (box[d] < c) break;
     room /= c;
   }
-  std::vector<size_t> idx(rank, 0), start(rank), stride(rank), count(rank);
-  for (size_t d = 0; d < rank; ++d)
+  // The boxes form a grid; `at` is a box's place in it.
+  std::vector<size_t> grid(rank), at(rank, 0), start(rank), stride(rank),
+      count(rank);
+  for (size_t d = 0; d < rank; ++d) {
+    grid[d] = (static_cast<size_t>(d_dims[d].c_size) + box[d] - 1) / box[d];
     stride[d] = static_cast<size_t>(d_dims[d].stride);
-  for (;;) {
+  }
+  do {
     size_t n = 1;
     for (size_t d = 0; d < rank; ++d) {
       const Dimension& dim = d_dims[d];
-      start[d] = static_cast<size_t>(dim.start) + idx[d] * stride[d];
-      count[d] = std::min(box[d], static_cast<size_t>(dim.c_size) - idx[d]);
+      const size_t first = at[d] * box[d];  // in the selection
+      start[d] = static_cast<size_t>(dim.start) + first * stride[d];
+      count[d] = std::min(box[d], static_cast<size_t>(dim.c_size) - first);
       n *= count[d];
     }
     f(start, stride, count, n);
-    size_t d = rank;
-    while (d > 0) {
-      --d;
-      idx[d] += box[d];
-      if (idx[d] < static_cast<size_t>(d_dims[d].c_size)) break;
-      idx[d] = 0;
-      if (d == 0) return;
-    }
-  }
+  } while (next_index(at, grid));
 }
 
 void Array::visit_boxes(size_t max_values, const BoxVisitor& f) const {

@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 namespace libqvp {
 namespace {
@@ -24,6 +25,29 @@ bool is_blank(char c) {
 bool is_control(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
   return u < 0x20 || u == 0x7f;
+}
+
+// The punctuation mark that the byte `c` is on its own; CEToken::end for any
+// other byte.
+CEToken mark_of(char c) {
+  static constexpr std::pair<char, CEToken> kMarks[] = {
+      {',', CEToken::comma},    {'[', CEToken::lbracket},
+      {']', CEToken::rbracket}, {':', CEToken::colon},
+      {'(', CEToken::lparen},   {')', CEToken::rparen},
+      {'{', CEToken::lbrace},   {'}', CEToken::rbrace},
+      {'&', CEToken::amp}};
+  for (const auto& [byte, kind] : kMarks)
+    if (byte == c) return kind;
+  return CEToken::end;
+}
+
+// The length of the comparison operator that starts with `c`, followed by
+// `n`; 0 when none does.
+size_t operator_length(char c, char n) {
+  if (c == '=') return n == '~' ? 2 : 1;
+  if (c == '<' || c == '>') return n == '=' ? 2 : 1;
+  if (c == '!' && n == '=') return 2;
+  return 0;
 }
 
 }  // namespace
@@ -57,8 +81,9 @@ std::string CELexer::where(const std::string& expr, size_t pos) {
   return std::to_string(line) + ":" + std::to_string(col);
 }
 
-void CELexer::fail(int code, size_t pos, const std::string& message) const {
-  throw Error(code, where(pos) + ": " + message);
+void CELexer::fail(const std::string& expr, int code, size_t pos,
+                   const std::string& message) {
+  throw Error(code, where(expr, pos) + ": " + message);
 }
 
 std::string CELexer::describe(const CELexeme& t) {
@@ -69,60 +94,35 @@ std::string CELexer::describe(const CELexeme& t) {
 
 CELexeme CELexer::scan() {
   while (d_pos < d_expr.size() && is_blank(d_expr[d_pos])) ++d_pos;
-  CELexeme t;
-  t.pos = d_pos;
-  if (d_pos >= d_expr.size()) return t;
+  if (d_pos >= d_expr.size()) {
+    CELexeme end;
+    end.pos = d_pos;
+    return end;
+  }
   const char c = d_expr[d_pos];
   const char n = d_pos + 1 < d_expr.size() ? d_expr[d_pos + 1] : '\0';
-  auto punct = [&](CEToken kind, size_t len) {
-    t.kind = kind;
-    t.text = d_expr.substr(d_pos, len);
-    d_pos += len;
-    d_last = kind;
-    return t;
-  };
-  switch (c) {
-    case ',':
-      return punct(CEToken::comma, 1);
-    case '[':
-      return punct(CEToken::lbracket, 1);
-    case ']':
-      return punct(CEToken::rbracket, 1);
-    case ':':
-      return punct(CEToken::colon, 1);
-    case '(':
-      return punct(CEToken::lparen, 1);
-    case ')':
-      return punct(CEToken::rparen, 1);
-    case '{':
-      return punct(CEToken::lbrace, 1);
-    case '}':
-      return punct(CEToken::rbrace, 1);
-    case '&':
-      return punct(CEToken::amp, 1);
-    case '"':
-      return scan_string(d_pos);
-    case '=':
-      return punct(CEToken::op, n == '~' ? 2 : 1);
-    case '<':
-    case '>':
-      return punct(CEToken::op, n == '=' ? 2 : 1);
-    case '!':
-      if (n == '=') return punct(CEToken::op, 2);
-      break;
-    case '.':
-      // ".5" is a number only where a value may start, not after a name.
-      if (d_last == CEToken::name || d_last == CEToken::number ||
-          d_last == CEToken::rbracket || d_last == CEToken::rparen ||
-          !is_digit(n))
-        return punct(CEToken::dot, 1);
-      break;
-    default:
-      break;
-  }
+  if (c == '"') return scan_string(d_pos);
+  if (const CEToken mark = mark_of(c); mark != CEToken::end)
+    return take(mark, 1);
+  if (const size_t len = operator_length(c, n)) return take(CEToken::op, len);
+  // ".5" is a number only where a value may start, not after a name.
+  if (c == '.' && (d_last == CEToken::name || d_last == CEToken::number ||
+                   d_last == CEToken::rbracket || d_last == CEToken::rparen ||
+                   !is_digit(n)))
+    return take(CEToken::dot, 1);
   if (is_control(c))
     fail(malformed_expr, d_pos, "unexpected control character");
   return scan_word(d_pos);
+}
+
+CELexeme CELexer::take(CEToken kind, size_t len) {
+  CELexeme t;
+  t.kind = kind;
+  t.pos = d_pos;
+  t.text = d_expr.substr(d_pos, len);
+  d_pos += len;
+  d_last = kind;
+  return t;
 }
 
 CELexeme CELexer::scan_string(size_t start) {

@@ -51,15 +51,22 @@ class CELexer {
   // "<line>:<column>" of byte offset `pos` in `expr` (both 1-based).
   static std::string where(const std::string& expr, size_t pos);
   std::string where(size_t pos) const { return where(d_expr, pos); }
-  // Throws Error(code, "<where>: <message>").
+  // Throws Error(code, "<where>: <message>"), the place being byte offset
+  // `pos` of `expr`.
+  [[noreturn]] static void fail(const std::string& expr, int code, size_t pos,
+                                const std::string& message);
   [[noreturn]] void fail(int code, size_t pos,
-                         const std::string& message) const;
+                         const std::string& message) const {
+    fail(d_expr, code, pos, message);
+  }
 
   // A token as error messages quote it: "end of input" or 'text'.
   static std::string describe(const CELexeme& t);
 
  private:
   CELexeme scan();
+  // The next `len` bytes as a token of `kind`, consumed.
+  CELexeme take(CEToken kind, size_t len);
   CELexeme scan_string(size_t start);
   CELexeme scan_word(size_t start);
   size_t number_end(size_t start) const;

@@ -16,29 +16,25 @@
 namespace libqvp {
 namespace {
 
-[[noreturn]] void fail(const std::string& expr, int code, size_t pos,
-                       const std::string& message) {
-  throw Error(code, CELexer::where(expr, pos) + ": " + message);
-}
-
 void check_dim(const std::string& expr, const CEHyperslab& h,
                const std::string& name, size_t dim, int size) {
   const std::string what = "hyperslab " + h.text + " of \"" + name + "\"";
   if (h.stride < 1)
-    fail(expr, bad_hyperslab, h.pos, what + " has a zero stride");
+    CELexer::fail(expr, bad_hyperslab, h.pos, what + " has a zero stride");
   if (h.stop < h.start)
-    fail(expr, bad_hyperslab, h.pos, what + " stops before it starts");
+    CELexer::fail(expr, bad_hyperslab, h.pos, what + " stops before it starts");
   if (h.stop >= size)
-    fail(expr, bad_hyperslab, h.pos,
-         what + " is out of range: dimension " + std::to_string(dim) + " has " +
-             std::to_string(size) + " elements");
+    CELexer::fail(expr, bad_hyperslab, h.pos,
+                  what + " is out of range: dimension " + std::to_string(dim) +
+                      " has " + std::to_string(size) + " elements");
 }
 
 void check_array(const std::string& expr, const CEPath& p, const Array& a) {
   if (p.slabs.size() > a.dimensions())
-    fail(expr, bad_hyperslab, p.slabs[a.dimensions()].pos,
-         "hyperslab " + p.slabs[a.dimensions()].text + " of \"" + p.text +
-             "\": it has " + std::to_string(a.dimensions()) + " dimension(s)");
+    CELexer::fail(expr, bad_hyperslab, p.slabs[a.dimensions()].pos,
+                  "hyperslab " + p.slabs[a.dimensions()].text + " of \"" +
+                      p.text + "\": it has " + std::to_string(a.dimensions()) +
+                      " dimension(s)");
   for (size_t d = 0; d < p.slabs.size(); ++d)
     check_dim(expr, p.slabs[d], p.text, d, a.dims()[d].size);
 }
@@ -51,9 +47,9 @@ void check_slabs(const std::string& expr, const CEPath& p, const BaseType* v) {
     return check_array(expr, p, *a);
   const auto* g = dynamic_cast<const Grid*>(v);
   if (!g || !g->array())
-    fail(expr, bad_hyperslab, p.slabs[0].pos,
-         "hyperslab " + p.slabs[0].text + " given to \"" + p.text +
-             "\", which is not an array");
+    CELexer::fail(expr, bad_hyperslab, p.slabs[0].pos,
+                  "hyperslab " + p.slabs[0].text + " given to \"" + p.text +
+                      "\", which is not an array");
   check_array(expr, p, *g->array());
   for (size_t d = 0; d < p.slabs.size() && d < g->map_count(); ++d) {
     const Array* m = g->map(d);
@@ -102,8 +98,8 @@ void plan_call(const std::string& expr, const CECall& call, const DDS& dds,
                const CEFunctions& functions, CEPlan& plan) {
   const auto fn = functions.find(www2id(call.name));
   if (fn == functions.end())
-    fail(expr, no_such_function, call.pos,
-         "no such function: \"" + call.name + "\"");
+    CELexer::fail(expr, no_such_function, call.pos,
+                  "no such function: \"" + call.name + "\"");
   plan.functional = true;
   plan.function = fn->second;
   for (const CEValue& a : call.args) {
@@ -140,12 +136,13 @@ BaseType* resolve_path(const std::string& expr, const CEPath& path,
       names.push_back(std::move(n));
   // The parser's bound, which escaped dots would otherwise get around.
   if (names.size() > kMaxPathNames)
-    fail(expr, malformed_expr, path.pos,
-         "path longer than " + std::to_string(kMaxPathNames) + " names");
+    CELexer::fail(
+        expr, malformed_expr, path.pos,
+        "path longer than " + std::to_string(kMaxPathNames) + " names");
   BaseType* v = vartree::find_var(dds.var_begin(), dds.var_end(), names);
   if (!v)
-    fail(expr, no_such_variable, path.pos,
-         "no such variable: \"" + path.text + "\"");
+    CELexer::fail(expr, no_such_variable, path.pos,
+                  "no such variable: \"" + path.text + "\"");
   return v;
 }
 
@@ -154,9 +151,9 @@ CEPlan make_plan(const std::string& expr, const CEExpr& ast, const DDS& dds,
   CEPlan plan;
   for (const CEItem& it : ast.items) {
     if (it.is_call && ast.items.size() > 1)
-      fail(expr, malformed_expr, it.call.pos,
-           "function call \"" + it.call.name +
-               "\" cannot be combined with other projection items");
+      CELexer::fail(expr, malformed_expr, it.call.pos,
+                    "function call \"" + it.call.name +
+                        "\" cannot be combined with other projection items");
     if (it.is_call) {
       plan_call(expr, it.call, dds, functions, plan);
       continue;

@@ -9,11 +9,6 @@
 namespace libqvp {
 namespace {
 
-[[noreturn]] void fail(const std::string& expr, int code, size_t pos,
-                       const std::string& message) {
-  throw Error(code, CELexer::where(expr, pos) + ": " + message);
-}
-
 size_t index_in(const Constructor& parent, const BaseType* member) {
   size_t i = 0;
   for (auto it = parent.var_begin(); it != parent.var_end(); ++it, ++i)
@@ -34,9 +29,9 @@ Side field_side(const std::string& expr, const CEValue& v, const DDS& dds) {
   Side s;
   const BaseType* f = resolve_path(expr, v.path, dds);
   if (!f->is_simple_type())
-    fail(expr, type_mismatch, v.pos,
-         "selection clauses compare scalars; \"" + v.path.text + "\" is a " +
-             f->type_name());
+    CELexer::fail(expr, type_mismatch, v.pos,
+                  "selection clauses compare scalars; \"" + v.path.text +
+                      "\" is a " + f->type_name());
   s.op.is_field = true;
   s.op.is_string = is_string_type(f->type());
   s.op.name = v.path.text;
@@ -51,9 +46,9 @@ Side field_side(const std::string& expr, const CEValue& v, const DDS& dds) {
     p = p->get_parent();
   }
   if (!p || p->type() != Type::Sequence)
-    fail(expr, malformed_expr, v.pos,
-         "selection clauses filter sequences; \"" + v.path.text +
-             "\" is not a field of a sequence");
+    CELexer::fail(expr, malformed_expr, v.pos,
+                  "selection clauses filter sequences; \"" + v.path.text +
+                      "\" is not a field of a sequence");
   s.seq = static_cast<const Sequence*>(p);
   s.op.route.insert(s.op.route.begin(), index_in(*s.seq, member));
   return s;
@@ -65,7 +60,7 @@ Side operand_side(const std::string& expr, const CEOperand& o, const DDS& dds) {
   Side s;
   for (const CEValue& v : o.values) {
     if (v.kind == CEValue::Kind::path)
-      fail(
+      CELexer::fail(
           expr, malformed_expr, v.pos,
           "a list holds numbers and strings only, not \"" + v.path.text + "\"");
     CEClauseOperand::Constant c;
@@ -101,27 +96,28 @@ CEClause make_clause(const std::string& expr, const CEClauseAst& ast,
   Side lhs = operand_side(expr, ast.lhs, dds);
   Side rhs = operand_side(expr, ast.rhs, dds);
   if (!lhs.seq && !rhs.seq)
-    fail(expr, malformed_expr, ast.lhs.pos,
-         "selection clause names no field of a sequence");
+    CELexer::fail(expr, malformed_expr, ast.lhs.pos,
+                  "selection clause names no field of a sequence");
   if (lhs.seq && rhs.seq && lhs.seq != rhs.seq)
-    fail(expr, malformed_expr, ast.op_pos,
-         "selection clause compares fields of two sequences");
+    CELexer::fail(expr, malformed_expr, ast.op_pos,
+                  "selection clause compares fields of two sequences");
   CEClause::Op op = CEClause::Op::eq;
   CEClause::op_from_text(ast.op, op);
   if (op == CEClause::Op::match && (!lhs.op.is_field || !lhs.op.is_string ||
                                     rhs.op.is_field || !agree(lhs, rhs)))
-    fail(expr, type_mismatch, ast.op_pos,
-         "'=~' needs a String field on its left and quoted patterns on its "
-         "right, not " +
-             lhs.text + " and " + rhs.text);
+    CELexer::fail(
+        expr, type_mismatch, ast.op_pos,
+        "'=~' needs a String field on its left and quoted patterns on its "
+        "right, not " +
+            lhs.text + " and " + rhs.text);
   if (!agree(lhs, rhs))
-    fail(expr, type_mismatch, ast.op_pos,
-         "cannot compare " + lhs.text + " with " + rhs.text);
+    CELexer::fail(expr, type_mismatch, ast.op_pos,
+                  "cannot compare " + lhs.text + " with " + rhs.text);
   if (op == CEClause::Op::match) {
     if (rhs.op.constants.size() > patterns_left)
-      fail(expr, malformed_expr, ast.rhs.pos,
-           "more than " + std::to_string(kMaxPatterns) +
-               " regular expressions in one constraint");
+      CELexer::fail(expr, malformed_expr, ast.rhs.pos,
+                    "more than " + std::to_string(kMaxPatterns) +
+                        " regular expressions in one constraint");
     patterns_left -= rhs.op.constants.size();
   }
   const Sequence* seq = lhs.seq ? lhs.seq : rhs.seq;

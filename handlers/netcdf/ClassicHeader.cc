@@ -163,6 +163,91 @@ void skip_attributes(FieldReader& in, int version, const Damaged& damaged) {
   }
 }
 
+// The dimension list: each dimension's length, 0 for the record dimension,
+// of which there is one at the most.
+std::vector<uint64_t> read_dimensions(FieldReader& in, const Damaged& damaged) {
+  std::vector<uint64_t> dims;
+  const uint64_t ndims = list_count(in, kDimensionTag, damaged);
+  bool has_record_dim = false;
+  for (uint64_t i = 0; i < ndims; ++i) {
+    in.name("dimension");
+    dims.push_back(in.count());
+    if (dims.back() == 0) {
+      if (has_record_dim) damaged.fail("more than one record dimension");
+      has_record_dim = true;
+    }
+  }
+  return dims;
+}
+
+// The dimension ids of `v` into its shape, whether it is a record variable
+// and its number of values (per record), checked not to overflow.
+void read_shape(FieldReader& in, const std::vector<uint64_t>& dims,
+                ClassicVariable& v, const Damaged& damaged) {
+  const uint64_t rank = in.count();
+  if (rank > NC_MAX_VAR_DIMS)
+    damaged.fail("\"" + v.name + "\" has " + std::to_string(rank) +
+                 " dimensions");
+  v.values = 1;
+  for (uint64_t d = 0; d < rank; ++d) {
+    const uint64_t id = in.count();
+    if (id >= dims.size())
+      damaged.fail("\"" + v.name + "\" names the dimension id " +
+                   std::to_string(id) + " of " + std::to_string(dims.size()));
+    const uint64_t len = dims[static_cast<size_t>(id)];
+    if (len == 0 && d != 0)
+      damaged.fail("\"" + v.name +
+                   "\" has the record dimension in another place than "
+                   "the first");
+    v.is_record = v.is_record || len == 0;
+    v.shape.push_back(len);
+    if (len != 0 && v.values > UINT64_MAX / len)
+      damaged.fail("the size of \"" + v.name + "\" overflows");
+    if (len != 0) v.values *= len;
+  }
+}
+
+// One variable of the variable list; its padded size is checked not to
+// overflow.
+ClassicVariable read_variable(FieldReader& in,
+                              const std::vector<uint64_t>& dims, int version,
+                              const Damaged& damaged) {
+  ClassicVariable v;
+  v.name = in.name("variable");
+  read_shape(in, dims, v, damaged);
+  skip_attributes(in, version, damaged);
+  v.type = static_cast<int>(in.u32());
+  v.value_bytes = type_bytes(static_cast<uint32_t>(v.type), version);
+  if (v.value_bytes == 0)
+    damaged.fail("\"" + v.name + "\" has the unknown type " +
+                 std::to_string(v.type));
+  if (v.values > UINT64_MAX / v.value_bytes - 3)
+    damaged.fail("the size of \"" + v.name + "\" overflows");
+  in.count();  // vsize: computed from the shape instead (it saturates)
+  v.begin = in.offset();
+  return v;
+}
+
+// The distance from one record to the next: the sum of the record
+// variables' padded sizes, or the unpadded size of a single record variable.
+uint64_t record_bytes(const std::vector<ClassicVariable>& vars,
+                      const Damaged& damaged) {
+  const auto is_record = [](const ClassicVariable& v) { return v.is_record; };
+  if (std::count_if(vars.begin(), vars.end(), is_record) == 1) {
+    const ClassicVariable& v =
+        *std::find_if(vars.begin(), vars.end(), is_record);
+    return v.values * v.value_bytes;
+  }
+  uint64_t sum = 0;
+  for (const ClassicVariable& v : vars) {
+    if (!v.is_record) continue;
+    const uint64_t bytes = padded(v.values * v.value_bytes);
+    if (sum > UINT64_MAX - bytes) damaged.fail("the record size overflows");
+    sum += bytes;
+  }
+  return sum;
+}
+
 }  // namespace
 
 int ClassicHeader::version_of(int fd) {
@@ -181,73 +266,12 @@ ClassicHeader::ClassicHeader(int fd, uint64_t file_size,
   d_records = in.count();
   const bool streaming =
       d_version == 5 ? d_records == UINT64_MAX : d_records == kStreaming32;
-
-  std::vector<uint64_t> dims;
-  const uint64_t ndims = list_count(in, kDimensionTag, damaged);
-  bool has_record_dim = false;
-  for (uint64_t i = 0; i < ndims; ++i) {
-    in.name("dimension");
-    dims.push_back(in.count());
-    if (dims.back() == 0) {
-      if (has_record_dim) damaged.fail("more than one record dimension");
-      has_record_dim = true;
-    }
-  }
+  const std::vector<uint64_t> dims = read_dimensions(in, damaged);
   skip_attributes(in, d_version, damaged);
-
   const uint64_t nvars = list_count(in, kVariableTag, damaged);
-  for (uint64_t i = 0; i < nvars; ++i) {
-    ClassicVariable v;
-    v.name = in.name("variable");
-    const uint64_t rank = in.count();
-    if (rank > NC_MAX_VAR_DIMS)
-      damaged.fail("\"" + v.name + "\" has " + std::to_string(rank) +
-                   " dimensions");
-    v.values = 1;
-    for (uint64_t d = 0; d < rank; ++d) {
-      const uint64_t id = in.count();
-      if (id >= dims.size())
-        damaged.fail("\"" + v.name + "\" names the dimension id " +
-                     std::to_string(id) + " of " + std::to_string(dims.size()));
-      const uint64_t len = dims[static_cast<size_t>(id)];
-      if (len == 0 && d != 0)
-        damaged.fail("\"" + v.name +
-                     "\" has the record dimension in another place than "
-                     "the first");
-      v.is_record = v.is_record || len == 0;
-      v.shape.push_back(len);
-      if (len != 0 && v.values > UINT64_MAX / len)
-        damaged.fail("the size of \"" + v.name + "\" overflows");
-      if (len != 0) v.values *= len;
-    }
-    skip_attributes(in, d_version, damaged);
-    v.type = static_cast<int>(in.u32());
-    v.value_bytes = type_bytes(static_cast<uint32_t>(v.type), d_version);
-    if (v.value_bytes == 0)
-      damaged.fail("\"" + v.name + "\" has the unknown type " +
-                   std::to_string(v.type));
-    if (v.values > UINT64_MAX / v.value_bytes - 3)
-      damaged.fail("the size of \"" + v.name + "\" overflows");
-    in.count();  // vsize: computed from the shape instead (it saturates)
-    v.begin = in.offset();
-    d_vars.push_back(std::move(v));
-  }
-
-  // Records follow one another at the sum of the record variables' padded
-  // sizes; a single record variable is not padded.
-  size_t record_vars = 0;
-  for (const ClassicVariable& v : d_vars) {
-    if (!v.is_record) continue;
-    ++record_vars;
-    const uint64_t bytes = padded(v.values * v.value_bytes);
-    if (d_record_bytes > UINT64_MAX - bytes)
-      damaged.fail("the record size overflows");
-    d_record_bytes += bytes;
-    if (record_vars == 1) d_record_bytes = bytes;
-  }
-  if (record_vars == 1)
-    for (const ClassicVariable& v : d_vars)
-      if (v.is_record) d_record_bytes = v.values * v.value_bytes;
+  for (uint64_t i = 0; i < nvars; ++i)
+    d_vars.push_back(read_variable(in, dims, d_version, damaged));
+  d_record_bytes = record_bytes(d_vars, damaged);
   check_extents(in.position(), file_size, streaming);
 }
 

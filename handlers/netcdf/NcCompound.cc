@@ -8,6 +8,7 @@
 #include <libqvp/Array.h>
 #include <libqvp/Error.h>
 #include <libqvp/Structure.h>
+#include <libqvp/next_index.h>
 #include <netcdf.h>
 
 #include <algorithm>
@@ -66,6 +67,32 @@ bool describe_atomic(NcMember& m, nc_type atomic, int ndims,
   return m.string_length <= kMaxStringLength;
 }
 
+// What the member of the type class `type_class` whose values are not served
+// is, for the list of omitted members.
+const char* unserved_kind(int type_class) {
+  if (type_class == NC_VLEN) return " (vlen)";
+  return type_class == NC_OPAQUE ? " (opaque)" : " (string)";
+}
+
+// Describes `m`, a member of compound type `ft` in `path`, and adds it to
+// `out`; an array of compounds is omitted, a deeper nesting than
+// kMaxCompoundDepth refused.
+void describe_nested(const Context& cx, NcMember m, nc_type ft, int ndims,
+                     const std::string& path, int depth,
+                     std::vector<NcMember>& out) {
+  const std::string member_path = path + "." + m.name;
+  if (ndims > 0) {
+    cx.omitted.push_back(member_path + " (array of compounds)");
+    return;
+  }
+  if (depth + 1 > kMaxCompoundDepth)
+    throw Error(internal_error,
+                "The compound type of \"" + path + "\" nests more than " +
+                    std::to_string(kMaxCompoundDepth) + " levels deep");
+  describe_members(cx, ft, m.offset, member_path, depth + 1, m.members);
+  out.push_back(std::move(m));
+}
+
 void describe_member(const Context& cx, nc_type xtype, int i,
                      size_t base_offset, const std::string& path, int depth,
                      std::vector<NcMember>& out) {
@@ -86,27 +113,13 @@ void describe_member(const Context& cx, nc_type xtype, int i,
   NcMember m;
   m.name = name;
   m.offset = base_offset + offset;
-  const std::string member_path = path + "." + m.name;
   int type_class = 0;
   const nc_type atomic = value_class(cx.ncid, ft, type_class);
-  if (type_class == NC_COMPOUND) {
-    if (ndims > 0) {
-      cx.omitted.push_back(member_path + " (array of compounds)");
-      return;
-    }
-    if (depth + 1 > kMaxCompoundDepth)
-      throw Error(internal_error,
-                  "The compound type of \"" + path + "\" nests more than " +
-                      std::to_string(kMaxCompoundDepth) + " levels deep");
-    describe_members(cx, ft, m.offset, member_path, depth + 1, m.members);
-    out.push_back(std::move(m));
-    return;
-  }
+  if (type_class == NC_COMPOUND)
+    return describe_nested(cx, std::move(m), ft, ndims, path, depth, out);
+  const std::string member_path = path + "." + m.name;
   if (atomic == NC_STRING || atomic == NC_NAT) {
-    cx.omitted.push_back(member_path + (type_class == NC_VLEN ? " (vlen)"
-                                        : type_class == NC_OPAQUE
-                                            ? " (opaque)"
-                                            : " (string)"));
+    cx.omitted.push_back(member_path + unserved_kind(type_class));
     return;
   }
   if (type_class == NC_ENUM) m.enum_type = ft;
@@ -126,17 +139,6 @@ void describe_members(const Context& cx, nc_type xtype, size_t base_offset,
   for (size_t i = 0; i < fields; ++i)
     describe_member(cx, xtype, static_cast<int>(i), base_offset, path, depth,
                     out);
-}
-
-// Steps `idx` to the next index of the box `count` in row-major order over
-// dimensions [first, last); false after the last one.
-bool next_index(std::vector<size_t>& idx, const std::vector<size_t>& count,
-                size_t first, size_t last) {
-  for (size_t d = last; d-- > first;) {
-    if (++idx[d] < count[d]) return true;
-    idx[d] = 0;
-  }
-  return false;
 }
 
 size_t out_size(Type t) {

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <libqvp/Error.h>
+#include <libqvp/FileDescriptor.h>
 #include <libqvp/Pool.h>
 #include <netcdf.h>
 #include <sys/stat.h>
@@ -36,26 +37,17 @@ namespace {
   throw Error(no_such_data_set, "No such data set: \"" + name + "\"");
 }
 
-// A descriptor closed when it goes out of scope, unless released.
-struct Descriptor {
-  int fd = -1;
-  ~Descriptor() {
-    if (fd >= 0) close(fd);
-  }
-  int release() { return std::exchange(fd, -1); }
-};
-
 // Opens `path` without blocking (a fifo would wait for a writer) into `file`
 // and checks that it is a regular file; returns its size.
 uint64_t open_regular(const std::string& path, const std::string& name,
-                      Descriptor& file) {
-  file.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (file.fd < 0 && (errno == ENOENT || errno == ENOTDIR))
+                      FileDescriptor& file) {
+  file.reset(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0 && (errno == ENOENT || errno == ENOTDIR))
     missing_data_set(name);
   const std::string context = "Cannot read the data set \"" + name + "\": ";
-  if (file.fd < 0) throw Error(internal_error, context + strerror(errno));
+  if (file.get() < 0) throw Error(internal_error, context + strerror(errno));
   struct stat st {};
-  if (fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
+  if (fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode))
     throw Error(internal_error, context + "not a regular file");
   return static_cast<uint64_t>(st.st_size);
 }
@@ -64,12 +56,12 @@ uint64_t open_regular(const std::string& path, const std::string& name,
 
 NcFile::NcFile(const std::string& path, size_t io_bytes)
     : d_name(base_name(path)) {
-  Descriptor file;
+  FileDescriptor file;
   const uint64_t size = open_regular(path, d_name, file);
-  if (ClassicHeader::version_of(file.fd) != 0) {
-    ClassicHeader header(file.fd, size, d_name);
-    d_raw = std::make_shared<RawRunReader>(file.fd, std::move(header), d_name);
-    file.release();  // the reader owns it now
+  if (ClassicHeader::version_of(file.get()) != 0) {
+    ClassicHeader header(file.get(), size, d_name);
+    d_raw = std::make_shared<RawRunReader>(std::move(file), std::move(header),
+                                           d_name);
   }
   const int status = nc__open(path.c_str(), NC_NOWRITE, &io_bytes, &d_ncid);
   if (status == ENOENT || status == ENOTDIR) missing_data_set(d_name);

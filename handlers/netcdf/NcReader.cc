@@ -5,6 +5,7 @@
 #include "NcReader.h"
 
 #include <libqvp/Error.h>
+#include <libqvp/next_index.h>
 #include <libqvp/visit_scalar.h>
 #include <netcdf.h>
 
@@ -148,10 +149,7 @@ void read_chars(const NcVariable& v, const Box& b, std::string* out) {
                               buf.data()),
              context(v));
     out[i].assign(buf.data(), strnlen(buf.data(), len));
-    for (size_t d = rank; d-- > 0;) {
-      if (++idx[d] < b.count[d]) break;
-      idx[d] = 0;
-    }
+    next_index(idx, b.count, 0, rank);
   }
 }
 

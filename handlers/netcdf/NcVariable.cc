@@ -55,20 +55,17 @@ size_t NcVariable::element_count() const {
   return n;
 }
 
-bool describe_variable(int ncid, int varid, NcDimensions& dims, NcVariable& v) {
-  char name[NC_MAX_NAME + 1] = {};
-  int ndims = 0;
-  int dimids[NC_MAX_VAR_DIMS];
-  check_nc(nc_inq_var(ncid, varid, name, &v.xtype, &ndims, dimids, nullptr),
-           "Cannot read variable " + std::to_string(varid));
-  v.ncid = ncid;
-  v.varid = varid;
-  v.name = name;
+namespace {
+
+// The core type of `v`, whose netCDF type is read: an atomic type, an enum
+// (its base type) or a compound of at most kMaxRecordBytes a record; false
+// for any other.
+bool describe_type(NcVariable& v) {
   v.base = NC_NAT;
   if (v.xtype > NC_MAX_ATOMIC_TYPE) {
     int type_class = 0;
     size_t size = 0;
-    check_nc(nc_inq_user_type(ncid, v.xtype, nullptr, &size, &v.base, nullptr,
+    check_nc(nc_inq_user_type(v.ncid, v.xtype, nullptr, &size, &v.base, nullptr,
                               &type_class),
              "Cannot read the type of \"" + v.name + "\"");
     if (type_class == NC_COMPOUND) {
@@ -79,15 +76,21 @@ bool describe_variable(int ncid, int varid, NcDimensions& dims, NcVariable& v) {
       return false;
     }
   }
-  if (!v.is_compound() &&
-      !core_type_of(v.base != NC_NAT ? v.base : v.xtype, v.type))
-    return false;
+  return v.is_compound() ||
+         core_type_of(v.base != NC_NAT ? v.base : v.xtype, v.type);
+}
+
+// The dimensions of `v` from its `ndims` dimension ids; the last one of a
+// character variable is its string length. False when one exceeds the core's
+// sizes.
+bool describe_dimensions(const int* dimids, int ndims, NcDimensions& dims,
+                         NcVariable& v) {
   v.dimids.clear();
   v.dim_names.clear();
   v.dim_sizes.clear();
   v.string_length = 0;
   for (int d = 0; d < ndims; ++d) {
-    const NcDimensions::Dimension& dim = dims.get(ncid, dimids[d], v.name);
+    const NcDimensions::Dimension& dim = dims.get(v.ncid, dimids[d], v.name);
     const size_t len = dim.length;
     if (v.is_char() && d == ndims - 1) {
       v.string_length = len;
@@ -99,7 +102,22 @@ bool describe_variable(int ncid, int varid, NcDimensions& dims, NcVariable& v) {
     v.dim_sizes.push_back(len);
   }
   if (v.is_char() && ndims == 0) v.string_length = 1;
-  return v.string_length <= kMaxStringLength &&
+  return true;
+}
+
+}  // namespace
+
+bool describe_variable(int ncid, int varid, NcDimensions& dims, NcVariable& v) {
+  char name[NC_MAX_NAME + 1] = {};
+  int ndims = 0;
+  int dimids[NC_MAX_VAR_DIMS];
+  check_nc(nc_inq_var(ncid, varid, name, &v.xtype, &ndims, dimids, nullptr),
+           "Cannot read variable " + std::to_string(varid));
+  v.ncid = ncid;
+  v.varid = varid;
+  v.name = name;
+  return describe_type(v) && describe_dimensions(dimids, ndims, dims, v) &&
+         v.string_length <= kMaxStringLength &&
          v.element_count() <= kMaxElements;
 }
 

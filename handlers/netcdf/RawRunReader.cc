@@ -10,6 +10,7 @@
 #include <libqvp/Error.h>
 #include <libqvp/Marshaller.h>
 #include <libqvp/cgi_util.h>
+#include <libqvp/next_index.h>
 #include <netcdf.h>
 #include <unistd.h>
 
@@ -77,13 +78,12 @@ void to_native_16(char* bytes, size_t n) {
 
 }  // namespace
 
-RawRunReader::RawRunReader(int fd, ClassicHeader header, std::string name)
-    : d_fd(fd),
+RawRunReader::RawRunReader(FileDescriptor fd, ClassicHeader header,
+                           std::string name)
+    : d_fd(std::move(fd)),
       d_header(std::move(header)),
       d_name(std::move(name)),
       d_checks(d_header.variables().size(), Check::unknown) {}
-
-RawRunReader::~RawRunReader() { close(d_fd); }
 
 Array::EncodedReader RawRunReader::encoded_reader(
     const std::shared_ptr<RawRunReader>& self, int ncid, int varid,
@@ -139,7 +139,7 @@ bool RawRunReader::agrees_with_library(int ncid, size_t index) {
 void RawRunReader::read_exactly(char* out, size_t n, uint64_t offset,
                                 const ClassicVariable& v) const {
   while (n > 0) {
-    const ssize_t r = pread(d_fd, out, n, static_cast<off_t>(offset));
+    const ssize_t r = pread(d_fd.get(), out, n, static_cast<off_t>(offset));
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0)
       throw Error(internal_error,
@@ -188,9 +188,7 @@ bool RawRunReader::read_box(int ncid, size_t index,
       element += (start[d] + idx[d] * stride[d]) * extent[d];
     read_exactly(out, run * width, v.begin + element * width, v);
     out += run * width;
-    size_t d = inner;  // advance the odometer over the outer dimensions
-    while (d > 0 && ++idx[d - 1] == count[d - 1]) idx[--d] = 0;
-    if (d == 0) break;
+    if (!next_index(idx, count, 0, inner)) break;
   }
   if (width == 2) {  // the marshaller widens native 16-bit values
     to_native_16(d_buf.data(), total);

@@ -8,6 +8,7 @@
 #define QVP_NC_RAWRUNREADER_H
 
 #include <libqvp/Array.h>
+#include <libqvp/FileDescriptor.h>
 
 #include <cstddef>
 #include <memory>
@@ -20,10 +21,9 @@ namespace libqvp {
 
 class RawRunReader {
  public:
-  // Adopts `fd`, open on the file that `header` describes; it is closed when
+  // Takes `fd`, open on the file that `header` describes; it is closed when
   // this object goes away. `name` names the file in messages.
-  RawRunReader(int fd, ClassicHeader header, std::string name);
-  ~RawRunReader();
+  RawRunReader(FileDescriptor fd, ClassicHeader header, std::string name);
   RawRunReader(const RawRunReader&) = delete;
   RawRunReader& operator=(const RawRunReader&) = delete;
 
@@ -56,7 +56,7 @@ class RawRunReader {
   void read_exactly(char* out, size_t n, uint64_t offset,
                     const ClassicVariable& v) const;
 
-  int d_fd;
+  FileDescriptor d_fd;
   ClassicHeader d_header;
   std::string d_name;
   std::vector<Check> d_checks;  // per variable id

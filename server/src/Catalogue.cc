@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <libqvp/DataRoot.h>
 #include <libqvp/Error.h>
+#include <libqvp/FileDescriptor.h>
 #include <libqvp/escaping.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,21 +38,6 @@ std::string date_text(time_t t) {
 
 struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
-};
-
-// Closes a directory descriptor when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd) : d_fd(fd) {}
-  ~Fd() {
-    if (d_fd >= 0) close(d_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return d_fd; }
-
- private:
-  int d_fd;
 };
 
 }  // namespace
@@ -140,7 +126,8 @@ void Catalogue::write(std::ostream& out, size_t page) const {
   const size_t first = (page - 1) * kPageSize;
   const size_t last = std::min(d_entries.size(), first + kPageSize);
   if (first < last) {
-    Fd fd(open(d_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor fd(
+        open(d_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     out << "<table>\n<thead><tr><th>Name</th><th>Size (bytes)</th>"
            "<th>Last modified</th><th>Responses</th></tr></thead>\n<tbody>\n";
     for (size_t i = first; i < last; ++i)

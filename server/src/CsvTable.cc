@@ -6,6 +6,7 @@
 #include <libqvp/Constructor.h>
 #include <libqvp/Error.h>
 #include <libqvp/Grid.h>
+#include <libqvp/next_index.h>
 #include <libqvp/write_all.h>
 
 #include <string>
@@ -252,10 +253,7 @@ void CsvTable::write_arrays(FILE* out) const {
           for (size_t i = 0; i < d_columns.size(); ++i)
             fields.push_back(values[i].text(k, d_columns[i].fill));
           o.add(row(fields));
-          for (size_t d = rank; d-- > 0;) {  // the odometer, last axis fastest
-            if (++idx[d] < count[d]) break;
-            idx[d] = 0;
-          }
+          next_index(idx, count);
         }
       });
   o.flush();

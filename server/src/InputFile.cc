@@ -5,35 +5,33 @@
 
 #include <fcntl.h>
 #include <libqvp/DataRoot.h>
+#include <libqvp/FileDescriptor.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include <utility>
 
 namespace libqvp {
 namespace {
 
-// A regular file opened for reading, with its identity in `st`; -1 when the
-// name cannot be opened or is anything else.
-int open_regular(const std::string& name, struct stat& st) {
-  if (name.empty()) return -1;
-  const int fd =
-      open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return -1;
-  }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    close(fd);
-    return -1;
-  }
+// A regular file opened for reading, with its identity in `st`; none held
+// when the name cannot be opened or is anything else.
+FileDescriptor open_regular(const std::string& name, struct stat& st) {
+  if (name.empty()) return FileDescriptor();
+  FileDescriptor fd(
+      open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) return FileDescriptor();
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    return FileDescriptor();
+  const int flags = fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+    return FileDescriptor();
   return fd;
 }
 
-InputFile adopt(int fd) {
-  if (fd < 0) return nullptr;
-  FILE* f = fdopen(fd, "r");
-  if (f == nullptr) close(fd);
+InputFile adopt(FileDescriptor fd) {
+  if (fd.get() < 0) return nullptr;
+  FILE* f = fdopen(fd.get(), "r");
+  if (f != nullptr) fd.release();  // the FILE* closes it now
   return InputFile(f);
 }
 
@@ -49,16 +47,14 @@ InputFile open_input_file(const std::string& name) {
 InputFile open_contained_file(const std::string& name,
                               const std::string& root) {
   struct stat opened {};
-  const int fd = open_regular(name, opened);
-  if (fd < 0) return nullptr;
+  FileDescriptor fd = open_regular(name, opened);
+  if (fd.get() < 0) return nullptr;
   struct stat named {};
   const std::string real = DataRoot::real_path(name);
   if (!DataRoot::holds(root, real) || stat(real.c_str(), &named) != 0 ||
-      named.st_dev != opened.st_dev || named.st_ino != opened.st_ino) {
-    close(fd);
+      named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
     return nullptr;
-  }
-  return adopt(fd);
+  return adopt(std::move(fd));
 }
 
 }  // namespace libqvp

@@ -8,8 +8,10 @@
 #include <libqvp/cgi_util.h>
 #include <libqvp/escaping.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
 
 namespace libqvp {
@@ -231,13 +233,19 @@ const std::string& anc_dir_for(const std::string& anc_location,
   return anc_location == "" ? own : anc_location;
 }
 
-// The modification time of the ancillary file of `dataset` with `ext`;
-// 0 when there is none. Only a file the loaders would read counts.
-time_t ancillary_time(const std::string& dataset, const char* ext,
+// The latest modification time of the ancillary files of `dataset` with the
+// extensions `exts`; 0 when there is none. Only a file the loaders would read
+// counts.
+time_t ancillary_time(const std::string& dataset,
+                      std::initializer_list<const char*> exts,
                       const std::string& dir, const std::string& file) {
-  const std::string name =
-      Ancillary::find_served_ancillary_file(dataset, ext, dir, file);
-  return name.empty() ? 0 : last_modified_time(name);
+  time_t newest = 0;
+  for (const char* ext : exts) {
+    const std::string name =
+        Ancillary::find_served_ancillary_file(dataset, ext, dir, file);
+    if (!name.empty()) newest = std::max(newest, last_modified_time(name));
+  }
+  return newest;
 }
 
 }  // namespace
@@ -253,27 +261,23 @@ time_t VORNFilter::get_dataset_last_modified_time() const {
 time_t VORNFilter::get_das_last_modified_time(
     const std::string& anc_location) const {
   const time_t anc = ancillary_time(
-      d_dataset, "das", anc_dir_for(anc_location, d_anc_dir), d_anc_file);
-  const time_t data = get_dataset_last_modified_time();
-  return anc > data ? anc : data;
+      d_dataset, {"das"}, anc_dir_for(anc_location, d_anc_dir), d_anc_file);
+  return std::max(anc, get_dataset_last_modified_time());
 }
 
 time_t VORNFilter::get_dds_last_modified_time(
     const std::string& anc_location) const {
   const time_t anc = ancillary_time(
-      d_dataset, "dds", anc_dir_for(anc_location, d_anc_dir), d_anc_file);
-  const time_t data = get_dataset_last_modified_time();
-  return anc > data ? anc : data;
+      d_dataset, {"dds"}, anc_dir_for(anc_location, d_anc_dir), d_anc_file);
+  return std::max(anc, get_dataset_last_modified_time());
 }
 
 time_t VORNFilter::get_data_last_modified_time(
     const std::string& anc_location) const {
-  const std::string& dir = anc_dir_for(anc_location, d_anc_dir);
-  const time_t das = ancillary_time(d_dataset, "das", dir, d_anc_file);
-  const time_t dds = ancillary_time(d_dataset, "dds", dir, d_anc_file);
-  const time_t anc = das > dds ? das : dds;
-  const time_t data = get_dataset_last_modified_time();
-  return anc > data ? anc : data;
+  const time_t anc =
+      ancillary_time(d_dataset, {"das", "dds"},
+                     anc_dir_for(anc_location, d_anc_dir), d_anc_file);
+  return std::max(anc, get_dataset_last_modified_time());
 }
 
 void VORNFilter::read_ancillary_das(DAS& das,

@@ -34,6 +34,7 @@
 #include <libqvp/XDRMarshaller.h>
 #include <libqvp/XDRStreamMarshaller.h>
 #include <libqvp/escaping.h>
+#include <libqvp/next_index.h>
 #include <libqvp/version.h>
 #include <libqvp/visit_scalar.h>
 #include <libqvp/write_all.h>

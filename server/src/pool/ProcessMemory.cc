@@ -1,6 +1,7 @@
 #include "ProcessMemory.h"
 
 #include <fcntl.h>
+#include <libqvp/FileDescriptor.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,11 +12,9 @@ namespace libqvp {
 ProcessMemory process_memory(pid_t pid) {
   const std::string path =
       pid == 0 ? "/proc/self/statm" : "/proc/" + std::to_string(pid) + "/statm";
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  const ProcessMemory m = read_process_memory(fd);
-  close(fd);
-  return m;
+  const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return {};
+  return read_process_memory(fd.get());
 }
 
 ProcessMemory read_process_memory(int statm_fd) {
