@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "ProcessState.h"
 #include "cgi_dates.h"
 
 namespace libqvp {
@@ -79,7 +80,7 @@ std::string response_text(const std::string& message,
 
 RequestGuard::RequestGuard(unsigned seconds, const std::string& version,
                            const std::string& what, const std::string& workdir)
-    : d_previous{}, d_previous_stack{}, d_previous_dir(-1) {
+    : d_saved(std::make_unique<ProcessState>()) {
   g_output_started = 0;
   const std::string limit = std::to_string(seconds);
   g_expired_response.set(response_text(
@@ -95,42 +96,20 @@ RequestGuard::RequestGuard(unsigned seconds, const std::string& version,
   stack_t alt{};
   alt.ss_sp = g_alt_stack;
   alt.ss_size = sizeof g_alt_stack;
-  sigaltstack(&alt, &d_previous_stack);
+  d_saved->set_alternate_stack(alt);
 
   struct sigaction sa {};
   sa.sa_handler = end_request;
   sigfillset(&sa.sa_mask);
   sa.sa_flags = SA_ONSTACK;
-  for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
-    sigaction(kSignals[i], &sa, &d_previous[i]);
+  for (int s : {SIGALRM, SIGSEGV, SIGBUS, SIGFPE, SIGABRT})
+    d_saved->set_action(s, sa);
 
-  if (!workdir.empty()) {
-    d_previous_dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (d_previous_dir >= 0 && chdir(workdir.c_str()) != 0) {
-      close(d_previous_dir);
-      d_previous_dir = -1;
-    }
-  }
+  if (!workdir.empty()) d_saved->enter_directory(workdir.c_str());
   if (seconds > 0) alarm(seconds);
 }
 
-RequestGuard::~RequestGuard() {
-  alarm(0);
-  for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i)
-    sigaction(kSignals[i], &d_previous[i], nullptr);
-  if (d_previous_stack.ss_flags & SS_DISABLE) {
-    stack_t off{};
-    off.ss_flags = SS_DISABLE;
-    sigaltstack(&off, nullptr);
-  } else {
-    sigaltstack(&d_previous_stack, nullptr);
-  }
-  if (d_previous_dir >= 0) {
-    int unused = fchdir(d_previous_dir);
-    (void)unused;
-    close(d_previous_dir);
-  }
-}
+RequestGuard::~RequestGuard() { d_saved->restore(); }
 
 void RequestGuard::note_output_started() { g_output_started = 1; }
 

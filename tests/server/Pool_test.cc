@@ -76,14 +76,17 @@ extern "C" void on_usr1(int) {}
 
 // Writes "<state> | <argv[1..]>" and then, for the constraints "mess",
 // "crash", "throw", "log" and "retire", changes everything it can, aborts,
-// throws, writes to the error log or asks to be replaced.
+// throws, writes to the error log or asks to be replaced. With a time limit
+// (-t) it arms the library's alarm handler on stdout, as a handler built on
+// VORNFilter does, and leaves it for the pool to release.
 int stand_in(int argc, char* argv[]) {
   struct sigaction usr1 {};
   sigaction(SIGUSR1, nullptr, &usr1);
   const unsigned pending = alarm(0);
-  printf("HTTP/1.0 200 OK\r\n\r\ncwd=%s alarm=%u usr1=%s errno=%d |",
+  printf("HTTP/1.0 200 OK\r\n\r\ncwd=%s alarm=%u usr1=%s errno=%d pid=%d |",
          working_directory().c_str(), pending,
-         usr1.sa_handler == SIG_DFL ? "default" : "changed", errno);
+         usr1.sa_handler == SIG_DFL ? "default" : "changed", errno,
+         static_cast<int>(getpid()));
   std::string query;
   for (int i = 1; i < argc; ++i) {
     printf(" %s", argv[i]);
@@ -93,6 +96,8 @@ int stand_in(int argc, char* argv[]) {
   if (query == "throw") throw std::runtime_error("thrown by the handler");
   if (query == "log") ErrMsgT("logged by the handler");
   if (query == "retire") Pool::retire_after_request();
+  const VORNFilter filter(argc, argv);
+  if (filter.get_timeout() > 0) filter.establish_timeout(stdout);
   if (query == "mess") {
     if (chdir("/") != 0) return 1;
     signal(SIGUSR1, on_usr1);
@@ -110,6 +115,7 @@ class PoolWorkerTest : public ::testing::Test {
     o.address = "unix:" + (d_dir / "pool.sock");
     o.root = d_dir / "data";
     o.workers = 1;
+    o.timeout = d_timeout;
     o.program = "qvp_nc_handler";
     d_master = fork();
     ASSERT_GE(d_master, 0);
@@ -159,12 +165,20 @@ class PoolWorkerTest : public ::testing::Test {
 
   TempDir d_dir;
   pid_t d_master = -1;
+  int d_timeout = 0;  // the pool's --timeout
 };
+
+// The pid that a reply of stand_in() names, or "" when there is none.
+std::string replier(const std::string& reply) {
+  static const std::regex pid(R"(pid=(\d+) \|)");
+  std::smatch m;
+  return std::regex_search(reply, m, pid) ? m[1].str() : "";
+}
 
 TEST_F(PoolWorkerTest, NothingOfARequestReachesTheNext) {
   const std::string clean =
       "HTTP/1.0 200 OK\r\n\r\ncwd=" + working_directory() +
-      " alarm=0 usr1=default errno=0 |";
+      " alarm=0 usr1=default errno=0 pid=";
   const std::string first = request("mess");
   EXPECT_EQ(first.substr(0, clean.size()), clean);
   EXPECT_NE(first.find(" -o das -v qvp_dispatch/"), std::string::npos);
@@ -196,6 +210,36 @@ TEST_F(PoolWorkerTest, HandlerLinesNameTheWorkerAndAWorkerMayRetire) {
   EXPECT_EQ(request("x").rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
   EXPECT_TRUE(logged("retires after request 2")) << log();
   EXPECT_TRUE(logged("recycled")) << log();
+}
+
+class PoolWorkerTimeLimitTest : public PoolWorkerTest {
+ protected:
+  PoolWorkerTimeLimitTest() { d_timeout = 100; }
+};
+
+// Each request leaves an alarm handler that owns stdout. Released after the
+// request (stdout kept open), it costs the worker nothing: one worker
+// answers them all, far past the thousands of handlers that keeping each
+// would pile up, and never retires for them.
+TEST_F(PoolWorkerTimeLimitTest, AnAlarmHandlerOnStdoutIsReleased) {
+  constexpr int kRequests = 6000;
+  const std::string first = request("x");
+  ASSERT_NE(first.find(" -t 100 "), std::string::npos) << first;
+  const std::string worker = replier(first);
+  ASSERT_FALSE(worker.empty()) << first;
+  int answered = 1;
+  for (int i = 1; i < kRequests; ++i) {
+    const std::string reply = request("x");
+    if (reply.rfind("HTTP/1.0 200 OK\r\n", 0) != 0 ||
+        replier(reply) != worker ||
+        reply.find(" alarm=0 ") == std::string::npos) {
+      ADD_FAILURE() << "request " << i << ": " << reply;
+      break;
+    }
+    ++answered;
+  }
+  EXPECT_EQ(answered, kRequests);
+  EXPECT_FALSE(logged("recycled")) << log();
 }
 
 }  // namespace

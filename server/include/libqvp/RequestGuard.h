@@ -7,9 +7,12 @@
 
 #include <signal.h>
 
+#include <memory>
 #include <string>
 
 namespace libqvp {
+
+class ProcessState;
 
 class RequestGuard {
  public:
@@ -50,10 +53,7 @@ class RequestGuard {
   RequestGuard& operator=(const RequestGuard&) = delete;
 
  private:
-  static constexpr int kSignals[] = {SIGALRM, SIGSEGV, SIGBUS, SIGFPE, SIGABRT};
-  struct sigaction d_previous[sizeof kSignals / sizeof kSignals[0]];
-  stack_t d_previous_stack;
-  int d_previous_dir;  // descriptor of the working directory, or -1
+  std::unique_ptr<ProcessState> d_saved;  // what the guard changed
 };
 
 }  // namespace libqvp

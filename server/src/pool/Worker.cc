@@ -1,16 +1,16 @@
-// Everything a request may change in the process is put back after it: the
-// alarm, the action of every standard signal and the signal mask, the
-// working directory, stdout's descriptor, buffer and error state, errno.
+// Everything a request may change in the process is put back after it by
+// one ProcessState: the alarm, the signal handlers registered with
+// SignalHandler (released), the action of every standard signal and the
+// signal mask, the working directory, stdout's descriptor, buffer and error
+// state; errno is 0 when the handler is called.
 // Pool signals (SIGTERM, SIGINT, SIGHUP) stay blocked while a request runs
 // and are taken only in ppoll() between requests, so they never interrupt a
 // response.
 #include "Worker.h"
 
 #include <fcntl.h>
-#include <libqvp/SignalHandler.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdio_ext.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +34,7 @@
 #include "LogRateLimit.h"
 #include "PoolLog.h"
 #include "ProcessMemory.h"
+#include "ProcessState.h"
 #include "RequestMap.h"
 #include "ScgiRequest.h"
 
@@ -62,8 +62,6 @@ constexpr double kAddressSpaceShare = 0.75;
 
 // stdout's buffer: a small response goes out in one write.
 constexpr size_t kStdoutBuffer = 64 * 1024;
-// A worker retires (and is replaced) after this many parked handlers.
-constexpr size_t kMaxParkedHandlers = 4096;
 
 volatile sig_atomic_t g_stop = 0;
 bool g_retire = false;  // see Pool::retire_after_request()
@@ -129,7 +127,7 @@ class Worker {
   int run() {
     set_up_process();
     long served = 0;
-    while (!g_stop && d_parked.size() < kMaxParkedHandlers &&
+    while (!g_stop &&
            (d_options.max_requests <= 0 || served < d_options.max_requests)) {
       struct pollfd p = {d_listen_fd, POLLIN, 0};
       struct timespec wait {};
@@ -165,10 +163,10 @@ class Worker {
 #ifdef __linux__
     prctl(PR_SET_PDEATHSIG, SIGTERM);
 #endif
-    d_null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-    dup2(d_null_fd, 0);
-    dup2(d_null_fd, 1);
-    d_cwd_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+    dup2(null_fd, STDIN_FILENO);
+    dup2(null_fd, STDOUT_FILENO);
+    if (null_fd > STDOUT_FILENO) close(null_fd);
     d_statm_fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
     // Fully buffered whatever fd 1 was at start-up (a terminal, say).
     setvbuf(stdout, nullptr, _IOFBF, kStdoutBuffer);
@@ -182,8 +180,12 @@ class Worker {
     sigemptyset(&block);
     for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&block, s);
     sigprocmask(SIG_BLOCK, &block, &d_wait_mask);
-    sigprocmask(SIG_BLOCK, nullptr, &d_request_mask);
-    for (int s = 1; s < NSIG; ++s) sigaction(s, nullptr, &d_actions[s]);
+    // What each request starts from, and gets back after it.
+    d_state.save_standard_output();
+    d_state.save_working_directory();
+    d_state.save_signal_handlers();
+    d_state.save_actions(ProcessState::standard_signals());
+    d_state.save_signal_mask();
   }
 
   // A request variable from the SCGI headers, or configuration from the
@@ -285,49 +287,25 @@ class Worker {
   }
 
   // Puts back what the request may have changed; see the file's comment.
+  // The connection is closed first, so the client does not wait for the
+  // rest.
   void restore(int conn) {
-    if (fflush(stdout) != 0) __fpurge(stdout);  // never into the next reply
-    clearerr(stdout);
-    std::cout.clear();
-    dup2(d_null_fd, 1);
+    d_state.restore_output();
     close(conn);
-    alarm(0);
-    SignalHandler* signals = SignalHandler::instance();
-    for (int s = 1; s < NSIG; ++s)
-      if (signals->get_handler(s) != nullptr) park(signals->remove_handler(s));
-    // The standard signals; real-time ones are no handler's business, and
-    // a system call per signal is a measurable share of a small request.
-    const int first_realtime = SIGRTMIN;
-    for (int s = 1; s < first_realtime; ++s)
-      if (s != SIGKILL && s != SIGSTOP) sigaction(s, &d_actions[s], nullptr);
-    sigprocmask(SIG_SETMASK, &d_request_mask, nullptr);
-    if (d_cwd_fd >= 0 && fchdir(d_cwd_fd) != 0)
-      pool_log("cannot return to its working directory");
-    errno = 0;
+    if (!d_state.restore()) pool_log("cannot return to its working directory");
   }
-
-  // Keeps a signal handler that a request registered, without destroying
-  // it: an AlarmHandler built on stdout closes stdout when destroyed, which
-  // a one-shot process never does but would break every later response
-  // here. The few bytes each costs are bounded: the worker retires after
-  // kMaxParkedHandlers of them.
-  void park(EventHandler* h) { d_parked.emplace_back(h); }
 
   const Pool::Options& d_options;
   EntryFunction d_entry;
   LogRateLimit d_drops{kDropLinesPerSecond, std::chrono::seconds(1)};
   std::optional<HandlerTable> d_table;
-  std::vector<EventHandler*> d_parked;  // never deleted; see park()
   int d_listen_fd;
   std::string d_timeout;
   std::string d_program_name;
   std::string d_handler_dir;
-  int d_null_fd = -1;
-  int d_cwd_fd = -1;
   int d_statm_fd = -1;
-  sigset_t d_wait_mask{};     // the mask in ppoll(): pool signals let in
-  sigset_t d_request_mask{};  // the mask while serving: pool signals blocked
-  struct sigaction d_actions[NSIG] {};
+  sigset_t d_wait_mask{};  // the mask in ppoll(): pool signals let in
+  ProcessState d_state;    // as each request finds the process
 };
 
 }  // namespace

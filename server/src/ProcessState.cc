@@ -1,0 +1,123 @@
+// Each part is restored only when it was recorded, so an owner pays only for
+// what it saves. The order of restore() matters: the alarm is cancelled
+// before the handlers are removed, so a late SIGALRM cannot meet the
+// default action (which ends the process).
+#include "ProcessState.h"
+
+#include <fcntl.h>
+#include <libqvp/AlarmHandler.h>
+#include <libqvp/SignalHandler.h>
+#include <stdio_ext.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+namespace libqvp {
+namespace {
+
+const struct sigaction kNoAction {};
+
+// Deletes `h`, which a request registered with SignalHandler. An
+// AlarmHandler built on a standard stream would close it when deleted,
+// which a one-shot process never does but would break every later response
+// of a resident one: it gives the stream up first. Any other FILE* it owns
+// is closed, as its contract says.
+void release(EventHandler* h) {
+  if (auto* alarm = dynamic_cast<AlarmHandler*>(h)) {
+    FILE* f = alarm->file();
+    if (f == stdin || f == stdout || f == stderr) alarm->release_file();
+  }
+  delete h;
+}
+
+}  // namespace
+
+ProcessState::~ProcessState() {
+  if (d_directory >= 0) close(d_directory);
+  if (d_stdout >= 0) close(d_stdout);
+}
+
+void ProcessState::save_actions(const std::vector<int>& signals) {
+  for (int s : signals) {
+    d_actions.emplace_back(s, kNoAction);
+    sigaction(s, nullptr, &d_actions.back().second);
+  }
+}
+
+void ProcessState::save_signal_mask() {
+  d_has_mask = sigprocmask(SIG_BLOCK, nullptr, &d_mask) == 0;
+}
+
+void ProcessState::save_signal_handlers() {
+  const SignalHandler* signals = SignalHandler::instance();
+  d_had_handler.assign(NSIG, false);
+  for (int s = 1; s < NSIG; ++s)
+    d_had_handler[s] = signals->get_handler(s) != nullptr;
+  d_has_handlers = true;
+}
+
+bool ProcessState::save_working_directory() {
+  if (d_directory < 0)
+    d_directory = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return d_directory >= 0;
+}
+
+bool ProcessState::save_standard_output() {
+  if (d_stdout < 0) d_stdout = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+  return d_stdout >= 0;
+}
+
+void ProcessState::set_action(int signum, const struct sigaction& action) {
+  d_actions.emplace_back(signum, kNoAction);
+  sigaction(signum, &action, &d_actions.back().second);
+}
+
+void ProcessState::set_alternate_stack(const stack_t& stack) {
+  d_has_stack = sigaltstack(&stack, &d_stack) == 0;
+}
+
+bool ProcessState::enter_directory(const char* path) {
+  return save_working_directory() && chdir(path) == 0;
+}
+
+void ProcessState::restore_output() const {
+  if (fflush(stdout) != 0) __fpurge(stdout);
+  clearerr(stdout);
+  std::cout.clear();
+  if (d_stdout >= 0) dup2(d_stdout, STDOUT_FILENO);
+}
+
+bool ProcessState::restore() const {
+  alarm(0);
+  if (d_has_handlers) {
+    SignalHandler* signals = SignalHandler::instance();
+    for (int s = 1; s < NSIG; ++s)
+      if (!d_had_handler[s] && signals->get_handler(s) != nullptr)
+        release(signals->remove_handler(s));
+  }
+  // Latest first: a signal saved twice gets its first saved action back.
+  for (auto a = d_actions.rbegin(); a != d_actions.rend(); ++a)
+    sigaction(a->first, &a->second, nullptr);
+  if (d_has_mask) sigprocmask(SIG_SETMASK, &d_mask, nullptr);
+  if (d_has_stack) {
+    if (d_stack.ss_flags & SS_DISABLE) {
+      stack_t off{};
+      off.ss_flags = SS_DISABLE;
+      sigaltstack(&off, nullptr);
+    } else {
+      sigaltstack(&d_stack, nullptr);
+    }
+  }
+  return d_directory < 0 || fchdir(d_directory) == 0;
+}
+
+std::vector<int> ProcessState::standard_signals() {
+  std::vector<int> signals;
+  const int first_realtime = SIGRTMIN;
+  for (int s = 1; s < first_realtime; ++s)
+    if (s != SIGKILL && s != SIGSTOP) signals.push_back(s);
+  return signals;
+}
+
+}  // namespace libqvp
