@@ -1,4 +1,5 @@
-// The dispatcher's own error responses, written before any handler runs.
+// The mapping's own error responses (the dispatcher's and the pool's),
+// written before any handler runs.
 #ifndef QVP_MAPPING_ERRORREPLY_H
 #define QVP_MAPPING_ERRORREPLY_H
 
