@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "BrowseMap.h"
 #include "HttpDate.h"
@@ -100,6 +101,26 @@ HandlerTable handler_table(const EnvLookup& env) {
   }
 }
 
+// Appends -e <query>, -l <If-Modified-Since> and -t <QVP_TIMEOUT> where
+// the request and the configuration give them. Throws Refusal 400 for a
+// query that is too long or holds a control byte.
+void append_request_options(std::vector<std::string>& argv,
+                            const EnvLookup& env) {
+  const char* query = env("QUERY_STRING");
+  if (query != nullptr && *query != '\0') {
+    if (std::string(query).size() > kMaxQuery)
+      throw bad_request("Constraint expression too long");
+    check_query_form(query);
+    argv.insert(argv.end(), {"-e", query});
+  }
+  time_t since = 0;
+  const char* ims = env("HTTP_IF_MODIFIED_SINCE");
+  if (ims != nullptr && parse_http_date(ims, since))
+    argv.insert(argv.end(), {"-l", std::to_string(since)});
+  if (const unsigned long t = parse_timeout(env("QVP_TIMEOUT")))
+    argv.insert(argv.end(), {"-t", std::to_string(t)});
+}
+
 }  // namespace
 
 bool is_request_variable(const char* name) {
@@ -149,19 +170,7 @@ HandlerCall map_request(const EnvLookup& given, const std::string& version,
   append_response(call.argv, response);
   call.argv.insert(call.argv.end(),
                    {"-v", version, "-u", data_set_url(env, rel)});
-  const char* query = env("QUERY_STRING");
-  if (query != nullptr && *query != '\0') {
-    if (std::string(query).size() > kMaxQuery)
-      throw bad_request("Constraint expression too long");
-    check_query_form(query);
-    call.argv.insert(call.argv.end(), {"-e", query});
-  }
-  time_t since = 0;
-  const char* ims = env("HTTP_IF_MODIFIED_SINCE");
-  if (ims != nullptr && parse_http_date(ims, since))
-    call.argv.insert(call.argv.end(), {"-l", std::to_string(since)});
-  if (const unsigned long t = parse_timeout(env("QVP_TIMEOUT")))
-    call.argv.insert(call.argv.end(), {"-t", std::to_string(t)});
+  append_request_options(call.argv, env);
   call.argv.push_back(escape_percent(real));
   return call;
 }
