@@ -1,6 +1,7 @@
 // qvp_dispatch: the CGI program that the web server runs for every request.
 // It maps the request to a handler's command line and replaces itself with
 // the handler (no extra process); what it refuses it answers itself.
+#include <libqvp/DataRoot.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,9 +25,9 @@ constexpr const char* kVersion = "qvp_dispatch/" QVP_VERSION;
 // request's or the web server's environment passes on, so neither can
 // reconfigure the libraries the handler loads.
 std::vector<std::string> handler_environment() {
-  std::vector<std::string> env = {
-      std::string("QVP_DATA_ROOT=") + getenv("QVP_DATA_ROOT"),
-      "PATH=/usr/bin:/bin", "NCRCENV_IGNORE=1"};
+  const char* root = libqvp::DataRoot::kVariable;
+  std::vector<std::string> env = {std::string(root) + "=" + getenv(root),
+                                  "PATH=/usr/bin:/bin", "NCRCENV_IGNORE=1"};
   if (const char* tz = getenv("TZ")) env.push_back(std::string("TZ=") + tz);
   return env;
 }
@@ -46,7 +47,7 @@ int main() {
   try {
     const HandlerCall call =
         map_request([](const char* name) { return getenv(name); }, kVersion);
-    // map_request has checked that QVP_DATA_ROOT is set.
+    // map_request has checked that the data root is set.
     const std::vector<std::string> env = handler_environment();
     execve(call.program.c_str(), pointers(call.argv).data(),
            pointers(env).data());

@@ -3,6 +3,7 @@
 #include <libqvp/BrowserView.h>
 #include <libqvp/ConstraintEvaluator.h>
 #include <libqvp/DDS.h>
+#include <libqvp/DataRoot.h>
 #include <libqvp/Error.h>
 #include <libqvp/RequestGuard.h>
 #include <libqvp/VORNFilter.h>
@@ -18,6 +19,7 @@
 #include "Catalogue.h"
 #include "CsvTable.h"
 #include "DataSetPage.h"
+#include "RequestText.h"
 #include "web_text.h"
 
 namespace libqvp {
@@ -64,9 +66,8 @@ bool unchanged(const VORNFilter& f, time_t lmt) {
 size_t page_number(const std::string& query) {
   std::string value;
   if (!option_value(query.c_str(), "page=", value)) return 1;
-  char* end = nullptr;
-  const unsigned long long n = strtoull(value.c_str(), &end, 10);
-  return *end == '\0' && n > 0 && n < 1000000 ? static_cast<size_t>(n) : 1;
+  unsigned long n = 0;
+  return read_number(value, 1, 999999, n) == NumberText::ok ? n : 1;
 }
 
 }  // namespace
@@ -140,7 +141,7 @@ void BrowserView::send_csv(const VORNFilter& f, DDS& dds,
 }
 
 void BrowserView::send_catalogue(const VORNFilter& f, FILE* out) const {
-  const char* root = getenv("QVP_DATA_ROOT");
+  const char* root = getenv(DataRoot::kVariable);
   const Catalogue catalogue(root ? root : "", f.get_dataset_name(),
                             d_extensions);
   std::ostringstream body;

@@ -5,7 +5,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <libqvp/DataRoot.h>
 #include <libqvp/Error.h>
 #include <libqvp/FileDescriptor.h>
 #include <libqvp/escaping.h>
@@ -15,17 +14,12 @@
 #include <algorithm>
 #include <memory>
 
+#include "RequestText.h"
+#include "RootPath.h"
 #include "web_text.h"
 
 namespace libqvp {
 namespace {
-
-// Names that the dispatcher refuses to map (a control byte) are not listed.
-bool has_control_byte(const std::string& name) {
-  for (unsigned char c : name)
-    if (c < 0x20 || c == 0x7f) return true;
-  return false;
-}
 
 std::string date_text(time_t t) {
   struct tm tm {};
@@ -44,8 +38,8 @@ struct DirCloser {
 
 Catalogue::Catalogue(std::string root, std::string dir,
                      std::vector<std::string> extensions)
-    : d_root(DataRoot::real_path(root.empty() ? dir : root)),
-      d_dir(DataRoot::real_path(dir)),
+    : d_root(real_path(root.empty() ? dir : root)),
+      d_dir(real_path(dir)),
       d_extensions(std::move(extensions)) {
   if (d_root.empty() || d_dir.empty() || !inside_root(d_dir))
     throw Error(no_such_variable, "No such directory");
@@ -53,6 +47,7 @@ Catalogue::Catalogue(std::string root, std::string dir,
   if (!d) throw Error(no_such_variable, "This directory cannot be read");
   while (const dirent* e = readdir(d.get())) {
     const std::string name = e->d_name;
+    // Names that the mapping refuses (a control byte) are not listed.
     if (name.empty() || name[0] == '.' || has_control_byte(name)) continue;
     if (d_entries.size() == kMaxEntries) {
       d_truncated = true;
@@ -85,10 +80,7 @@ bool Catalogue::is_servable(const std::string& name) const {
 }
 
 bool Catalogue::inside_root(const std::string& path) const {
-  const std::string real = DataRoot::real_path(path);
-  const std::string prefix = d_root == "/" ? "/" : d_root + "/";
-  return !real.empty() &&
-         (real == d_root || real.compare(0, prefix.size(), prefix) == 0);
+  return is_inside(d_root, real_path(path));
 }
 
 void Catalogue::write_entry(std::ostream& out, int dirfd,

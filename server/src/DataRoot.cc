@@ -1,39 +1,22 @@
-// Resolving the data root and testing what lies inside it. Real paths are
-// compared, so links and ".." inside a name count where they lead.
+// DataRoot is the library's face of the mapping's data root rules
+// (mapping/RootPath.h), which the dispatcher, the pool and the catalogue
+// keep to as well.
 #include <libqvp/DataRoot.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
-#include <memory>
+#include "RootPath.h"
 
 namespace libqvp {
 
 std::string DataRoot::real_path(const std::string& name) {
-  if (name.empty()) return "";
-  std::unique_ptr<char, decltype(&free)> r(realpath(name.c_str(), nullptr),
-                                           &free);
-  return r ? std::string(r.get()) : std::string();
+  return libqvp::real_path(name);
 }
 
 std::string DataRoot::of(const std::string& dataset) {
-  const char* configured = getenv(kVariable);
-  if (configured != nullptr && *configured != '\0')
-    return real_path(configured);
-  const std::string::size_type slash = dataset.rfind('/');
-  if (slash == std::string::npos) return real_path(".");
-  return real_path(slash == 0 ? "/" : dataset.substr(0, slash));
+  return data_root_of(dataset);
 }
 
-// Most names asked about do not exist (ancillary candidates): one stat
-// answers those, before the system call per path component that resolving a
-// real path costs.
 bool DataRoot::holds(const std::string& root, const std::string& name) {
-  struct stat st {};
-  if (root.empty() || stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-    return false;
-  const std::string real = real_path(name);
-  const std::string prefix = root == "/" ? "/" : root + "/";
-  return !real.empty() && real.compare(0, prefix.size(), prefix) == 0;
+  return holds_file(root, name);
 }
 
 }  // namespace libqvp

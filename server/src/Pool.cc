@@ -1,10 +1,10 @@
 // The pool's front end: its command line, the controlled environment the
 // workers run in, and the hand-over to the master.
+#include <libqvp/DataRoot.h>
 #include <libqvp/Pool.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "HandlerTable.h"
+#include "RequestText.h"
 #include "pool/Listener.h"
 #include "pool/Master.h"
 #include "pool/PoolLog.h"
@@ -45,17 +46,16 @@ constexpr const char* kKeptVariables[] = {"PATH", "TZ", "ASAN_OPTIONS",
 
 long parse_number(const std::string& option, const char* text, long low,
                   long high, int base = 10) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = strtol(text, &end, base);
-  if (*text == '\0' || *end != '\0' || errno != 0 || v < low || v > high)
+  unsigned long v = 0;
+  if (read_number(text, static_cast<unsigned long>(low),
+                  static_cast<unsigned long>(high), v, base) != NumberText::ok)
     throw std::invalid_argument(
         option + " expects a number from " + std::to_string(low) + " to " +
         std::to_string(high) + ", got \"" + text + "\"");
-  return v;
+  return static_cast<long>(v);
 }
 
-// The environment becomes kKeptVariables and QVP_DATA_ROOT alone: nothing
+// The environment becomes kKeptVariables and the data root alone: nothing
 // the pool was started with configures a request.
 void control_environment(const std::string& root) {
   std::vector<std::pair<std::string, std::string>> kept;
@@ -63,7 +63,7 @@ void control_environment(const std::string& root) {
     if (const char* v = getenv(name)) kept.emplace_back(name, v);
   clearenv();
   for (const auto& k : kept) setenv(k.first.c_str(), k.second.c_str(), 1);
-  setenv("QVP_DATA_ROOT", root.c_str(), 1);
+  setenv(DataRoot::kVariable, root.c_str(), 1);
 }
 
 }  // namespace

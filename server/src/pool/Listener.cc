@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include "RequestText.h"
 
 namespace libqvp {
 namespace {
@@ -103,11 +106,20 @@ int listen_tcp(const std::string& address) {
   return fd;
 }
 
-int inherited_socket() {
+// True when systemd's LISTEN_PID names this process and LISTEN_FDS passes
+// at least one descriptor.
+bool sockets_passed() {
   const char* pid = getenv("LISTEN_PID");
   const char* fds = getenv("LISTEN_FDS");
-  if (pid == nullptr || fds == nullptr || atol(pid) != getpid() ||
-      atoi(fds) < 1)
+  unsigned long p = 0, n = 0;
+  return pid != nullptr && fds != nullptr &&
+         read_number(pid, 1, LONG_MAX, p) == NumberText::ok &&
+         p == static_cast<unsigned long>(getpid()) &&
+         read_number(fds, 1, INT_MAX, n) == NumberText::ok;
+}
+
+int inherited_socket() {
+  if (!sockets_passed())
     throw std::runtime_error(
         "no socket was passed by systemd (LISTEN_PID, LISTEN_FDS)");
   unsetenv("LISTEN_PID");

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "../cgi_dates.h"
+#include "RequestText.h"
 
 namespace libqvp {
 namespace {
@@ -30,7 +31,7 @@ std::string pool_log_line(time_t now, pid_t master, pid_t worker,
   for (const unsigned char c : message) {
     if (c == '\n') {
       line += "\n    ";
-    } else if ((c < 0x20 && c != '\t') || c == 0x7f) {
+    } else if (is_control_byte(c) && c != '\t') {
       line += "\\x";
       line += kHex[c >> 4];
       line += kHex[c & 15];

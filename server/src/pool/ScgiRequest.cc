@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "RequestText.h"
+
 namespace libqvp {
 namespace {
 
@@ -65,23 +67,6 @@ class DeadlineReader {
   Clock::time_point d_deadline;
 };
 
-// How a decimal text compares with a limit.
-enum class Size { malformed, too_large, ok };
-
-Size parse_size(const std::string& text, size_t limit, size_t& out) {
-  if (text.empty()) return Size::malformed;
-  size_t v = 0;
-  bool over = false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return Size::malformed;
-    if (!over) v = v * 10 + static_cast<size_t>(c - '0');
-    over = over || v > limit;
-  }
-  if (over) return Size::too_large;
-  out = v;
-  return Size::ok;
-}
-
 }  // namespace
 
 ScgiRequest ScgiRequest::parse(std::string_view payload) {
@@ -106,16 +91,17 @@ ScgiRequest ScgiRequest::parse(std::string_view payload) {
   }
   if (r.d_headers.empty())
     throw ScgiError(true, "CONTENT_LENGTH is not the first header");
-  switch (
-      parse_size(r.d_headers[0].second, kMaxContentBytes, r.d_content_length)) {
-    case Size::malformed:
+  unsigned long length = 0;
+  switch (read_number(r.d_headers[0].second, 0, kMaxContentBytes, length)) {
+    case NumberText::malformed:
       throw ScgiError(true, "CONTENT_LENGTH is not a decimal number");
-    case Size::too_large:
+    case NumberText::out_of_range:
       throw ScgiError(true,
                       "the request body is over " +
                           std::to_string(kMaxContentBytes) + " bytes",
                       413);
-    case Size::ok:
+    case NumberText::ok:
+      r.d_content_length = length;
       break;
   }
   const char* scgi = r.get("SCGI");
@@ -132,8 +118,8 @@ ScgiRequest ScgiRequest::read(int fd, int timeout_ms) {
       throw ScgiError(false, "the netstring length is malformed");
     digits += c;
   }
-  size_t length = 0;
-  if (parse_size(digits, kMaxHeaderBytes, length) != Size::ok)
+  unsigned long length = 0;
+  if (read_number(digits, 0, kMaxHeaderBytes, length) != NumberText::ok)
     throw ScgiError(false, "the netstring length is malformed or too large");
   std::string payload(length, '\0');
   in.read_exact(payload.data(), length);

@@ -9,6 +9,7 @@
 #include "Worker.h"
 
 #include <fcntl.h>
+#include <libqvp/DataRoot.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -192,7 +193,7 @@ class Worker {
   // pool's own command line; null for anything else.
   const char* lookup(const ScgiRequest& request, const char* name) const {
     const std::string n = name;
-    if (n == "QVP_DATA_ROOT") return d_options.root.c_str();
+    if (n == DataRoot::kVariable) return d_options.root.c_str();
     if (n == "QVP_HANDLER_DIR") return d_handler_dir.c_str();
     if (n == "QVP_TIMEOUT")
       return d_timeout.empty() ? nullptr : d_timeout.c_str();

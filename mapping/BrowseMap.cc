@@ -8,25 +8,12 @@
 #include <cstring>
 
 #include "RequestParts.h"
+#include "RootPath.h"
 
 namespace libqvp {
 namespace {
 
 constexpr size_t kMaxCatalogueQuery = 1024;
-
-// The real path of `rel` under `root` when it exists inside the root (or
-// is the root itself), with its stat in `st`; "" otherwise.
-std::string resolve_in_root(const std::string& root, const std::string& rel,
-                            struct stat& st) {
-  const std::string real_root = real_path(root);
-  if (real_root.empty()) return "";
-  const std::string real = real_path(real_root + "/" + rel);
-  const std::string prefix = real_root == "/" ? "/" : real_root + "/";
-  const bool inside =
-      real == real_root || real.compare(0, prefix.size(), prefix) == 0;
-  if (real.empty() || !inside || stat(real.c_str(), &st) != 0) return "";
-  return real;
-}
 
 std::string joined(const std::vector<std::string>& items) {
   std::string out;
@@ -50,7 +37,7 @@ HandlerCall map_catalogue(const EnvLookup& env, const std::string& version,
                           const std::string& path, const HandlerTable& table) {
   const std::string rel = path.substr(1);
   struct stat st {};
-  const std::string real = resolve_in_root(root, rel, st);
+  const std::string real = resolve_in_root(real_path(root), rel, st);
   if (real.empty() || !S_ISDIR(st.st_mode)) throw not_found(rel);
   std::vector<std::string> extensions;
   for (const HandlerTable::Row& h : table.handlers())
@@ -66,8 +53,7 @@ HandlerCall map_catalogue(const EnvLookup& env, const std::string& version,
       url};
   const char* query = env("QUERY_STRING");
   if (query != nullptr && *query != '\0') {
-    if (strlen(query) > kMaxCatalogueQuery)
-      throw Refusal{400, "Bad Request", usage_error, "Query too long"};
+    if (strlen(query) > kMaxCatalogueQuery) throw bad_request("Query too long");
     check_query_form(query);
     call.argv.insert(call.argv.end(), {"-e", query});
   }
@@ -80,7 +66,7 @@ void throw_browser_redirect(const EnvLookup& env, const std::string& root,
                             const HandlerTable& table) {
   const std::string rel = path.substr(1);
   struct stat st {};
-  if (rel.empty() || resolve_in_root(root, rel, st).empty()) return;
+  if (rel.empty() || resolve_in_root(real_path(root), rel, st).empty()) return;
   std::string location;
   if (S_ISDIR(st.st_mode)) {
     location = data_set_url(env, rel) + "/";

@@ -1,7 +1,8 @@
-// The HTTP date forms: the one the dispatcher writes in its Date lines, and
-// the three that clients may send in If-Modified-Since.
-#ifndef QVP_DISPATCH_HTTPDATE_H
-#define QVP_DISPATCH_HTTPDATE_H
+// The HTTP date forms: the one that every Date and Last-Modified line is
+// written in (the dispatcher's and the libraries'), and the three that
+// clients may send in If-Modified-Since.
+#ifndef QVP_MAPPING_HTTPDATE_H
+#define QVP_MAPPING_HTTPDATE_H
 
 #include <ctime>
 #include <string>
@@ -22,6 +23,12 @@ bool parse_http_date(const std::string& text, time_t& t);
 // first. A time beyond the calendar gives the date of time 0.
 std::string http_date(time_t t);
 
+// The English abbreviations that the date forms use, whatever the locale:
+// "Sun".."Sat" for `wday` 0-6 (struct tm's count, from Sunday) and
+// "Jan".."Dec" for `month` 0-11; null outside those ranges.
+const char* day_abbreviation(int wday);
+const char* month_abbreviation(int month);
+
 }  // namespace libqvp
 
-#endif  // QVP_DISPATCH_HTTPDATE_H
+#endif  // QVP_MAPPING_HTTPDATE_H

@@ -6,8 +6,8 @@
 //   handler nc   qvp_nc_handler
 //   suffix  vorn DataDDS
 //   suffix  data DataDDS       (an alias)
-#ifndef QVP_DISPATCH_HANDLERTABLE_H
-#define QVP_DISPATCH_HANDLERTABLE_H
+#ifndef QVP_MAPPING_HANDLERTABLE_H
+#define QVP_MAPPING_HANDLERTABLE_H
 
 #include <cstddef>
 #include <string>
@@ -69,4 +69,4 @@ class HandlerTable {
 
 }  // namespace libqvp
 
-#endif  // QVP_DISPATCH_HANDLERTABLE_H
+#endif  // QVP_MAPPING_HANDLERTABLE_H

@@ -1,6 +1,7 @@
-// The dispatcher's own error responses, written before any handler runs.
-#ifndef QVP_DISPATCH_ERRORREPLY_H
-#define QVP_DISPATCH_ERRORREPLY_H
+// The mapping's own error responses (the dispatcher's and the pool's),
+// written before any handler runs.
+#ifndef QVP_MAPPING_ERRORREPLY_H
+#define QVP_MAPPING_ERRORREPLY_H
 
 #include <libqvp/ErrorCode.h>
 
@@ -34,4 +35,4 @@ void write_refusal(FILE* out, const Refusal& r, const std::string& version);
 
 }  // namespace libqvp
 
-#endif  // QVP_DISPATCH_ERRORREPLY_H
+#endif  // QVP_MAPPING_ERRORREPLY_H

@@ -134,17 +134,29 @@ bool valid(const Fields& f) {
 
 }  // namespace
 
+const char* day_abbreviation(int wday) {
+  // tm_wday counts from Sunday; the day table starts on Monday.
+  return wday >= 0 && wday <= 6 ? kShortDays[(wday + 6) % 7] : nullptr;
+}
+
+const char* month_abbreviation(int month) {
+  return month >= 0 && month <= 11 ? kMonths[month] : nullptr;
+}
+
 std::string http_date(time_t t) {
   struct tm tm {};
-  if (gmtime_r(&t, &tm) == nullptr || tm.tm_wday < 0 || tm.tm_wday > 6 ||
-      tm.tm_mon < 0 || tm.tm_mon > 11)
+  const char* day = nullptr;
+  const char* month = nullptr;
+  if (gmtime_r(&t, &tm) == nullptr ||
+      (day = day_abbreviation(tm.tm_wday)) == nullptr ||
+      (month = month_abbreviation(tm.tm_mon)) == nullptr)
     return "Thu, 01 Jan 1970 00:00:00 GMT";
-  // tm_wday counts from Sunday; the day table starts on Monday. The year is
-  // widened before 1900 is added, which an int year near its limit overflows.
+  // The year is widened before 1900 is added, which an int year near its
+  // limit overflows.
   char buf[64];
-  snprintf(buf, sizeof buf, "%s, %02d %s %4lld %02d:%02d:%02d GMT",
-           kShortDays[(tm.tm_wday + 6) % 7], tm.tm_mday, kMonths[tm.tm_mon],
-           tm.tm_year + 1900LL, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  snprintf(buf, sizeof buf, "%s, %02d %s %4lld %02d:%02d:%02d GMT", day,
+           tm.tm_mday, month, tm.tm_year + 1900LL, tm.tm_hour, tm.tm_min,
+           tm.tm_sec);
   return buf;
 }
 

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+#include "RequestText.h"
+
 namespace libqvp {
 namespace {
 
@@ -34,8 +36,7 @@ bool is_key(const std::string& s) {
 bool is_program(const std::string& s) {
   if (s.empty() || s.size() > HandlerTable::kMaxName || s == "." || s == "..")
     return false;
-  for (unsigned char c : s)
-    if (c < 0x20 || c == 0x7f) return false;
+  if (has_control_byte(s)) return false;
   return s[0] == '/' || s.find('/') == std::string::npos;
 }
 

@@ -1,19 +1,16 @@
 // Maps a CGI request for /<path>.<suffix>?<constraint> under the data root to
 // the command line of the handler that serves the data set.
-#ifndef QVP_DISPATCH_REQUESTMAP_H
-#define QVP_DISPATCH_REQUESTMAP_H
+#ifndef QVP_MAPPING_REQUESTMAP_H
+#define QVP_MAPPING_REQUESTMAP_H
 
-#include <functional>
 #include <string>
-#include <vector>
 
+#include "EnvLookup.h"
 #include "ErrorReply.h"
+#include "HandlerCall.h"
 #include "HandlerTable.h"
 
 namespace libqvp {
-
-// The value of a CGI or configuration variable; null when unset.
-using EnvLookup = std::function<const char*(const char*)>;
 
 // The CGI variables a request may supply: all that the mapping reads of a
 // request, and nothing it does not read (map_request sees no other request
@@ -24,12 +21,6 @@ bool is_request_variable(const char* name);
 // The configuration variables, which never come from a request: QVP_DATA_ROOT,
 // QVP_HANDLER_DIR, QVP_TIMEOUT and QVP_CONFIG.
 bool is_configuration_variable(const char* name);
-
-// The program to exec and its whole argv (argv[0] is the program's path).
-struct HandlerCall {
-  std::string program;
-  std::vector<std::string> argv;
-};
 
 // Builds the handler's command line from the environment, with the handler
 // table that QVP_CONFIG names (HandlerTable::load), or the built-in one when
@@ -64,10 +55,6 @@ HandlerCall map_request(const EnvLookup& env, const std::string& version);
 HandlerCall map_request(const EnvLookup& env, const std::string& version,
                         const HandlerTable& table);
 
-// `text` with every byte outside A-Z a-z 0-9 and -._~/!$&'()*+,;=:@ written
-// as "%XX" (upper-case hex).
-std::string url_path_encode(const std::string& text);
-
 }  // namespace libqvp
 
-#endif  // QVP_DISPATCH_REQUESTMAP_H
+#endif  // QVP_MAPPING_REQUESTMAP_H

@@ -1,20 +1,20 @@
-// The dispatcher links no libqvp library, so it keeps its own copies of
-// texts of the libraries: the error response (header block and Error text
-// form, with its escaping), the RFC 1123 date and the percent escape. These
-// tests pin each copy byte for byte to the library's text, so that none can
-// drift.
+// The dispatcher links no libqvp library, so the request mapping keeps its
+// own copies of texts of the libraries: the error response (header block and
+// Error text form, with its escaping) and the percent escape. These tests pin
+// each copy byte for byte to the library's text, so that none can drift. The
+// date is the mapping's alone; the library's rfc822_date writes it.
 #include <libqvp/ErrorBlock.h>
 #include <libqvp/escaping.h>
 
-#include "../../server/src/cgi/ErrorReply.h"
-#include "../../server/src/cgi/HttpDate.h"
-#include "../../server/src/cgi/RequestMap.h"
+#include "ErrorReply.h"
+#include "HttpDate.h"
+#include "RequestParts.h"
 #include "ServerTest.h"
 
 namespace libqvp {
 namespace {
 
-TEST(DispatcherTextsTest, RefusalIsTheLibrarysErrorResponse) {
+TEST(MappingTextsTest, RefusalIsTheLibrarysErrorResponse) {
   const std::string version = "qvp_dispatch/9.0.0";
   for (const auto& c : data_cases("refusals.txt")) {
     SCOPED_TRACE(c[3]);
@@ -30,7 +30,7 @@ TEST(DispatcherTextsTest, RefusalIsTheLibrarysErrorResponse) {
 }
 
 // Each date of the calendar table, and its reading back within the calendar.
-TEST(DispatcherTextsTest, DateIsTheLibrarysDate) {
+TEST(MappingTextsTest, DateIsTheLibrarysDate) {
   for (const auto& c : data_cases("rfc822_dates.txt")) {
     const time_t t = std::stoll(c[0]);
     SCOPED_TRACE(t);
@@ -46,7 +46,7 @@ TEST(DispatcherTextsTest, DateIsTheLibrarysDate) {
 
 // The dispatcher keeps more bytes plain in a URL path than the library in a
 // name, but every byte that it escapes is escaped as the library does.
-TEST(DispatcherTextsTest, PercentEscapeIsTheLibrarysEscape) {
+TEST(MappingTextsTest, PercentEscapeIsTheLibrarysEscape) {
   for (int i = 0; i < 256; ++i) {
     const std::string byte(1, static_cast<char>(i));
     const std::string url = url_path_encode(byte);

@@ -4,14 +4,15 @@
 // filter's options:
 //   --view=html | --view=csv | --view=catalog
 // (docs/handlers.md describes the command lines).
-#ifndef QVP_DISPATCH_BROWSEMAP_H
-#define QVP_DISPATCH_BROWSEMAP_H
+#ifndef QVP_MAPPING_BROWSEMAP_H
+#define QVP_MAPPING_BROWSEMAP_H
 
 #include <string>
 #include <vector>
 
+#include "EnvLookup.h"
+#include "HandlerCall.h"
 #include "HandlerTable.h"
-#include "RequestMap.h"
 
 namespace libqvp {
 
@@ -43,4 +44,4 @@ void throw_browser_redirect(const EnvLookup& env, const std::string& root,
 
 }  // namespace libqvp
 
-#endif  // QVP_DISPATCH_BROWSEMAP_H
+#endif  // QVP_MAPPING_BROWSEMAP_H

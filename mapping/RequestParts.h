@@ -1,15 +1,19 @@
-// Pieces of the request mapping (RequestMap.cc) that the browser's mapping
-// (BrowseMap.cc) uses too. Private to qvp_cgimap.
-#ifndef QVP_DISPATCH_REQUESTPARTS_H
-#define QVP_DISPATCH_REQUESTPARTS_H
+// The pieces that both the data set mapping (RequestMap.cc) and the browser's
+// mapping (BrowseMap.cc) build a handler's command line from: the refusals,
+// the path's parts, the URL and the query's check. Private to qvp_mapping;
+// it depends on neither of the two mappings.
+#ifndef QVP_MAPPING_REQUESTPARTS_H
+#define QVP_MAPPING_REQUESTPARTS_H
 
 #include <string>
-#include <vector>
 
+#include "EnvLookup.h"
 #include "ErrorReply.h"
-#include "RequestMap.h"
 
 namespace libqvp {
+
+// The 400 refusal with `message`.
+Refusal bad_request(std::string message);
 
 // The 404 refusal for `name`: "No such data set: \"<name>\"".
 Refusal not_found(const std::string& name);
@@ -20,9 +24,6 @@ std::string extension_of(const std::string& path);
 // The path of a handler program named in the handler table: `program` when
 // absolute, otherwise in `handler_dir`.
 std::string program_path(const std::string& handler_dir, const char* program);
-
-// realpath(3) of `path`; "" when it fails.
-std::string real_path(const std::string& path);
 
 // "<scheme>://<host><script>/<rel>", percent-encoded. Throws Refusal 400
 // for a bad Host.
@@ -36,6 +37,10 @@ void check_query_form(const std::string& query);
 // gives back exactly this path.
 std::string escape_percent(const std::string& path);
 
+// `text` with every byte outside A-Z a-z 0-9 and -._~/!$&'()*+,;=:@ written
+// as "%XX" (upper-case hex).
+std::string url_path_encode(const std::string& text);
+
 }  // namespace libqvp
 
-#endif  // QVP_DISPATCH_REQUESTPARTS_H
+#endif  // QVP_MAPPING_REQUESTPARTS_H
