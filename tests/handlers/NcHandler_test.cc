@@ -6,14 +6,6 @@
 
 #include "HandlerRun.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define QVP_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QVP_UNDER_ASAN 1
-#endif
-#endif
-
 namespace libqvp {
 namespace test {
 namespace {
