@@ -33,11 +33,6 @@ void release(EventHandler* h) {
 
 }  // namespace
 
-ProcessState::~ProcessState() {
-  if (d_directory >= 0) close(d_directory);
-  if (d_stdout >= 0) close(d_stdout);
-}
-
 void ProcessState::save_actions(const std::vector<int>& signals) {
   for (int s : signals) {
     d_actions.emplace_back(s, kNoAction);
@@ -58,14 +53,15 @@ void ProcessState::save_signal_handlers() {
 }
 
 bool ProcessState::save_working_directory() {
-  if (d_directory < 0)
-    d_directory = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  return d_directory >= 0;
+  if (d_directory.get() < 0)
+    d_directory.reset(open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return d_directory.get() >= 0;
 }
 
 bool ProcessState::save_standard_output() {
-  if (d_stdout < 0) d_stdout = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
-  return d_stdout >= 0;
+  if (d_stdout.get() < 0)
+    d_stdout.reset(fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0));
+  return d_stdout.get() >= 0;
 }
 
 void ProcessState::set_action(int signum, const struct sigaction& action) {
@@ -85,7 +81,7 @@ void ProcessState::restore_output() const {
   if (fflush(stdout) != 0) __fpurge(stdout);
   clearerr(stdout);
   std::cout.clear();
-  if (d_stdout >= 0) dup2(d_stdout, STDOUT_FILENO);
+  if (d_stdout.get() >= 0) dup2(d_stdout.get(), STDOUT_FILENO);
 }
 
 bool ProcessState::restore() const {
@@ -109,7 +105,7 @@ bool ProcessState::restore() const {
       sigaltstack(&d_stack, nullptr);
     }
   }
-  return d_directory < 0 || fchdir(d_directory) == 0;
+  return d_directory.get() < 0 || fchdir(d_directory.get()) == 0;
 }
 
 std::vector<int> ProcessState::standard_signals() {

@@ -4,6 +4,7 @@
 #ifndef LIBQVP_PROCESSSTATE_H
 #define LIBQVP_PROCESSSTATE_H
 
+#include <libqvp/FileDescriptor.h>
 #include <signal.h>
 
 #include <utility>
@@ -15,7 +16,7 @@ class ProcessState {
  public:
   ProcessState() = default;
   // Closes the descriptors it saved; restores nothing.
-  ~ProcessState();
+  ~ProcessState() = default;
 
   // Record, as they are now, what restore() or restore_output() puts back.
   // save_signal_handlers() records which signals have a handler registered
@@ -65,8 +66,8 @@ class ProcessState {
   stack_t d_stack{};
   bool d_has_handlers = false;
   std::vector<bool> d_had_handler;  // by signal number
-  int d_directory = -1;  // descriptor of the saved working directory, or -1
-  int d_stdout = -1;     // descriptor of the saved fd 1, or -1
+  FileDescriptor d_directory;       // the saved working directory, or none
+  FileDescriptor d_stdout;          // the saved fd 1, or none
 };
 
 }  // namespace libqvp
