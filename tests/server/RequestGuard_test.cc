@@ -1,6 +1,7 @@
 // RequestGuard in a child process per case: what a crash or an expiry writes
 // to fd 1 and fd 2 and the exit status, also when the reader of fd 1 reads
 // nothing; and that the guard leaves nothing behind in the process.
+#include <libqvp/BrowserView.h>
 #include <libqvp/RequestGuard.h>
 #include <libqvp/header_edit.h>
 #include <sys/wait.h>
@@ -140,6 +141,9 @@ TEST(RequestGuardTest, TheWritersKnowWhetherTheResponseBegan) {
       RequestGuard guard(0, "", "\"x.nc\"", "");
       c.write(out);
       EXPECT_EQ(RequestGuard::output_started(), c.begun);
+      char program[] = "handler";
+      char* argv[] = {program, nullptr};
+      EXPECT_EQ(BrowserView(1, argv).body_started(), c.begun);
     }
     fclose(out);
   }
