@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
+#include <vector>
 
+#include "InexactValue.h"
 #include "NcFile.h"
 #include "NcReader.h"
 #include "NcValues.h"
@@ -49,6 +52,24 @@ std::string value_text(nc_type base, const unsigned char* raw) {
       [&] { return text<int64_t>(raw); });
 }
 
+// False when `raw` holds a 64-bit integer of type `base` without an exact
+// Float64 form.
+bool has_exact_form(nc_type base, const unsigned char* raw) {
+  return visit_nc_atomic(
+      base,
+      [&](auto tag) {
+        using T = typename decltype(tag)::type;
+        if constexpr (std::is_integral_v<T> && sizeof(T) == 8) {
+          T value;
+          memcpy(&value, raw, sizeof value);
+          return has_exact_double(value);
+        } else {
+          return true;
+        }
+      },
+      [] { return true; });
+}
+
 }  // namespace
 
 void read_served_box(const NcVariable& v, const std::vector<size_t>& start,
@@ -66,9 +87,8 @@ void add_enum_attributes(const NcVariable& v, AttrTable& table) {
   const std::string context = "Cannot read the enum type of \"" + v.name + "\"";
   check_nc(nc_inq_enum(v.ncid, v.xtype, nullptr, nullptr, nullptr, &members),
            context);
-  // Remote clients read Byte attributes as signed 8-bit integers, which
-  // would turn 255 into -1; Int16 holds every Byte value exactly.
-  const char* values_type = v.type == Type::Byte ? "Int16" : type_name(v.type);
+  std::vector<std::string> values;
+  bool inexact = false;  // a 64-bit value that a Float64 would round
   std::string meanings;
   for (size_t i = 0; i < members; ++i) {
     char name[NC_MAX_NAME + 1] = {};
@@ -76,12 +96,22 @@ void add_enum_attributes(const NcVariable& v, AttrTable& table) {
     check_nc(
         nc_inq_enum_member(v.ncid, v.xtype, static_cast<int>(i), name, raw),
         context);
-    table.append_attr("flag_values", values_type, value_text(v.base, raw));
+    values.push_back(value_text(v.base, raw));
+    inexact = inexact || !has_exact_form(v.base, raw);
     std::string word = name;
     for (char& ch : word)
       if (ch == ' ') ch = '_';
     meanings += (i ? " " : "") + word;
   }
+  // Remote clients read Byte attributes as signed 8-bit integers, which
+  // would turn 255 into -1; Int16 holds every Byte value exactly. 64-bit
+  // values beyond what a Float64 holds are written as their digits, as the
+  // DAS writes such attributes.
+  const char* values_type = inexact                ? "String"
+                            : v.type == Type::Byte ? "Int16"
+                                                   : type_name(v.type);
+  for (const std::string& value : values)
+    table.append_attr("flag_values", values_type, value);
   if (members != 0) table.append_attr("flag_meanings", "String", meanings);
 }
 
