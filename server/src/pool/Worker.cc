@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <libqvp/DataRoot.h>
+#include <libqvp/FileDescriptor.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -147,7 +148,7 @@ class Worker {
       ++served;
       const std::string reason =
           g_retire ? "a request met an allocation or library failure"
-                   : address_space_exhausted(d_statm_fd);
+                   : address_space_exhausted(d_statm.get());
       if (!reason.empty()) {
         pool_log("retires after request " + std::to_string(served) + ": " +
                  reason);
@@ -168,7 +169,7 @@ class Worker {
     dup2(null_fd, STDIN_FILENO);
     dup2(null_fd, STDOUT_FILENO);
     if (null_fd > STDOUT_FILENO) close(null_fd);
-    d_statm_fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    d_statm.reset(open("/proc/self/statm", O_RDONLY | O_CLOEXEC));
     // Fully buffered whatever fd 1 was at start-up (a terminal, say).
     setvbuf(stdout, nullptr, _IOFBF, kStdoutBuffer);
     // A peer that goes away mid-response makes the write fail with EPIPE.
@@ -304,7 +305,7 @@ class Worker {
   std::string d_timeout;
   std::string d_program_name;
   std::string d_handler_dir;
-  int d_statm_fd = -1;
+  FileDescriptor d_statm;  // /proc/self/statm, or none
   sigset_t d_wait_mask{};  // the mask in ppoll(): pool signals let in
   ProcessState d_state;    // as each request finds the process
 };
