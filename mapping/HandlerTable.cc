@@ -78,7 +78,9 @@ void add_row(std::vector<HandlerTable::Row>& rows, const std::string& kind,
 
 HandlerTable HandlerTable::builtin() {
   HandlerTable t;
-  t.d_handlers = {{"nc", "qvp_nc_handler"}, {"nc4", "qvp_nc_handler"}};
+  t.d_handlers = {{"nc", "qvp_nc_handler"},
+                  {"nc4", "qvp_nc_handler"},
+                  {"ncml", "qvp_nc_handler"}};
   t.d_suffixes = {{"das", "das"},      {"dds", "dds"},     {"ddx", "ddx"},
                   {"vorn", "DataDDS"}, {"ver", "Version"}, {"html", "html"},
                   {"csv", "csv"}};

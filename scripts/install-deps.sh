@@ -8,7 +8,7 @@ set -euo pipefail
 all_packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libtirpc-dev
-  libnetcdf-dev netcdf-bin
+  libnetcdf-dev netcdf-bin libexpat1-dev nco
   lighttpd lighttpd-mod-deflate nginx-light curl python3 libxml2-utils
   chromium chromium-driver python3-selenium python3-netcdf4 python3-xarray
   clang libclang-rt-14-dev clang-format

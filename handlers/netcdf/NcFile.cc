@@ -15,6 +15,7 @@
 
 #include "ClassicHeader.h"
 #include "RawRunReader.h"
+#include "ncml/NcmlDataSet.h"
 
 namespace libqvp {
 
@@ -56,6 +57,11 @@ uint64_t open_regular(const std::string& path, const std::string& name,
 
 NcFile::NcFile(const std::string& path, size_t io_bytes)
     : d_name(base_name(path)) {
+  if (NcmlDataSet::names_document(path)) {
+    d_ncml = NcmlDataSet::open(path);
+    d_ncid = d_ncml->ncid();
+    return;
+  }
   FileDescriptor file;
   const uint64_t size = open_regular(path, d_name, file);
   if (ClassicHeader::version_of(file.get()) != 0) {
@@ -69,7 +75,10 @@ NcFile::NcFile(const std::string& path, size_t io_bytes)
 }
 
 NcFile::~NcFile() {
-  if (d_ncid >= 0) nc_close(d_ncid);
+  if (d_ncml)
+    d_ncml->release_members();
+  else if (d_ncid >= 0)
+    nc_close(d_ncid);
 }
 
 }  // namespace libqvp

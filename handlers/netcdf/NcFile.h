@@ -8,6 +8,7 @@
 
 namespace libqvp {
 
+class NcmlDataSet;
 class RawRunReader;
 
 class NcFile {
@@ -21,6 +22,9 @@ class NcFile {
   // Throws Error: no_such_variable (answered with 404) when the file does not
   // exist, internal_error when it is not a regular file, is damaged or cannot
   // be read as netCDF. Messages name the file by its last path component.
+  // An NcML document (a name ending in .ncml) opens the netCDF-4 image that
+  // describes its data set (NcmlDataSet); reads of the values its members
+  // hold go to the members, and NcmlDataSet's Errors are thrown.
   explicit NcFile(const std::string& path, size_t io_bytes = 0);
   ~NcFile();
   NcFile(const NcFile&) = delete;
@@ -33,11 +37,14 @@ class NcFile {
   // Reads values of a classic-format file as they lie on disk; null for
   // other formats. Shared so that arrays' readers can keep it.
   const std::shared_ptr<RawRunReader>& raw_reader() const { return d_raw; }
+  // The NcML data set this file describes; null for a netCDF file.
+  NcmlDataSet* ncml() const { return d_ncml.get(); }
 
  private:
   int d_ncid = -1;
   std::string d_name;
   std::shared_ptr<RawRunReader> d_raw;
+  std::shared_ptr<NcmlDataSet> d_ncml;  // owns d_ncid when set
 };
 
 // The I/O size the netCDF library is asked to use for classic files whose

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "ncml/NcmlDataSet.h"
+
 #ifndef QVP_VERSION
 #define QVP_VERSION "0"
 #endif
@@ -50,6 +52,12 @@ void NcFilter::send_ddx(DDS& dds, ConstraintEvaluator& eval, std::ostream& out,
                         bool with_mime_headers) const {
   refusing_functions(
       [&] { VORNFilter::send_ddx(dds, eval, out, with_mime_headers); });
+}
+
+time_t NcFilter::get_dataset_last_modified_time() const {
+  if (!NcmlDataSet::names_document(get_dataset_name()))
+    return VORNFilter::get_dataset_last_modified_time();
+  return NcmlDataSet::open(get_dataset_name())->last_modified();
 }
 
 void NcFilter::anchor_dataset_name() {

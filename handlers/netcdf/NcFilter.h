@@ -29,6 +29,11 @@ class NcFilter : public VORNFilter {
   void send_ddx(DDS& dds, ConstraintEvaluator& eval, std::ostream& out,
                 bool with_mime_headers) const override;
 
+  // The newest modification time of the data set: for an NcML document, of
+  // the document and of everything its data set is made from, so that a
+  // changed member is never answered with 304.
+  time_t get_dataset_last_modified_time() const override;
+
   // Makes a relative data set name absolute (against the working directory),
   // so that it still names the data set after the handler enters the data
   // set's directory. The name is not otherwise changed.

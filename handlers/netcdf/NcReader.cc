@@ -16,6 +16,7 @@
 
 #include "InexactValue.h"
 #include "NcFile.h"
+#include "ncml/NcmlDataSet.h"
 
 namespace libqvp {
 namespace {
@@ -158,6 +159,9 @@ void read_chars(const NcVariable& v, const Box& b, std::string* out) {
 void read_nc_box(const NcVariable& v, const std::vector<size_t>& start,
                  const std::vector<size_t>& stride,
                  const std::vector<size_t>& count, void* out) {
+  // Values of an NcML data set that its members hold are read there.
+  if (NcmlDataSet* ncml = NcmlDataSet::of(v.ncid))
+    if (ncml->read(v, start, stride, count, out)) return;
   const Box b(start, stride, count);
   if (b.n == 0) return;
   switch (v.xtype) {

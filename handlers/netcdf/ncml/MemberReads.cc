@@ -1,0 +1,142 @@
+#include "MemberReads.h"
+
+#include <libqvp/Error.h>
+#include <netcdf.h>
+
+#include <algorithm>
+
+#include "MemberValues.h"
+#include "NcDimensions.h"
+#include "NcReader.h"
+
+namespace libqvp {
+
+MemberReads::MemberReads(const NcmlIndex& index, std::function<void()> stale)
+    : d_index(index), d_stale(std::move(stale)) {
+  for (const VirtualMember& m : index.members)
+    d_ends.push_back(m.offset + m.length);
+}
+
+MemberReads::~MemberReads() = default;
+
+void MemberReads::release() { d_open.clear(); }
+
+void MemberReads::map_variables(int image) {
+  d_by_varid.clear();
+  int nvars = 0;
+  check_nc(nc_inq_nvars(image, &nvars), "Cannot read the variables");
+  for (int varid = 0; varid < nvars; ++varid) {
+    char name[NC_MAX_NAME + 1] = {};
+    check_nc(nc_inq_varname(image, varid, name), "Cannot read the variables");
+    const auto it =
+        std::find_if(d_index.origins.begin(), d_index.origins.end(),
+                     [&](const ValueOrigin& o) { return o.name == name; });
+    if (it == d_index.origins.end())
+      throw Error(internal_error,
+                  std::string("The index has no variable ") + name);
+    d_by_varid.push_back(&*it);
+  }
+}
+
+NcFile& MemberReads::member(uint32_t k) {
+  for (size_t i = 0; i < d_open.size(); ++i)
+    if (d_open[i].member == k) {
+      std::rotate(d_open.begin() + static_cast<std::ptrdiff_t>(i),
+                  d_open.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                  d_open.end());
+      return *d_open.back().file;
+    }
+  const VirtualMember& m = d_index.members.at(k);
+  FileIdentity now;
+  if (!FileIdentity::of(m.path, now) || now != m.identity) {
+    d_stale();
+    throw Error(internal_error,
+                "\"" + m.display +
+                    "\" changed after the aggregation was indexed; it is "
+                    "indexed again at the next request");
+  }
+  if (d_open.size() >= kOpenMembers) d_open.erase(d_open.begin());
+  d_open.push_back({k, std::make_unique<NcFile>(m.path, kNcIoBytes)});
+  return *d_open.back().file;
+}
+
+NcVariable MemberReads::member_variable(uint32_t k, const std::string& name,
+                                        const NcVariable& v,
+                                        size_t outer_removed, bool joined) {
+  const int ncid = member(k).id();
+  const VirtualMember& m = d_index.members[k];
+  int varid = -1;
+  NcDimensions dims;
+  NcVariable mv;
+  const bool found = nc_inq_varid(ncid, name.c_str(), &varid) == NC_NOERR &&
+                     describe_variable(ncid, varid, dims, mv);
+  bool same = found && mv.type == v.type &&
+              mv.dim_sizes.size() + outer_removed == v.dim_sizes.size();
+  // Along a joinExisting's dimension the member has its own length.
+  const bool own_outer = joined && outer_removed == 0;
+  if (same && own_outer) same = mv.dim_sizes[0] == m.length;
+  for (size_t d = own_outer ? 1 : 0; same && d < mv.dim_sizes.size(); ++d)
+    same = mv.dim_sizes[d] == v.dim_sizes[d + outer_removed];
+  if (!same) {
+    d_stale();
+    throw Error(internal_error, "\"" + m.display + "\": " + name +
+                                    " is not as the aggregation was indexed");
+  }
+  mv.name = v.name;  // messages name the aggregation's variable
+  return mv;
+}
+
+void MemberReads::read_joined(const NcVariable& v, const ValueOrigin& o,
+                              const std::vector<size_t>& start,
+                              const std::vector<size_t>& stride,
+                              const std::vector<size_t>& count, char* out) {
+  const bool join_new = d_index.kind == VirtualDataSet::Kind::join_new;
+  size_t inner = core_value_bytes(v.type);
+  for (size_t d = 1; d < count.size(); ++d) inner *= count[d];
+  std::vector<size_t> s(start), st(stride), c(count);
+  if (join_new) {
+    s.erase(s.begin());
+    st.erase(st.begin());
+    c.erase(c.begin());
+  }
+  for (size_t k = 0; k < count[0];) {
+    const uint64_t i = start[0] + k * stride[0];
+    uint32_t m = 0;
+    size_t n = 1;
+    if (join_new) {
+      m = static_cast<uint32_t>(i);
+    } else {
+      m = static_cast<uint32_t>(
+          std::upper_bound(d_ends.begin(), d_ends.end(), i) - d_ends.begin());
+      const VirtualMember& vm = d_index.members.at(m);
+      n = std::min<size_t>(count[0] - k,
+                           (vm.offset + vm.length - 1 - i) / stride[0] + 1);
+      s[0] = i - vm.offset;
+      c[0] = n;
+    }
+    const NcVariable mv =
+        member_variable(m, o.member_name, v, join_new ? 1 : 0, true);
+    read_nc_box(mv, s, st, c, out + k * inner);
+    k += n;
+  }
+}
+
+bool MemberReads::read(const NcVariable& v, const std::vector<size_t>& start,
+                       const std::vector<size_t>& stride,
+                       const std::vector<size_t>& count, void* out) {
+  if (v.varid < 0 || static_cast<size_t>(v.varid) >= d_by_varid.size())
+    return false;
+  const ValueOrigin& o = *d_by_varid[static_cast<size_t>(v.varid)];
+  if (o.source == ValueSource::own) return false;
+  if (o.source == ValueSource::member) {
+    read_nc_box(member_variable(o.member, o.member_name, v, 0, false), start,
+                stride, count, out);
+    return true;
+  }
+  size_t n = 1;
+  for (size_t c : count) n *= c;
+  if (n > 0) read_joined(v, o, start, stride, count, static_cast<char*>(out));
+  return true;
+}
+
+}  // namespace libqvp

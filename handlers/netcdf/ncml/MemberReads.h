@@ -1,0 +1,70 @@
+// Reads the values of an NcML data set's variables that its members hold:
+// a box along the joined dimension becomes one box per member it touches,
+// each read from its member as a box of a plain file is read.
+#ifndef QVP_NC_MEMBERREADS_H
+#define QVP_NC_MEMBERREADS_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "NcFile.h"
+#include "NcVariable.h"
+#include "NcmlIndex.h"
+
+namespace libqvp {
+
+class MemberReads {
+ public:
+  // `index` must outlive this object. `stale` is called when a member is
+  // found changed since the index was made (before the Error is thrown).
+  MemberReads(const NcmlIndex& index, std::function<void()> stale);
+  ~MemberReads();
+  MemberReads(const MemberReads&) = delete;
+  MemberReads& operator=(const MemberReads&) = delete;
+
+  // Reads the box of `v`, a variable of the data set's image, as
+  // read_nc_box does, when its values lie in the members, and returns true;
+  // returns false when the image holds them. Throws Error naming the member
+  // when one is missing, changed, or no longer has the variable as indexed.
+  bool read(const NcVariable& v, const std::vector<size_t>& start,
+            const std::vector<size_t>& stride, const std::vector<size_t>& count,
+            void* out);
+
+  // Matches the variables of `image`, the data set's image open in netCDF,
+  // to the index's by name (netCDF-4 does not keep the order they were
+  // defined in). Throws Error(internal_error) for a variable the index lacks.
+  void map_variables(int image);
+
+  // Closes the members opened for reads.
+  void release();
+
+  // Members kept open between boxes of one request.
+  static constexpr size_t kOpenMembers = 4;
+
+ private:
+  struct Open {
+    uint32_t member;
+    std::unique_ptr<NcFile> file;
+  };
+  NcFile& member(uint32_t k);
+  NcVariable member_variable(uint32_t k, const std::string& name,
+                             const NcVariable& v, size_t outer_removed,
+                             bool joined);
+  void read_joined(const NcVariable& v, const ValueOrigin& o,
+                   const std::vector<size_t>& start,
+                   const std::vector<size_t>& stride,
+                   const std::vector<size_t>& count, char* out);
+
+  const NcmlIndex& d_index;
+  std::function<void()> d_stale;
+  std::vector<uint64_t> d_ends;  // per member: its offset plus its length
+  std::vector<Open> d_open;      // the most recently used last
+  std::vector<const ValueOrigin*> d_by_varid;
+};
+
+}  // namespace libqvp
+
+#endif  // QVP_NC_MEMBERREADS_H
