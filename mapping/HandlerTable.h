@@ -1,7 +1,7 @@
 // Which handler program serves which data set extension, and which response
-// kind each URL suffix asks for. The built-in table serves .nc and .nc4 with
-// qvp_nc_handler; a deployment replaces it with a file (see
-// docs/handler-table.md):
+// kind each URL suffix asks for. The built-in table serves .nc, .nc4 and
+// .ncml (NcML documents) with qvp_nc_handler; a deployment replaces it with a
+// file (see docs/handler-table.md):
 //   # comment
 //   handler nc   qvp_nc_handler
 //   suffix  vorn DataDDS
@@ -32,7 +32,7 @@ class HandlerTable {
   static constexpr size_t kMaxBytes = 64 * 1024;  // of a table file
   static constexpr size_t kMaxName = 255;         // of any one field
 
-  // The built-in table: extensions nc and nc4 to qvp_nc_handler; suffixes
+  // The built-in table: extensions nc, nc4 and ncml to qvp_nc_handler; suffixes
   // das, dds, ddx, vorn, ver, html and csv to das, dds, ddx, DataDDS,
   // Version, html and csv.
   static HandlerTable builtin();

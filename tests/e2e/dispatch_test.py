@@ -9,7 +9,7 @@ ECHO = "for a in \"$@\"; do printf '%s\\n' \"$a\"; done"
 U = "http://127.0.0.1:8080/qvp"
 DAS = "-o das -v V -u %s/sst.nc R/sst.nc" % U
 VORN = "-o DataDDS -v V -u %s/sst.nc R/sst.nc" % U
-CATALOG = "--view=catalog --extensions=nc,nc4 -v V -u %s" % U
+CATALOG = "--view=catalog --extensions=nc,nc4,ncml -v V -u %s" % U
 # If-Modified-Since texts and the seconds the handler is given (-l): the
 # three forms, then texts that give nothing.
 DATES = (("Sun, 06 Nov 1994 08:49:37 GMT", "784111777"), ("Sun Nov  6 08:49:37 1994", "784111777"),

@@ -29,7 +29,8 @@ std::string rows(const HandlerTable& t) {
 TEST(HandlerTableTest, BuiltinTableAndTheInstalledExample) {
   const HandlerTable t = HandlerTable::builtin();
   EXPECT_EQ(rows(t),
-            "nc=qvp_nc_handler;nc4=qvp_nc_handler;das=das;dds=dds;ddx=ddx;"
+            "nc=qvp_nc_handler;nc4=qvp_nc_handler;ncml=qvp_nc_handler;das=das;"
+            "dds=dds;ddx=ddx;"
             "vorn=DataDDS;ver=Version;html=html;csv=csv;");
   EXPECT_EQ(
       rows(HandlerTable::load(std::string(QVP_SHARE_DIR) + "/handlers.conf")),
