@@ -35,6 +35,8 @@
 #include "NcFile.h"
 #include "NcFilter.h"
 #include "NcResponseHeader.h"
+#include "ncml/LoggedError.h"
+#include "ncml/SelectedMembers.h"
 
 namespace libqvp {
 namespace {
@@ -156,6 +158,7 @@ void send_data(const NcFilter& f) {
     eval.parse_constraint(f.get_ce(), dds);
     if (!eval.functional_expression()) {
       check_exact_values(dds);
+      if (file.ncml() != nullptr) check_selected_members(*file.ncml(), dds);
       const std::string header = data_header(f, lmt, data_length(dds));
       begin_response(stdout, header);
       // The rest of the library's data frame, whose steps before the body
@@ -196,7 +199,9 @@ int fail(const RequestGuard* guard, const NcFilter* f, const Error& e) {
             "\" was cut short: " + e.get_error_message());
     return 1;
   }
-  if (http_status_of(e) == 500) ErrMsgT(e.get_error_message());
+  if (http_status_of(e) == 500 &&
+      dynamic_cast<const LoggedError*>(&e) == nullptr)
+    ErrMsgT(e.get_error_message());
   send_error(stdout, e, f != nullptr ? f->get_cgi_version() : "");
   return 0;
 }

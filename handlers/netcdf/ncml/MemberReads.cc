@@ -19,7 +19,57 @@ MemberReads::MemberReads(const NcmlIndex& index, std::function<void()> stale)
 
 MemberReads::~MemberReads() = default;
 
-void MemberReads::release() { d_open.clear(); }
+void MemberReads::release() {
+  d_open.clear();
+  d_checked.assign(d_index.members.size(), false);
+}
+
+void MemberReads::check_identity(uint32_t k) {
+  if (d_checked.size() != d_index.members.size())
+    d_checked.assign(d_index.members.size(), false);
+  if (d_checked.at(k)) return;
+  const VirtualMember& m = d_index.members[k];
+  FileIdentity now;
+  if (!FileIdentity::of(m.path, now) || now != m.identity) {
+    d_stale();
+    throw Error(internal_error,
+                "\"" + m.display +
+                    "\" changed after the aggregation was indexed; it is "
+                    "indexed again at the next request");
+  }
+  d_checked[k] = true;
+}
+
+void MemberReads::check_members(const std::string& name,
+                                const std::vector<size_t>& start,
+                                const std::vector<size_t>& stride,
+                                const std::vector<size_t>& count) {
+  const auto o =
+      std::find_if(d_index.origins.begin(), d_index.origins.end(),
+                   [&](const ValueOrigin& v) { return v.name == name; });
+  if (o == d_index.origins.end() || o->source == ValueSource::own) return;
+  if (o->source == ValueSource::member) return check_identity(o->member);
+  if (count.empty() || count[0] == 0) return;
+  const uint64_t first = start[0], last = start[0] + (count[0] - 1) * stride[0];
+  if (d_index.kind == VirtualDataSet::Kind::join_new) {
+    for (uint64_t i = first; i <= last; i += stride[0])
+      check_identity(static_cast<uint32_t>(i));
+    return;
+  }
+  const size_t from =
+      std::upper_bound(d_ends.begin(), d_ends.end(), first) - d_ends.begin();
+  for (size_t k = from; k < d_ends.size(); ++k) {
+    const VirtualMember& m = d_index.members[k];
+    if (m.offset > last) break;
+    // Only members holding a selected index.
+    const uint64_t next = m.offset <= first
+                              ? first
+                              : first + (m.offset - first + stride[0] - 1) /
+                                            stride[0] * stride[0];
+    if (next < m.offset + m.length && next <= last)
+      check_identity(static_cast<uint32_t>(k));
+  }
+}
 
 void MemberReads::map_variables(int image) {
   d_by_varid.clear();
@@ -47,14 +97,7 @@ NcFile& MemberReads::member(uint32_t k) {
       return *d_open.back().file;
     }
   const VirtualMember& m = d_index.members.at(k);
-  FileIdentity now;
-  if (!FileIdentity::of(m.path, now) || now != m.identity) {
-    d_stale();
-    throw Error(internal_error,
-                "\"" + m.display +
-                    "\" changed after the aggregation was indexed; it is "
-                    "indexed again at the next request");
-  }
+  check_identity(k);
   if (d_open.size() >= kOpenMembers) d_open.erase(d_open.begin());
   d_open.push_back({k, std::make_unique<NcFile>(m.path, kNcIoBytes)});
   return *d_open.back().file;

@@ -33,6 +33,13 @@ class MemberReads {
             const std::vector<size_t>& stride, const std::vector<size_t>& count,
             void* out);
 
+  // Checks that the members the box of the data set's variable `name` reads
+  // are as indexed (a stat each, once per request). Throws Error as read()
+  // does for a changed or missing member.
+  void check_members(const std::string& name, const std::vector<size_t>& start,
+                     const std::vector<size_t>& stride,
+                     const std::vector<size_t>& count);
+
   // Matches the variables of `image`, the data set's image open in netCDF,
   // to the index's by name (netCDF-4 does not keep the order they were
   // defined in). Throws Error(internal_error) for a variable the index lacks.
@@ -50,6 +57,7 @@ class MemberReads {
     std::unique_ptr<NcFile> file;
   };
   NcFile& member(uint32_t k);
+  void check_identity(uint32_t k);
   NcVariable member_variable(uint32_t k, const std::string& name,
                              const NcVariable& v, size_t outer_removed,
                              bool joined);
@@ -63,6 +71,7 @@ class MemberReads {
   std::vector<uint64_t> d_ends;  // per member: its offset plus its length
   std::vector<Open> d_open;      // the most recently used last
   std::vector<const ValueOrigin*> d_by_varid;
+  std::vector<bool> d_checked;  // per member, in this request
 };
 
 }  // namespace libqvp

@@ -15,6 +15,7 @@
 #include <map>
 
 #include "IndexStore.h"
+#include "LoggedError.h"
 #include "NcFile.h"
 
 namespace libqvp {
@@ -111,7 +112,7 @@ std::shared_ptr<NcmlDataSet> NcmlDataSet::open(const std::string& path) {
   if (k.size() >= kKept) k.erase(k.begin());
   k.emplace_back(real, ds);
   if (!ds->d_index.error.empty())
-    throw Error(internal_error, ds->d_index.error);
+    throw LoggedError(internal_error, ds->d_index.error);
   return ds;
 }
 

@@ -48,6 +48,12 @@ class NcmlDataSet {
             void* out) {
     return d_reads.read(v, start, stride, count, out);
   }
+  // Checks the members a box reads (MemberReads::check_members).
+  void check_members(const std::string& name, const std::vector<size_t>& start,
+                     const std::vector<size_t>& stride,
+                     const std::vector<size_t>& count) {
+    d_reads.check_members(name, start, stride, count);
+  }
   // Closes the members that reads opened; called when a request's use ends.
   void release_members() { d_reads.release(); }
 
