@@ -21,7 +21,8 @@ constexpr const char* kVersion = "qvp_dispatch/" QVP_VERSION;
 
 // The handler's whole environment: the data root (which bounds what it
 // reads), a fixed PATH, the netCDF library's switch that makes it ignore its
-// configuration files, and the time zone of the error log. Nothing of the
+// configuration files, the time zone of the error log and the directory of
+// the handler's indexes. Nothing of the
 // request's or the web server's environment passes on, so neither can
 // reconfigure the libraries the handler loads.
 std::vector<std::string> handler_environment() {
@@ -29,6 +30,9 @@ std::vector<std::string> handler_environment() {
   std::vector<std::string> env = {std::string(root) + "=" + getenv(root),
                                   "PATH=/usr/bin:/bin", "NCRCENV_IGNORE=1"};
   if (const char* tz = getenv("TZ")) env.push_back(std::string("TZ=") + tz);
+  // Where the handler keeps its indexes of NcML documents.
+  if (const char* cache = getenv("QVP_CACHE_DIR"))
+    env.push_back(std::string("QVP_CACHE_DIR=") + cache);
   return env;
 }
 

@@ -47,15 +47,20 @@ long parse_number(const std::string& option, const char* text, long low,
   return static_cast<long>(v);
 }
 
-// The environment becomes kKeptVariables and the data root alone: nothing
+// Where handlers keep what they index (NcML documents), shared by the workers.
+constexpr const char* kCacheDirVariable = "QVP_CACHE_DIR";
+
+// The environment becomes kKeptVariables, the data root and the cache
+// directory alone: nothing
 // the pool was started with configures a request.
-void control_environment(const std::string& root) {
+void control_environment(const std::string& root, const std::string& cache) {
   std::vector<std::pair<std::string, std::string>> kept;
   for (const char* name : kKeptVariables)
     if (const char* v = getenv(name)) kept.emplace_back(name, v);
   clearenv();
   for (const auto& k : kept) setenv(k.first.c_str(), k.second.c_str(), 1);
   setenv(DataRoot::kVariable, root.c_str(), 1);
+  if (!cache.empty()) setenv(kCacheDirVariable, cache.c_str(), 1);
 }
 
 }  // namespace
@@ -80,6 +85,8 @@ Pool::Options Pool::parse(int argc, char* argv[]) {
       o.root = v;
     else if (opt == "--config")
       o.config = v;
+    else if (opt == "--cache-dir")
+      o.cache_dir = v;
     else if (opt == "--workers")
       o.workers = static_cast<int>(parse_number(opt, v, 1, kMaxWorkers));
     else if (opt == "--max-requests")
@@ -112,7 +119,7 @@ int Pool::main(int argc, char* argv[], EntryFunction entry) {
              " --serve unix:PATH|HOST:PORT|systemd --root DIR [--workers N]"
              " [--max-requests M] [--timeout S] [--config FILE]"
              " [--read-timeout S] [--drain-timeout S] [--socket-mode OCTAL]"
-             " [--max-rss MIB]");
+             " [--max-rss MIB] [--cache-dir DIR]");
     return 2;
   }
   return run(o, entry);
@@ -147,7 +154,7 @@ int Pool::run(const Options& given, EntryFunction entry) {
     pool_log(std::string("cannot listen: ") + e.what());
     return 2;
   }
-  control_environment(options.root);
+  control_environment(options.root, options.cache_dir);
   // A log reader that goes away must not kill the master.
   signal(SIGPIPE, SIG_IGN);
   const int status = run_master(options, entry, fd);

@@ -30,18 +30,20 @@ class Pool {
 
   // The pool's configuration; none of it ever comes from a request.
   struct Options {
-    std::string address;      // "unix:PATH", "HOST:PORT" or "systemd"
-    std::string root;         // the data root
-    int workers = 0;          // 0: one per core
-    long max_requests = 0;    // requests before a worker is recycled; 0: none
-    int timeout = 0;          // a data response's time limit (s); 0: none
-    std::string config;       // the mapping's configuration file, or ""
-    std::string handler_dir;  // where the handler programs are; "": ours
-    std::string program;      // the handler this pool stands for (a file
-                              // name the mapping gives); "": our own
-    int read_timeout = 10;    // seconds to receive a whole SCGI request
-    int drain_timeout = 30;   // seconds in-flight requests get at SIGTERM
-    int socket_mode = -1;     // permissions of a Unix socket; -1: umask's
+    std::string address;    // "unix:PATH", "HOST:PORT" or "systemd"
+    std::string root;       // the data root
+    int workers = 0;        // 0: one per core
+    long max_requests = 0;  // requests before a worker is recycled; 0: none
+    int timeout = 0;        // a data response's time limit (s); 0: none
+    std::string config;     // the mapping's configuration file, or ""
+    // Where handlers keep their indexes (QVP_CACHE_DIR); "": their default.
+    std::string cache_dir;
+    std::string handler_dir;        // where the handler programs are; "": ours
+    std::string program;            // the handler this pool stands for (a file
+                                    // name the mapping gives); "": our own
+    int read_timeout = 10;          // seconds to receive a whole SCGI request
+    int drain_timeout = 30;         // seconds in-flight requests get at SIGTERM
+    int socket_mode = -1;           // permissions of a Unix socket; -1: umask's
     long max_rss = kDefaultMaxRss;  // MiB of resident size past which the
                                     // master replaces a worker; 0: never
   };
@@ -54,6 +56,7 @@ class Pool {
   // Parses the pool's command line:
   //   --serve ADDRESS --root DIR [--workers N] [--max-requests M]
   //   [--timeout S] [--config FILE] [--read-timeout S] [--drain-timeout S]
+  //   [--cache-dir DIR]
   //   [--socket-mode OCTAL] [--max-rss MIB]
   // Throws std::invalid_argument with a message naming the bad option.
   static Options parse(int argc, char* argv[]);
