@@ -3,10 +3,11 @@ root instead of installed: every path that its units, defaults and snippets
 name is in it, and the pool started as qvp-nc.service starts it (its
 ExecStart with the packaged /etc/default/qvp, socket-activated), with its
 libraries from the root, serves the samples behind lighttpd and nginx with
-the packaged snippets as the build tree's CGI path does."""
-import glob, os, pathlib, re, shlex, subprocess
+the packaged snippets as the build tree's CGI path does. The maintainer
+scripts make and remove the user qvp when dpkg says so, and only then."""
+import glob, os, pathlib, re, shlex, subprocess, tempfile, unittest
 
-from e2e_support import ENV, ServedTestCase, WebServer, stop, start_activated, wait_until
+from e2e_support import ENV, ServedTestCase, WebServer, stop, start_activated, wait_until, write
 
 SNIPPETS = {"lighttpd": ("etc/lighttpd/conf-available/50-qvp.conf", 'include "%s"'),
             "nginx": ("etc/nginx/snippets/qvp.conf", "include %s;")}
@@ -116,3 +117,42 @@ class PackageTest(ServedTestCase):
             status, headers, _ = front.get("/qvp")  # nginx makes the Location absolute
             self.assertEqual((status, headers["Location"].rsplit(":%d" % front.port, 1)[-1]),
                              (301, "/qvp/"), kind)
+
+
+# The commands the maintainer scripts run, as stubs that log their arguments;
+# getent finds the user qvp when the test says it exists.
+STUBS = ["adduser", "deluser", "delgroup", "userdel", "systemctl"]
+ADD = "adduser --system --group --no-create-home --home /nonexistent --gecos qvp data handler pool --quiet qvp"
+DISABLE = "systemctl disable qvp-nc.socket qvp-nc.service"
+# script, its arguments from dpkg, whether qvp exists, the commands it runs.
+# systemd is not running here (no /run/systemd/system): no daemon-reload.
+SCRIPT_CASES = [
+    ("postinst", ["configure"], False, [ADD]),
+    ("postinst", ["configure", "9.0.0-1"], True, []),
+    ("postinst", ["abort-upgrade", "9.0.0-1"], False, []),
+    ("prerm", ["remove"], True, [DISABLE]),
+    ("prerm", ["upgrade", "9.0.1-1"], True, []),
+    ("postrm", ["remove"], True, []),
+    ("postrm", ["upgrade", "9.0.1-1"], True, []),
+    ("postrm", ["purge"], True, ["deluser --system --quiet qvp",
+                                 "delgroup --system --only-if-empty --quiet qvp"]),
+    ("postrm", ["purge"], False, []),
+]
+
+
+@unittest.skipIf(os.path.isdir("/run/systemd/system"), "systemd runs here: the scripts would use it")
+class MaintainerScriptTest(unittest.TestCase):
+    def test_scripts_run_what_dpkg_asks_for(self):
+        scripts = os.path.join(ENV["QVP_DEPLOY"], "debian")
+        for script, args, user_exists, want in SCRIPT_CASES:
+            with tempfile.TemporaryDirectory() as stubs:
+                log = os.path.join(stubs, "log")
+                for name in STUBS:
+                    write(os.path.join(stubs, name), '#!/bin/sh\necho "%s $*" >>%s\n' % (name, log),
+                          0o755)
+                write(os.path.join(stubs, "getent"), "#!/bin/sh\nexit %d\n" % (0 if user_exists else 2),
+                      0o755)
+                got = subprocess.run([os.path.join(scripts, script)] + args,
+                                     env=dict(PATH=stubs + ":/usr/bin:/bin"))
+                ran = pathlib.Path(log).read_text().splitlines() if os.path.exists(log) else []
+                self.assertEqual((got.returncode, ran), (0, want), (script, args, user_exists))
