@@ -19,6 +19,7 @@ if(NOT QVP_UNIT_DIR)
 endif()
 
 # The socket that the snippets name is the one qvp-nc.socket listens on.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QVP_DEPLOY_DIR}/qvp-nc.socket)
 file(STRINGS ${QVP_DEPLOY_DIR}/qvp-nc.socket QVP_DEB_SOCKET REGEX "^ListenStream=/")
 string(REPLACE "ListenStream=" "" QVP_DEB_SOCKET "${QVP_DEB_SOCKET}")
 
@@ -54,13 +55,13 @@ set(QVP_CONFFILES /etc/qvp/handlers.conf /etc/default/qvp
   /etc/lighttpd/conf-available/50-qvp.conf /etc/nginx/snippets/qvp.conf)
 string(REPLACE ";" "\n" QVP_CONFFILES "${QVP_CONFFILES}")
 file(WRITE ${QVP_DEB_DIR}/conffiles "${QVP_CONFFILES}\n")
-set(system COMPONENT system EXCLUDE_FROM_ALL)
-install(FILES ${PROJECT_SOURCE_DIR}/share/qvp/handlers.conf DESTINATION /etc/qvp ${system})
-install(FILES ${QVP_DEPLOY_DIR}/qvp.default DESTINATION /etc/default RENAME qvp ${system})
-install(FILES ${QVP_DEB_DIR}/50-qvp.conf DESTINATION /etc/lighttpd/conf-available ${system})
-install(FILES ${QVP_DEB_DIR}/qvp.conf DESTINATION /etc/nginx/snippets ${system})
+set(QVP_DEB_ONLY COMPONENT system EXCLUDE_FROM_ALL)
+install(FILES ${PROJECT_SOURCE_DIR}/share/qvp/handlers.conf DESTINATION /etc/qvp ${QVP_DEB_ONLY})
+install(FILES ${QVP_DEPLOY_DIR}/qvp.default DESTINATION /etc/default RENAME qvp ${QVP_DEB_ONLY})
+install(FILES ${QVP_DEB_DIR}/50-qvp.conf DESTINATION /etc/lighttpd/conf-available ${QVP_DEB_ONLY})
+install(FILES ${QVP_DEB_DIR}/qvp.conf DESTINATION /etc/nginx/snippets ${QVP_DEB_ONLY})
 install(FILES ${QVP_DEPLOY_DIR}/qvp-nc.socket ${QVP_DEB_DIR}/qvp-nc.service
-  DESTINATION ${QVP_UNIT_DIR} ${system})
+  DESTINATION ${QVP_UNIT_DIR} ${QVP_DEB_ONLY})
 
 set(CPACK_PACKAGE_NAME qvp)
 set(CPACK_PACKAGE_VENDOR "libqvp")
