@@ -6,7 +6,7 @@
 set -euo pipefail
 
 all_packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config dpkg-dev
   libgtest-dev libgmock-dev libbenchmark-dev libtirpc-dev
   libnetcdf-dev netcdf-bin libexpat1-dev nco
   lighttpd lighttpd-mod-deflate nginx-light curl python3 libxml2-utils

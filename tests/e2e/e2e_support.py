@@ -166,6 +166,22 @@ def curl_slowly(server, path, rate="8M"):
     return got
 
 
+def start_activated(command, path, **popen_args):
+    """`command` started as systemd starts a socket-activated service: a
+    socket listening at the Unix `path` is its fd 3, and LISTEN_PID names the
+    process that execs it. Returns its Popen."""
+    listener = socket.socket(socket.AF_UNIX)
+    listener.bind(path)
+    listener.listen(16)
+    fd = listener.fileno()
+    to_3 = "" if fd == 3 else "3<&%d %d<&-" % (fd, fd)
+    try:
+        return subprocess.Popen(["bash", "-c", 'LISTEN_PID=$$ LISTEN_FDS=1 exec "$0" "$@" ' + to_3]
+                                + [str(a) for a in command], pass_fds=(fd,), **popen_args)
+    finally:
+        listener.close()
+
+
 def netstring(pairs):
     payload = b"".join(k + b"\0" + v + b"\0" for k, v in pairs)
     return str(len(payload)).encode() + b":" + payload + b","

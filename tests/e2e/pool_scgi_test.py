@@ -4,8 +4,8 @@ recycling, restart, the drain, its addresses and its command line."""
 import contextlib, os, re, signal, socket, subprocess, time
 
 from e2e_support import (ENV, OK, Pool, ServedTestCase, connect, free_port, make_crashing_file,
-                         netstring, read_all, scgi_bytes, stop, under_address_sanitizer, wait_until,
-                         write)
+                         netstring, read_all, scgi_bytes, start_activated, stop,
+                         under_address_sanitizer, wait_until, write)
 
 RAMP_BYTES = 2048 * 2048 * 4
 BAD_FRAMING = (  # the connection is closed without a reply
@@ -233,18 +233,9 @@ class PoolTest(ServedTestCase):
         self.assertIn("did not finish in time", pool.log())
 
     def test_a_socket_passed_by_systemd(self):
-        listener = socket.socket(socket.AF_UNIX)
-        listener.bind(path := os.path.join(self.base, "activated.sock"))
-        listener.listen(16)
-        fd = listener.fileno()
-        # As systemd does: the socket is fd 3 and LISTEN_PID names the
-        # process that execs the handler.
-        to_3 = "" if fd == 3 else "3<&%d %d<&-" % (fd, fd)
-        proc = subprocess.Popen(
-            ["bash", "-c", 'LISTEN_PID=$$ LISTEN_FDS=1 exec "$0" "$@" ' + to_3,
-             ENV["QVP_HANDLER"], "--serve", "systemd", "--root", self.root,
-             "--workers", "1"], pass_fds=(fd,), stderr=subprocess.DEVNULL)
-        listener.close()
+        path = os.path.join(self.base, "activated.sock")
+        proc = start_activated([ENV["QVP_HANDLER"], "--serve", "systemd", "--root", self.root,
+                                "--workers", "1"], path, stderr=subprocess.DEVNULL)
         try:
             with connect(socket.AF_UNIX, path, scgi_bytes("/sst.nc.das"), 1 << 20) as s:
                 self.assertTrue(read_all(s).startswith(OK))
