@@ -41,7 +41,8 @@ TEST(PoolTest, ParsesEveryOption) {
                                  "--read-timeout",  "5",
                                  "--drain-timeout", "0",
                                  "--socket-mode",   "660",
-                                 "--max-rss",       "300"});
+                                 "--max-rss",       "300",
+                                 "--metrics",       "127.0.0.1:9100"});
   EXPECT_EQ(o.address, "unix:/run/x.sock");
   EXPECT_EQ(o.root, "/data");
   EXPECT_EQ(o.workers, 3);
@@ -52,6 +53,7 @@ TEST(PoolTest, ParsesEveryOption) {
   EXPECT_EQ(o.drain_timeout, 0);
   EXPECT_EQ(o.socket_mode, 0660);
   EXPECT_EQ(o.max_rss, 300);
+  EXPECT_EQ(o.metrics, "127.0.0.1:9100");
   EXPECT_EQ(parse({"--serve", "x:1", "--root", "/", "--max-rss", "0"}).max_rss,
             0);
 }
