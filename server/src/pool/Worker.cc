@@ -237,20 +237,27 @@ class Worker {
   }
 
   // Serves the request on `conn` and, with metrics on, counts it.
+  // The count is made before the connection is closed, so that a client
+  // that has read its whole reply finds it counted.
   void serve(int conn) {
-    if (!d_counted) return answer(conn);
     const auto start = std::chrono::steady_clock::now();
-    d_response = kErrorResponse;
-    d_counted->begin();
+    if (d_counted) {
+      d_response = kErrorResponse;
+      d_counted->begin();
+    }
     answer(conn);
-    const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        std::chrono::steady_clock::now() - start);
-    d_counters->count_request(d_slot, d_response, d_counted->status(),
-                              d_counted->bytes(),
-                              static_cast<uint64_t>(took.count()));
+    if (d_counted) {
+      d_counted->end();
+      const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(
+          std::chrono::steady_clock::now() - start);
+      d_counters->count_request(d_slot, d_response, d_counted->status(),
+                                d_counted->bytes(),
+                                static_cast<uint64_t>(took.count()));
+    }
+    restore(conn);
   }
 
-  // Reads the request on `conn`, writes its response and closes `conn`.
+  // Reads the request on `conn` and writes its response.
   void answer(int conn) {
     const struct timeval send_limit = {kSendTimeoutSeconds, 0};
     setsockopt(conn, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
@@ -279,7 +286,6 @@ class Worker {
     } catch (...) {
       pool_log("a request failed with an unknown exception");
     }
-    restore(conn);
   }
 
   void log_drop(const char* reason) {
@@ -342,7 +348,6 @@ class Worker {
   // The connection is closed first, so the client does not wait for the
   // rest.
   void restore(int conn) {
-    if (d_counted) d_counted->end();
     d_state.restore_output();
     close(conn);
     if (!d_state.restore()) pool_log("cannot return to its working directory");
