@@ -57,8 +57,12 @@ void CountedOutput::begin() {
   stdout = d_stream;
 }
 
-void CountedOutput::end() {
+void CountedOutput::flush() {
   if (fflush(d_stream) != 0) __fpurge(d_stream);
+}
+
+void CountedOutput::end() {
+  flush();
   clearerr(d_stream);
   stdout = d_saved_stdout;
   std::cout.rdbuf(d_saved_cout);

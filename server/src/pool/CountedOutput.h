@@ -27,12 +27,14 @@ class CountedOutput {
 
   // Makes stdout and std::cout this stream, with the counts at 0.
   void begin();
-  // Writes what is buffered (dropped when it cannot be written, as
-  // ProcessState::restore_output does), clears the stream's error state and
-  // gives stdout and std::cout back. begin() must have been called.
+  // Writes what is buffered; drops it when it cannot be written, as
+  // ProcessState::restore_output does.
+  void flush();
+  // Flushes, clears the stream's error state and gives stdout and std::cout
+  // back. begin() must have been called.
   void end();
 
-  // What went out since begin(), as far as end() has written.
+  // What went out since begin(), as far as it has been written.
   uint64_t bytes() const { return d_bytes; }
   // The HTTP status of what went out: from "HTTP/1.x NNN" or a CGI
   // "Status: NNN" header in the first line, 200 for another first line

@@ -238,7 +238,9 @@ class Worker {
 
   // Serves the request on `conn` and, with metrics on, counts it.
   // The count is made before the connection is closed, so that a client
-  // that has read its whole reply finds it counted.
+  // that has read its whole reply finds it counted. The counted stream stays
+  // stdout until the state is restored, so that an alarm handler built on
+  // it gives it up rather than closing it.
   void serve(int conn) {
     const auto start = std::chrono::steady_clock::now();
     if (d_counted) {
@@ -247,7 +249,7 @@ class Worker {
     }
     answer(conn);
     if (d_counted) {
-      d_counted->end();
+      d_counted->flush();
       const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(
           std::chrono::steady_clock::now() - start);
       d_counters->count_request(d_slot, d_response, d_counted->status(),
@@ -255,6 +257,7 @@ class Worker {
                                 static_cast<uint64_t>(took.count()));
     }
     restore(conn);
+    if (d_counted) d_counted->end();
   }
 
   // Reads the request on `conn` and writes its response.
