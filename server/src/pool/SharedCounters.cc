@@ -74,15 +74,16 @@ const char* published(const Name (&names)[N], size_t i) {
 // The index of `text` in `names`, published by this call if no entry has it;
 // the last entry ("other") when all are taken.
 template <typename Name, size_t N>
-size_t intern(Name (&names)[N], const std::string& given) {
-  const std::string text = given.substr(0, sizeof names[0].text - 1);
+size_t intern(Name (&names)[N], std::string_view given) {
+  const std::string_view text = given.substr(0, sizeof names[0].text - 1);
   for (size_t i = 0; i + 1 < N; ++i) {
     uint32_t state = names[i].state.load(std::memory_order_acquire);
     if (state == kPublished && text == names[i].text) return i;
     if (state != kFree || !names[i].state.compare_exchange_strong(
                               state, kClaimed, std::memory_order_acquire))
       continue;
-    memcpy(names[i].text, text.c_str(), text.size() + 1);
+    memcpy(names[i].text, text.data(), text.size());
+    names[i].text[text.size()] = '\0';
     names[i].state.store(kPublished, std::memory_order_release);
     return i;
   }
@@ -142,7 +143,7 @@ SharedCounters::SharedCounters(size_t slots,
 
 SharedCounters::~SharedCounters() { munmap(d_region, d_bytes); }
 
-void SharedCounters::count_request(size_t index, const std::string& response,
+void SharedCounters::count_request(size_t index, std::string_view response,
                                    int status, uint64_t bytes,
                                    uint64_t nanoseconds) {
   if (index >= d_slots) return;
@@ -154,7 +155,7 @@ void SharedCounters::count_request(size_t index, const std::string& response,
   add(s.nanoseconds[r], nanoseconds);
 }
 
-void SharedCounters::count_cache(size_t index, const std::string& cache,
+void SharedCounters::count_cache(size_t index, std::string_view cache,
                                  bool hit) {
   if (index >= d_slots) return;
   Slot& s = this->slot(index);

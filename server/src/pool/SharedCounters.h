@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "MetricsSnapshot.h"
 
@@ -41,10 +42,11 @@ class SharedCounters {
 
   // Counts one request in `slot`: its response kind, the HTTP status written
   // (kNoStatus for none), the bytes written and its duration.
-  void count_request(size_t slot, const std::string& response, int status,
+  void count_request(size_t slot, std::string_view response, int status,
                      uint64_t bytes, uint64_t nanoseconds);
   // Counts one lookup of cache `cache` in `slot`, a hit or a miss.
-  void count_cache(size_t slot, const std::string& cache, bool hit);
+  // Neither allocates nor throws.
+  void count_cache(size_t slot, std::string_view cache, bool hit);
 
   // The sums over every slot (the counter families of a snapshot; the
   // master adds the workers and the restarts).

@@ -335,7 +335,7 @@ class Worker {
     };
     const HandlerCall call = d_table ? map_request(env, kVersion, *d_table)
                                      : map_request(env, kVersion);
-    d_response = response_kind(call.argv);
+    if (d_counted) d_response = response_kind(call.argv);
     if (base_name(call.program) != d_program_name)
       throw Refusal{404, "Not Found", no_such_data_set,
                     "No handler for this data set in this server"};
@@ -378,7 +378,7 @@ class Worker {
 void Pool::retire_after_request() { g_retire = true; }
 
 void Pool::count_cache(const char* cache, bool hit) {
-  if (g_counters) g_counters->count_cache(g_slot, cache, hit);
+  if (g_counters && cache) g_counters->count_cache(g_slot, cache, hit);
 }
 
 int run_worker(const Pool::Options& options, EntryFunction entry, int listen_fd,
