@@ -50,6 +50,16 @@ long parse_number(const std::string& option, const char* text, long low,
 // Where handlers keep what they index (NcML documents), shared by the workers.
 constexpr const char* kCacheDirVariable = "QVP_CACHE_DIR";
 
+// `text` when it is a HOST:PORT address, which the metrics are served on.
+std::string metrics_address(const std::string& text) {
+  if (text.compare(0, 5, "unix:") == 0 || text == "systemd" ||
+      text.rfind(':') == std::string::npos || text.back() == ':' ||
+      text.front() == ':')
+    throw std::invalid_argument("--metrics expects HOST:PORT, got \"" + text +
+                                "\"");
+  return text;
+}
+
 // The environment becomes kKeptVariables, the data root and the cache
 // directory alone: nothing
 // the pool was started with configures a request.
@@ -101,6 +111,8 @@ Pool::Options Pool::parse(int argc, char* argv[]) {
       o.socket_mode = static_cast<int>(parse_number(opt, v, 0, 0777, 8));
     else if (opt == "--max-rss")
       o.max_rss = parse_number(opt, v, 0, kMaxRssMib);
+    else if (opt == "--metrics")
+      o.metrics = metrics_address(v);
     else
       throw std::invalid_argument("unknown option: " + opt);
   }
@@ -119,7 +131,7 @@ int Pool::main(int argc, char* argv[], EntryFunction entry) {
              " --serve unix:PATH|HOST:PORT|systemd --root DIR [--workers N]"
              " [--max-requests M] [--timeout S] [--config FILE]"
              " [--read-timeout S] [--drain-timeout S] [--socket-mode OCTAL]"
-             " [--max-rss MIB] [--cache-dir DIR]");
+             " [--max-rss MIB] [--metrics HOST:PORT] [--cache-dir DIR]");
     return 2;
   }
   return run(o, entry);
@@ -154,10 +166,21 @@ int Pool::run(const Options& given, EntryFunction entry) {
     pool_log(std::string("cannot listen: ") + e.what());
     return 2;
   }
+  int metrics_fd = -1;
+  if (!options.metrics.empty()) {
+    try {
+      metrics_fd = open_listener(options.metrics, -1);
+    } catch (const std::runtime_error& e) {
+      pool_log(std::string("cannot serve the metrics: ") + e.what());
+      close(fd);
+      remove_listener(options.address);
+      return 2;
+    }
+  }
   control_environment(options.root, options.cache_dir);
   // A log reader that goes away must not kill the master.
   signal(SIGPIPE, SIG_IGN);
-  const int status = run_master(options, entry, fd);
+  const int status = run_master(options, entry, fd, metrics_fd);
   close(fd);
   remove_listener(options.address);
   return status;

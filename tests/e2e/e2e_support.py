@@ -197,9 +197,10 @@ def scgi_bytes(path, query="", extra=()):
 
 class Pool:
     """qvp_nc_handler --serve unix:<state>/pool.sock (or 127.0.0.1:`port`)
-    over `root`, its stderr in <state>/pool.log."""
+    over `root`, its stderr in <state>/pool.log; with `group`, the master
+    leads a process group of its own (its workers' too), for killpg."""
 
-    def __init__(self, state, root, *args, port=None):
+    def __init__(self, state, root, *args, port=None, group=False):
         os.makedirs(state, exist_ok=True)
         self.socket, self.log_path = state + "/pool.sock", state + "/pool.log"
         self.address = (socket.AF_INET, ("127.0.0.1", port)) if port else (
@@ -208,7 +209,8 @@ class Pool:
         with open(self.log_path, "wb") as log:
             self.proc = subprocess.Popen(
                 [ENV["QVP_HANDLER"], "--serve", serve, "--root", root] +
-                [str(a) for a in args], stdout=subprocess.DEVNULL, stderr=log)
+                [str(a) for a in args], stdout=subprocess.DEVNULL, stderr=log,
+                start_new_session=group)
         wait_until(lambda: "serving" in self.log() or
                    self.proc.poll() is not None, 10, "the pool to start")
 

@@ -41,7 +41,8 @@ TEST(PoolTest, ParsesEveryOption) {
                                  "--read-timeout",  "5",
                                  "--drain-timeout", "0",
                                  "--socket-mode",   "660",
-                                 "--max-rss",       "300"});
+                                 "--max-rss",       "300",
+                                 "--metrics",       "127.0.0.1:9100"});
   EXPECT_EQ(o.address, "unix:/run/x.sock");
   EXPECT_EQ(o.root, "/data");
   EXPECT_EQ(o.workers, 3);
@@ -52,6 +53,7 @@ TEST(PoolTest, ParsesEveryOption) {
   EXPECT_EQ(o.drain_timeout, 0);
   EXPECT_EQ(o.socket_mode, 0660);
   EXPECT_EQ(o.max_rss, 300);
+  EXPECT_EQ(o.metrics, "127.0.0.1:9100");
   EXPECT_EQ(parse({"--serve", "x:1", "--root", "/", "--max-rss", "0"}).max_rss,
             0);
 }
@@ -117,6 +119,7 @@ class PoolWorkerTest : public ::testing::Test {
     o.workers = 1;
     o.timeout = d_timeout;
     o.program = "qvp_nc_handler";
+    if (d_metrics) o.metrics = "127.0.0.1:0";
     d_master = fork();
     ASSERT_GE(d_master, 0);
     if (d_master == 0) {
@@ -163,9 +166,38 @@ class PoolWorkerTest : public ::testing::Test {
     return "";
   }
 
+  // What the tests of the same names check.
+  void expect_nothing_carried() {
+    const std::string clean =
+        "HTTP/1.0 200 OK\r\n\r\ncwd=" + working_directory() +
+        " alarm=0 usr1=default errno=0 pid=";
+    const std::string first = request("mess");
+    EXPECT_EQ(first.substr(0, clean.size()), clean);
+    EXPECT_NE(first.find(" -o das -v qvp_dispatch/"), std::string::npos);
+    EXPECT_NE(first.find(" -u http://h/qvp/a.nc -e mess "), std::string::npos);
+    const std::string second = request("x");
+    EXPECT_EQ(second.substr(0, clean.size()), clean) << second;
+    EXPECT_EQ(second.find("mess"), std::string::npos);
+  }
+
+  void expect_only_that_reply_lost() {
+    for (const char* query : {"crash", "throw"}) {
+      request(query);
+      EXPECT_EQ(request("x").rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << query;
+    }
+    EXPECT_TRUE(logged("killed by signal 6")) << log();
+    EXPECT_TRUE(logged("thrown by the handler")) << log();
+  }
+
   TempDir d_dir;
   pid_t d_master = -1;
-  int d_timeout = 0;  // the pool's --timeout
+  int d_timeout = 0;       // the pool's --timeout
+  bool d_metrics = false;  // with --metrics: stdout is counted
+};
+
+class PoolWorkerMetricsTest : public PoolWorkerTest {
+ protected:
+  PoolWorkerMetricsTest() { d_metrics = true; }
 };
 
 // The pid that a reply of stand_in() names, or "" when there is none.
@@ -176,25 +208,21 @@ std::string replier(const std::string& reply) {
 }
 
 TEST_F(PoolWorkerTest, NothingOfARequestReachesTheNext) {
-  const std::string clean =
-      "HTTP/1.0 200 OK\r\n\r\ncwd=" + working_directory() +
-      " alarm=0 usr1=default errno=0 pid=";
-  const std::string first = request("mess");
-  EXPECT_EQ(first.substr(0, clean.size()), clean);
-  EXPECT_NE(first.find(" -o das -v qvp_dispatch/"), std::string::npos);
-  EXPECT_NE(first.find(" -u http://h/qvp/a.nc -e mess "), std::string::npos);
-  const std::string second = request("x");
-  EXPECT_EQ(second.substr(0, clean.size()), clean) << second;
-  EXPECT_EQ(second.find("mess"), std::string::npos);
+  expect_nothing_carried();
 }
 
 TEST_F(PoolWorkerTest, ACrashOrAnExceptionCostsOnlyThatReply) {
-  for (const char* query : {"crash", "throw"}) {
-    request(query);
-    EXPECT_EQ(request("x").rfind("HTTP/1.0 200 OK\r\n", 0), 0u) << query;
-  }
-  EXPECT_TRUE(logged("killed by signal 6")) << log();
-  EXPECT_TRUE(logged("thrown by the handler")) << log();
+  expect_only_that_reply_lost();
+}
+
+// The same with --metrics, where stdout is the counted stream.
+TEST_F(PoolWorkerMetricsTest, NothingOfARequestReachesTheNext) {
+  expect_nothing_carried();
+  EXPECT_TRUE(logged("metrics at http://127.0.0.1:0/metrics")) << log();
+}
+
+TEST_F(PoolWorkerMetricsTest, ACrashOrAnExceptionCostsOnlyThatReply) {
+  expect_only_that_reply_lost();
 }
 
 // The handler's error log takes the pool's line form, naming the worker; a
@@ -215,31 +243,46 @@ TEST_F(PoolWorkerTest, HandlerLinesNameTheWorkerAndAWorkerMayRetire) {
 class PoolWorkerTimeLimitTest : public PoolWorkerTest {
  protected:
   PoolWorkerTimeLimitTest() { d_timeout = 100; }
+
+  // Each request leaves an alarm handler that owns stdout. Released after
+  // the request (stdout kept open), it costs the worker nothing: one worker
+  // answers them all, far past the thousands of handlers that keeping each
+  // would pile up, and never retires for them.
+  void expect_alarm_handlers_released() {
+    constexpr int kRequests = 6000;
+    const std::string first = request("x");
+    ASSERT_NE(first.find(" -t 100 "), std::string::npos) << first;
+    const std::string worker = replier(first);
+    ASSERT_FALSE(worker.empty()) << first;
+    int answered = 1;
+    for (int i = 1; i < kRequests; ++i) {
+      const std::string reply = request("x");
+      if (reply.rfind("HTTP/1.0 200 OK\r\n", 0) != 0 ||
+          replier(reply) != worker ||
+          reply.find(" alarm=0 ") == std::string::npos) {
+        ADD_FAILURE() << "request " << i << ": " << reply;
+        break;
+      }
+      ++answered;
+    }
+    EXPECT_EQ(answered, kRequests);
+    EXPECT_FALSE(logged("recycled")) << log();
+  }
 };
 
-// Each request leaves an alarm handler that owns stdout. Released after the
-// request (stdout kept open), it costs the worker nothing: one worker
-// answers them all, far past the thousands of handlers that keeping each
-// would pile up, and never retires for them.
+class PoolWorkerMetricsTimeLimitTest : public PoolWorkerTimeLimitTest {
+ protected:
+  PoolWorkerMetricsTimeLimitTest() { d_metrics = true; }
+};
+
 TEST_F(PoolWorkerTimeLimitTest, AnAlarmHandlerOnStdoutIsReleased) {
-  constexpr int kRequests = 6000;
-  const std::string first = request("x");
-  ASSERT_NE(first.find(" -t 100 "), std::string::npos) << first;
-  const std::string worker = replier(first);
-  ASSERT_FALSE(worker.empty()) << first;
-  int answered = 1;
-  for (int i = 1; i < kRequests; ++i) {
-    const std::string reply = request("x");
-    if (reply.rfind("HTTP/1.0 200 OK\r\n", 0) != 0 ||
-        replier(reply) != worker ||
-        reply.find(" alarm=0 ") == std::string::npos) {
-      ADD_FAILURE() << "request " << i << ": " << reply;
-      break;
-    }
-    ++answered;
-  }
-  EXPECT_EQ(answered, kRequests);
-  EXPECT_FALSE(logged("recycled")) << log();
+  expect_alarm_handlers_released();
+}
+
+// With --metrics the handler is built on the counted stream, which must be
+// given up too, and stay open for the next request.
+TEST_F(PoolWorkerMetricsTimeLimitTest, AnAlarmHandlerOnStdoutIsReleased) {
+  expect_alarm_handlers_released();
 }
 
 }  // namespace

@@ -46,7 +46,13 @@ class Pool {
     int socket_mode = -1;           // permissions of a Unix socket; -1: umask's
     long max_rss = kDefaultMaxRss;  // MiB of resident size past which the
                                     // master replaces a worker; 0: never
+    std::string metrics;  // "HOST:PORT" where the master serves /metrics;
+                          // "": no metrics, no counting
   };
+
+  // The caches that count their lookups (count_cache), listed in /metrics
+  // from the start: the netCDF handler's index of aggregated files.
+  static constexpr const char* kAggregationIndexCache = "aggregation_index";
 
   // True when `argv` asks for the pool: its first argument is "--serve".
   // Only there, so that a request's own words on a handler's command line
@@ -56,15 +62,16 @@ class Pool {
   // Parses the pool's command line:
   //   --serve ADDRESS --root DIR [--workers N] [--max-requests M]
   //   [--timeout S] [--config FILE] [--read-timeout S] [--drain-timeout S]
+  //   [--socket-mode OCTAL] [--max-rss MIB] [--metrics HOST:PORT]
   //   [--cache-dir DIR]
-  //   [--socket-mode OCTAL] [--max-rss MIB]
   // Throws std::invalid_argument with a message naming the bad option.
   static Options parse(int argc, char* argv[]);
 
   // Runs the pool until SIGTERM or SIGINT and returns the exit status: 0
-  // after a drain, 2 for a bad command line or an address that cannot be
-  // listened on (a message goes to stderr). Each request's response is
-  // written by `entry`, called in a worker with stdout on the connection.
+  // after a drain, 2 for a bad command line or an address (the pool's or
+  // the metrics') that cannot be listened on (a message goes to stderr). Each
+  // request's response is written by `entry`, called in a worker with stdout on
+  // the connection.
   static int main(int argc, char* argv[], EntryFunction entry);
 
   // As main(), from parsed options.
@@ -75,6 +82,12 @@ class Pool {
   // a library whose state it no longer trusts. Outside a pool worker (a
   // one-request process) it does nothing that matters.
   static void retire_after_request();
+
+  // Counts a lookup in the cache named `cache` (kAggregationIndexCache, or
+  // another short name) as a hit or a miss, for qvp_cache_hits_total and
+  // qvp_cache_misses_total. Does nothing outside a pool worker or without
+  // --metrics. Costs a few atomic additions; throws nothing.
+  static void count_cache(const char* cache, bool hit);
 };
 
 }  // namespace libqvp

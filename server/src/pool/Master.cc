@@ -13,11 +13,15 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "MetricsEndpoint.h"
 #include "PoolLog.h"
 #include "ProcessMemory.h"
+#include "SharedCounters.h"
 #include "Worker.h"
 
 namespace libqvp {
@@ -42,6 +46,22 @@ extern "C" void on_master_signal(int signum) {
   errno = saved;
 }
 
+// The label of qvp_worker_restarts_total for a worker that ended with
+// `status` on its own.
+const char* restart_cause(int status) {
+  if (WIFSIGNALED(status)) return "crash";
+  switch (WEXITSTATUS(status)) {
+    case 0:
+      return "recycled";
+    case 1:
+      return "time_limit";
+    case kWorkerRetired:
+      return "memory";
+    default:
+      return "crash";
+  }
+}
+
 std::string death_cause(int status) {
   if (WIFSIGNALED(status)) {
     const int s = WTERMSIG(status);
@@ -55,13 +75,28 @@ std::string death_cause(int status) {
 
 class Master {
  public:
-  Master(const Pool::Options& options, EntryFunction entry, int listen_fd)
-      : d_options(options), d_entry(entry), d_listen_fd(listen_fd) {}
+  Master(const Pool::Options& options, EntryFunction entry, int listen_fd,
+         int metrics_fd)
+      : d_options(options), d_entry(entry), d_listen_fd(listen_fd) {
+    if (metrics_fd >= 0)
+      d_metrics = std::make_unique<MetricsEndpoint>(
+          metrics_fd, [this] { return metrics_text(); });
+  }
 
   int run() {
     if (pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
       pool_log(std::string("pipe: ") + strerror(errno));
       return 2;
+    }
+    if (d_metrics) {
+      try {
+        d_counters = std::make_unique<SharedCounters>(
+            static_cast<size_t>(d_options.workers),
+            std::initializer_list<const char*>{Pool::kAggregationIndexCache});
+      } catch (const std::runtime_error& e) {
+        pool_log(e.what());
+        return 2;
+      }
     }
     struct sigaction sa {};
     sa.sa_handler = on_master_signal;
@@ -75,12 +110,16 @@ class Master {
              (d_options.max_rss > 0
                   ? ", each replaced past " +
                         std::to_string(d_options.max_rss) + " MiB resident"
+                  : std::string()) +
+             (d_metrics
+                  ? "; metrics at http://" + d_options.metrics + "/metrics"
                   : std::string()));
     d_memory_check = Clock::now() + kMemoryCheck;
     while (!d_stopping || !d_workers.empty()) {
       if (d_stopping && Clock::now() >= d_drain_deadline) kill_stragglers();
       wait_for_event();
       handle_signals();
+      if (d_metrics) d_metrics->step();
       check_memory();
       respawn_due();
     }
@@ -116,7 +155,9 @@ class Master {
       sigprocmask(SIG_SETMASK, &previous, nullptr);
       close(g_signal_pipe[0]);
       close(g_signal_pipe[1]);
-      _exit(run_worker(d_options, d_entry, d_listen_fd));
+      if (d_metrics) d_metrics->close_all();
+      _exit(
+          run_worker(d_options, d_entry, d_listen_fd, d_counters.get(), slot));
     }
     const int fork_errno = errno;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
@@ -143,8 +184,22 @@ class Master {
     if (!d_stopping && d_options.max_rss > 0) consider(d_memory_check);
     for (const Slot& s : d_slots)
       if (s.vacant && !d_stopping) consider(s.respawn_at);
-    struct pollfd p = {g_signal_pipe[0], POLLIN, 0};
-    poll(&p, 1, timeout);
+    std::vector<struct pollfd> fds = {{g_signal_pipe[0], POLLIN, 0}};
+    if (d_metrics) {
+      d_metrics->add_poll_fds(fds);
+      const auto due = d_metrics->next_deadline();
+      if (due != MetricsEndpoint::Clock::time_point::max()) consider(due);
+    }
+    poll(fds.data(), fds.size(), timeout);
+  }
+
+  // The text of a scrape: the workers' counts, and the master's own.
+  std::string metrics_text() const {
+    MetricsSnapshot m = d_counters->snapshot();
+    for (const Slot& s : d_slots)
+      if (s.pid > 0) ++m.workers;
+    m.restarts = d_restarts;
+    return m.text();
   }
 
   void handle_signals() {
@@ -169,12 +224,16 @@ class Master {
       const size_t slot = w->second;
       d_workers.erase(w);
       const bool current = slot < d_slots.size() && d_slots[slot].pid == pid;
-      const bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      // A worker that retired on its own ended as cleanly as one recycled.
+      const bool clean =
+          WIFEXITED(status) &&
+          (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == kWorkerRetired);
       if (!clean)
         pool_log("worker " + std::to_string(pid) + " " + death_cause(status));
       else if (current && !d_stopping)
         pool_log("worker " + std::to_string(pid) + " recycled");
       if (!current || d_stopping) continue;
+      ++d_restarts[restart_cause(status)];
       Slot& s = d_slots[slot];
       s.vacant = true;
       s.pid = 0;
@@ -195,12 +254,14 @@ class Master {
   // by new workers at once, so the pool keeps serving.
   void restart() {
     pool_log("restarting the workers");
-    for (size_t i = 0; i < d_slots.size(); ++i) replace(i);
+    for (size_t i = 0; i < d_slots.size(); ++i) replace(i, "reload");
   }
 
-  // As restart(), for the one worker of `slot`.
-  void replace(size_t slot) {
+  // As restart(), for the one worker of `slot`, counted as a restart for
+  // `cause`.
+  void replace(size_t slot, const char* cause) {
     if (d_slots[slot].pid > 0) {
+      ++d_restarts[cause];
       kill(d_slots[slot].pid, SIGTERM);
       d_slots[slot].pid = 0;  // no longer current: its death is not replaced
     }
@@ -222,7 +283,7 @@ class Master {
       pool_log("worker " + std::to_string(pid) + " is replaced: " +
                std::to_string(rss) + " MiB resident, over --max-rss " +
                std::to_string(d_options.max_rss) + " MiB");
-      replace(i);
+      replace(i, "memory");
     }
   }
 
@@ -248,6 +309,9 @@ class Master {
   int d_listen_fd;
   std::vector<Slot> d_slots;
   std::map<pid_t, size_t> d_workers;  // every live worker, old ones too
+  std::unique_ptr<MetricsEndpoint> d_metrics;  // with --metrics
+  std::unique_ptr<SharedCounters> d_counters;  // with --metrics
+  std::map<std::string, uint64_t> d_restarts;  // by cause
   bool d_stopping = false;
   Clock::time_point d_drain_deadline;
   Clock::time_point d_memory_check;
@@ -255,9 +319,9 @@ class Master {
 
 }  // namespace
 
-int run_master(const Pool::Options& options, EntryFunction entry,
-               int listen_fd) {
-  Master m(options, entry, listen_fd);
+int run_master(const Pool::Options& options, EntryFunction entry, int listen_fd,
+               int metrics_fd) {
+  Master m(options, entry, listen_fd, metrics_fd);
   return m.run();
 }
 

@@ -14,9 +14,13 @@ namespace libqvp {
 // SIGHUP: the old one finishes its request and exits, a new one takes its
 // slot at once. SIGTERM or
 // SIGINT drains: the workers finish their request and exit; those still
-// running after options.drain_timeout seconds are killed. Returns 0 then.
-int run_master(const Pool::Options& options, EntryFunction entry,
-               int listen_fd);
+// running after options.drain_timeout seconds are killed. Returns 0 then,
+// 2 when it cannot start. With `metrics_fd` >= 0 (a listening socket, which
+// it closes), the workers count their requests in shared memory and the
+// master serves the counts, its workers and its restarts by cause at
+// /metrics there (MetricsEndpoint.h).
+int run_master(const Pool::Options& options, EntryFunction entry, int listen_fd,
+               int metrics_fd);
 
 }  // namespace libqvp
 

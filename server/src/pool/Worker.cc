@@ -27,10 +27,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "CountedOutput.h"
 #include "ErrorReply.h"
 #include "HandlerTable.h"
 #include "LogRateLimit.h"
@@ -39,6 +41,7 @@
 #include "ProcessState.h"
 #include "RequestMap.h"
 #include "ScgiRequest.h"
+#include "SharedCounters.h"
 
 #ifndef QVP_VERSION
 #define QVP_VERSION "0"
@@ -65,8 +68,16 @@ constexpr double kAddressSpaceShare = 0.75;
 // stdout's buffer: a small response goes out in one write.
 constexpr size_t kStdoutBuffer = 64 * 1024;
 
+// The response kinds of requests that reach no handler: refused (by the
+// mapping, or as malformed SCGI) and redirected.
+constexpr const char* kErrorResponse = "error";
+constexpr const char* kRedirectResponse = "redirect";
+
 volatile sig_atomic_t g_stop = 0;
 bool g_retire = false;  // see Pool::retire_after_request()
+// Where Pool::count_cache() counts: the worker's slot, with metrics on.
+SharedCounters* g_counters = nullptr;
+size_t g_slot = 0;
 
 extern "C" void on_stop_signal(int) { g_stop = 1; }
 
@@ -107,6 +118,17 @@ void linger(int fd) {
   }
 }
 
+// The response kind that a handler's command line asks for: the word after
+// "-o" or "--view=" (das, dds, ddx, DataDDS, Version, html, csv, catalog and
+// whatever the mapping adds); "error" when it names none.
+std::string response_kind(const std::vector<std::string>& argv) {
+  for (size_t i = 1; i < argv.size(); ++i) {
+    if (argv[i] == "-o" && i + 1 < argv.size()) return argv[i + 1];
+    if (argv[i].compare(0, 7, "--view=") == 0) return argv[i].substr(7);
+  }
+  return kErrorResponse;
+}
+
 std::string own_program() {
   char buf[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
@@ -115,8 +137,13 @@ std::string own_program() {
 
 class Worker {
  public:
-  Worker(const Pool::Options& options, EntryFunction entry, int listen_fd)
-      : d_options(options), d_entry(entry), d_listen_fd(listen_fd) {
+  Worker(const Pool::Options& options, EntryFunction entry, int listen_fd,
+         SharedCounters* counters, size_t slot)
+      : d_options(options),
+        d_entry(entry),
+        d_listen_fd(listen_fd),
+        d_counters(counters),
+        d_slot(slot) {
     d_timeout = options.timeout > 0 ? std::to_string(options.timeout) : "";
     const std::string exe = own_program();
     d_program_name = options.program.empty() ? base_name(exe) : options.program;
@@ -152,7 +179,8 @@ class Worker {
       if (!reason.empty()) {
         pool_log("retires after request " + std::to_string(served) + ": " +
                  reason);
-        break;
+        report_held_back_drops();
+        return kWorkerRetired;
       }
     }
     report_held_back_drops();
@@ -188,6 +216,11 @@ class Worker {
     d_state.save_signal_handlers();
     d_state.save_actions(ProcessState::standard_signals());
     d_state.save_signal_mask();
+    if (d_counters) {
+      d_counted = std::make_unique<CountedOutput>(kStdoutBuffer);
+      g_counters = d_counters;
+      g_slot = d_slot;
+    }
   }
 
   // A request variable from the SCGI headers, or configuration from the
@@ -203,7 +236,32 @@ class Worker {
     return is_request_variable(name) ? request.get(name) : nullptr;
   }
 
+  // Serves the request on `conn` and, with metrics on, counts it.
+  // The count is made before the connection is closed, so that a client
+  // that has read its whole reply finds it counted. The counted stream stays
+  // stdout until the state is restored, so that an alarm handler built on
+  // it gives it up rather than closing it.
   void serve(int conn) {
+    const auto start = std::chrono::steady_clock::now();
+    if (d_counted) {
+      d_response = kErrorResponse;
+      d_counted->begin();
+    }
+    answer(conn);
+    if (d_counted) {
+      d_counted->flush();
+      const auto took = std::chrono::duration_cast<std::chrono::nanoseconds>(
+          std::chrono::steady_clock::now() - start);
+      d_counters->count_request(d_slot, d_response, d_counted->status(),
+                                d_counted->bytes(),
+                                static_cast<uint64_t>(took.count()));
+    }
+    restore(conn);
+    if (d_counted) d_counted->end();
+  }
+
+  // Reads the request on `conn` and writes its response.
+  void answer(int conn) {
     const struct timeval send_limit = {kSendTimeoutSeconds, 0};
     setsockopt(conn, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
     dup2(conn, 1);
@@ -224,13 +282,13 @@ class Worker {
         linger(conn);
       }
     } catch (const Refusal& r) {
+      if (r.status < 400) d_response = kRedirectResponse;
       write_refusal(stdout, r, kVersion);
     } catch (const std::exception& e) {
       pool_log(std::string("a request failed: ") + e.what());
     } catch (...) {
       pool_log("a request failed with an unknown exception");
     }
-    restore(conn);
   }
 
   void log_drop(const char* reason) {
@@ -277,6 +335,7 @@ class Worker {
     };
     const HandlerCall call = d_table ? map_request(env, kVersion, *d_table)
                                      : map_request(env, kVersion);
+    if (d_counted) d_response = response_kind(call.argv);
     if (base_name(call.program) != d_program_name)
       throw Refusal{404, "Not Found", no_such_data_set,
                     "No handler for this data set in this server"};
@@ -305,18 +364,26 @@ class Worker {
   std::string d_timeout;
   std::string d_program_name;
   std::string d_handler_dir;
-  FileDescriptor d_statm;  // /proc/self/statm, or none
-  sigset_t d_wait_mask{};  // the mask in ppoll(): pool signals let in
-  ProcessState d_state;    // as each request finds the process
+  FileDescriptor d_statm;      // /proc/self/statm, or none
+  sigset_t d_wait_mask{};      // the mask in ppoll(): pool signals let in
+  ProcessState d_state;        // as each request finds the process
+  SharedCounters* d_counters;  // with metrics on, else null
+  size_t d_slot;               // this worker's in d_counters
+  std::unique_ptr<CountedOutput> d_counted;  // stdout while counting
+  std::string d_response;  // the response kind of the request in progress
 };
 
 }  // namespace
 
 void Pool::retire_after_request() { g_retire = true; }
 
-int run_worker(const Pool::Options& options, EntryFunction entry,
-               int listen_fd) {
-  Worker w(options, entry, listen_fd);
+void Pool::count_cache(const char* cache, bool hit) {
+  if (g_counters && cache) g_counters->count_cache(g_slot, cache, hit);
+}
+
+int run_worker(const Pool::Options& options, EntryFunction entry, int listen_fd,
+               SharedCounters* counters, size_t slot) {
+  Worker w(options, entry, listen_fd, counters, slot);
   return w.run();
 }
 
