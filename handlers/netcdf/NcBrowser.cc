@@ -7,6 +7,7 @@
 #include <libqvp/DDS.h>
 
 #include "NcDescribedDds.h"
+#include "NcDownload.h"
 #include "NcExactValues.h"
 #include "NcFile.h"
 
@@ -15,6 +16,7 @@ namespace libqvp {
 void serve_view(const BrowserView& view, const NcFilter& f) {
   if (view.kind() == BrowserView::catalog_view)
     return view.send_catalogue(f, stdout);
+  if (view.kind() == BrowserView::netcdf_view) return send_netcdf(f);
   const bool page = view.kind() == BrowserView::page_view;
   NcFile file(f.get_dataset_name(), page ? 0 : kNcIoBytes);
   DDS dds;
