@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <map>
-#include <numeric>
 #include <set>
 #include <utility>
 
@@ -251,8 +250,8 @@ class NcOutputPlan::Builder {
     }
   }
 
-  // Variables by group and id, dimensions by id (made ones last): the
-  // file's order.
+  // Variables by group and id (the file's order), dimensions in the order
+  // the variables first use them (as the nco tools write a subset).
   void order() {
     auto& vars = d_plan.d_vars;
     std::stable_sort(vars.begin(), vars.end(),
@@ -261,22 +260,19 @@ class NcOutputPlan::Builder {
                               std::make_pair(b.ncid, b.varid);
                      });
     auto& dims = d_plan.d_dims;
-    std::vector<size_t> perm(dims.size());
-    std::iota(perm.begin(), perm.end(), 0);
-    const auto rank = [&](size_t i) {
-      return dims[i].source < 0 ? INT32_MAX : dims[i].source;
-    };
-    std::stable_sort(perm.begin(), perm.end(),
-                     [&](size_t a, size_t b) { return rank(a) < rank(b); });
-    std::vector<size_t> where(dims.size());
+    constexpr size_t kUnplaced = SIZE_MAX;
+    std::vector<size_t> where(dims.size(), kUnplaced);
     std::vector<OutputDimension> sorted;
-    for (size_t k = 0; k < perm.size(); ++k) {
-      where[perm[k]] = k;
-      sorted.push_back(dims[perm[k]]);
+    for (OutputVariable& v : vars) {
+      for (size_t& d : v.dims) {
+        if (where[d] == kUnplaced) {
+          where[d] = sorted.size();
+          sorted.push_back(dims[d]);
+        }
+        d = where[d];
+      }
     }
     dims = std::move(sorted);
-    for (OutputVariable& v : vars)
-      for (size_t& d : v.dims) d = where[d];
   }
 
   // The first of the file's unlimited dimensions that is selected and comes
