@@ -1,12 +1,14 @@
 """The downloads through lighttpd and the pool: a .nc download reads back in
 netCDF4 equal to the source's slice (values, types, attributes, dimensions),
 its ncdump equals that of ncks's subset of the same selection, and what
-cannot be one file is refused before any header. Debian's python3 runs it
-(netCDF4, numpy)."""
-import os, re, shutil, subprocess, tempfile, urllib.parse
+cannot be one file is refused before any header; a .png decodes with PIL,
+has the size its grid gives and leaves invalid values transparent. Debian's
+python3 runs it (netCDF4, numpy, PIL)."""
+import io, os, re, shutil, subprocess, tempfile, urllib.parse
 
 import netCDF4
 import numpy
+from PIL import Image
 
 from e2e_support import ENV, Pool, ServedTestCase, WebServer, write
 
@@ -78,6 +80,31 @@ ODD_CDL = "netcdf odd {\ndimensions:\n\tn = 2 ;\nvariables:\n\tint odd\\ name(n)
           "data:\n odd\\ name = 1, 2 ;\n}\n"
 
 
+# Values for pictures: invalid ones of each kind, and a field without
+# coordinate variables.
+PICTURE_CDL = """netcdf picture {
+dimensions:
+	t = 2 ;
+	y = 2 ;
+	x = 3 ;
+variables:
+	float odd(y, x) ;
+		odd:_FillValue = -1.f ;
+		odd:missing_value = -2.f ;
+		odd:valid_max = 100.f ;
+	short empty(t, y, x) ;
+		empty:_FillValue = -9s ;
+data:
+ odd = NaN, Infinity, 1, -Infinity, 2, -1 ;
+ empty = -9, -9, -9, -9, -9, -9, 1, 2, 3, 4, 5, 6 ;
+}
+"""
+
+# ImagePlot's margins: the plot's top left corner and the space around it.
+LEFT, TOP, RIGHT, BOTTOM, MIN_LONG_SIDE = 90, 40, 120, 60, 400
+VIRIDIS_LOW, VIRIDIS_HIGH = (0x44, 0x01, 0x54), (0xfd, 0xe7, 0x25)
+
+
 def body_of(raw):
     """The header block (a dict) and body of a handler's raw response."""
     head, _, body = raw.partition(b"\r\n\r\n")
@@ -118,7 +145,8 @@ class OutputsTest(ServedTestCase):
     def prepare(cls):
         subprocess.run(["ncgen", "-k", "nc4", "-o", cls.root + "/types.nc",
                         HERE + "/data/types.cdl"], check=True)
-        for name, cdl in (("types3", CLASSIC_CDL), ("sp ace ü", ODD_CDL)):
+        for name, cdl in (("types3", CLASSIC_CDL), ("sp ace ü", ODD_CDL),
+                          ("picture", PICTURE_CDL)):
             src = write(os.path.join(cls.base, name + ".cdl"), cdl)
             subprocess.run(["ncgen", "-k", "classic", "-o", os.path.join(cls.root, name + ".nc"),
                             src], check=True)
@@ -250,3 +278,68 @@ class OutputsTest(ServedTestCase):
         with self.opened(body) as a, self.opened(cgi) as b:
             for name in b.variables:
                 numpy.testing.assert_array_equal(a[name][...], b[name][...])
+
+
+class PictureTest(ServedTestCase):
+    ramp = True
+
+    @classmethod
+    def prepare(cls):
+        OutputsTest.prepare.__func__(cls)
+
+    def picture(self, path, constraint):
+        status, headers, body = self.get(path + ".png?" + urllib.parse.quote(constraint, safe=",:"))
+        self.assertEqual(status, 200, body[:300])
+        self.assertEqual(headers["Content-Type"], "image/png")
+        self.assertEqual(int(headers["Content-Length"]), len(body))
+        return Image.open(io.BytesIO(body)).convert("RGBA")
+
+    def cell(self, image, rows, cols, r, c):
+        """The pixel at the centre of cell (r, c); row 0 is drawn at the bottom."""
+        scale = max(1, MIN_LONG_SIDE // max(rows, cols))
+        return image.getpixel((LEFT + c * scale + scale // 2,
+                               TOP + (rows - 1 - r) * scale + scale // 2))
+
+    def test_pictures_have_their_grids_size_and_invalid_values_transparent(self):
+        # (data set, constraint, rows, cols of the drawn grid)
+        for path, constraint, rows, cols in [("sst.nc", "sst[0][0:2][0:3]", 3, 4),
+                                             ("sst.nc", "sst[1][0:1][1:3]", 2, 3),
+                                             ("ramp.nc", "ramp", 1024, 1024),
+                                             ("ramp.nc", "ramp[0:2:2047][5:1030]", 512, 513),
+                                             ("picture.nc", "odd", 2, 3)]:
+            with self.subTest(constraint=constraint):
+                image = self.picture(path, constraint)
+                scale = max(1, MIN_LONG_SIDE // max(rows, cols))
+                self.assertEqual(image.size, (LEFT + RIGHT + cols * scale,
+                                              TOP + BOTTOM + rows * scale))
+        sst = self.picture("sst.nc", "sst[0][0:2][0:3]")
+        self.assertEqual(self.cell(sst, 3, 4, 2, 3)[3], 0)  # _FillValue
+        self.assertEqual(self.cell(sst, 3, 4, 0, 0)[3], 255)
+
+    def test_the_colour_range_holds_only_valid_finite_values(self):
+        image = self.picture("picture.nc", "odd")
+        # NaN, Infinity / 1 / -Infinity, 2, _FillValue: 1 and 2 span the range.
+        for r, c in [(0, 0), (0, 1), (1, 0), (1, 2)]:
+            self.assertEqual(self.cell(image, 2, 3, r, c)[3], 0, (r, c))
+        self.assertEqual(self.cell(image, 2, 3, 0, 2), VIRIDIS_LOW + (255,))
+        self.assertEqual(self.cell(image, 2, 3, 1, 1), VIRIDIS_HIGH + (255,))
+
+    def test_an_all_fill_slice_is_a_picture_that_says_so(self):
+        image = self.picture("picture.nc", "empty[0][0:1][0:2]")
+        self.assertEqual(self.cell(image, 2, 3, 0, 0)[3], 0)
+        drawn = self.picture("picture.nc", "empty[1][0:1][0:2]")
+        self.assertEqual(self.cell(drawn, 2, 3, 0, 0)[3], 255)
+        # The message is drawn across the middle of the plot.
+        middle = [image.getpixel((x, TOP + 133)) for x in range(LEFT, LEFT + 3 * 133)]
+        self.assertTrue(any(p[3] > 0 for p in middle))
+
+    def test_what_is_no_2d_slice_is_refused_naming_its_shape(self):
+        for constraint, shape in [("sst", "2 x 3 x 4"), ("lat", "3"),
+                                  ("sst[0:1][0][0:3]", "2 x 1 x 4")]:
+            with self.subTest(constraint=constraint):
+                status, _, body = self.get("sst.nc.png?" + constraint)
+                self.assertEqual(status, 400)
+                self.assertIn(b"selected as " + shape.encode(), body)
+        for constraint in ["sst,lat", "time"]:
+            status, _, body = self.get("sst.nc.png?" + constraint)
+            self.assertEqual(status, 400, constraint)
