@@ -82,8 +82,7 @@ HandlerTable HandlerTable::builtin() {
   t.d_handlers = {{"nc", "qvp_nc_handler"}, {"nc4", "qvp_nc_handler"}};
   t.d_suffixes = {{"das", "das"},      {"dds", "dds"},     {"ddx", "ddx"},
                   {"vorn", "DataDDS"}, {"ver", "Version"}, {"html", "html"},
-                  {"csv", "csv"},      {"nc", "nc"},       {"nc4", "nc4"},
-                  {"png", "png"}};
+                  {"csv", "csv"},      {"nc", "nc"},       {"png", "png"}};
   return t;
 }
 

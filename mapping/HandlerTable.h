@@ -33,8 +33,8 @@ class HandlerTable {
   static constexpr size_t kMaxName = 255;         // of any one field
 
   // The built-in table: extensions nc and nc4 to qvp_nc_handler; suffixes
-  // das, dds, ddx, vorn, ver, html, csv, nc, nc4 and png to das, dds, ddx,
-  // DataDDS, Version, html, csv, nc, nc4 and png.
+  // das, dds, ddx, vorn, ver, html, csv, nc and png to das, dds, ddx,
+  // DataDDS, Version, html, csv, nc and png.
   static HandlerTable builtin();
 
   // Parses the text of a table. Each line is blank, a comment ('#' first
@@ -45,7 +45,8 @@ class HandlerTable {
   // a file name (resolved in the handler directory) or an absolute path,
   // without control bytes or blanks, and not "." or ".."; a response is one
   // of das, dds, ddx, DataDDS, Version, html (the data set's page), csv
-  // (its values as CSV), nc and nc4 (the selection as a netCDF file) and
+  // (its values as CSV), nc and nc4 (the selection as a netCDF file of the
+  // classic family / netCDF-4; the handler does not serve nc4 yet) and
   // png (a picture of it). Throws ParseError for anything else,
   // for an extension or suffix given twice, for text over kMaxBytes, and for
   // a table without any handler or any suffix line.
