@@ -48,7 +48,7 @@ ncks, nc, nc_kib, ncks_kib = float(a[1]), float(a[2]), int(a[3]), int(a[4])
 eighth, png, png_kib, png_head = float(a[5]), float(a[6]), int(a[7]), a[8]
 mib = nc_bytes / 2**20
 def ok(good):
-    return "OK" if good else "UNDER BUDGET"
+    return "OK" if good else "MISSES THE BUDGET"
 print(".nc of a 128 MiB Float32 selection, written to a file (one run)")
 print("  ncks               %7.3f s  %7.0f MiB/s  peak %6.1f MiB" % (ncks, mib / max(ncks, 1e-3), ncks_kib / 1024))
 print("  .nc download       %7.3f s  %7.0f MiB/s  peak %6.1f MiB" % (nc, mib / max(nc, 1e-3), nc_kib / 1024))
