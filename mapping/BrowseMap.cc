@@ -24,11 +24,14 @@ std::string joined(const std::vector<std::string>& items) {
 }  // namespace
 
 void append_response(std::vector<std::string>& argv, const char* response) {
-  if (strcmp(response, kViewPage) == 0 || strcmp(response, kViewCsv) == 0) {
-    argv.push_back(std::string("--view=") + response);
-  } else {
-    argv.insert(argv.end(), {"-o", response});
+  for (const char* view :
+       {kViewPage, kViewCsv, kViewNetcdf, kViewNetcdf4, kViewImage}) {
+    if (strcmp(response, view) == 0) {
+      argv.push_back(std::string("--view=") + response);
+      return;
+    }
   }
+  argv.insert(argv.end(), {"-o", response});
 }
 
 HandlerCall map_catalogue(const EnvLookup& env, const std::string& version,

@@ -16,12 +16,17 @@
 
 namespace libqvp {
 
-// The response names of the browser's suffixes in the suffix table.
+// The response names of the browser's suffixes in the suffix table: the
+// page, the CSV, and the downloads (a netCDF file of the classic family, a
+// netCDF-4 file, a PNG image).
 constexpr const char* kViewPage = "html";
 constexpr const char* kViewCsv = "csv";
+constexpr const char* kViewNetcdf = "nc";
+constexpr const char* kViewNetcdf4 = "nc4";
+constexpr const char* kViewImage = "png";
 
 // Appends the handler's arguments that ask for `response`: "-o <response>",
-// or "--view=<response>" for kViewPage and kViewCsv.
+// or "--view=<response>" for the browser's responses above.
 void append_response(std::vector<std::string>& argv, const char* response);
 
 // Maps a directory request (`path` ends with '/') to the handler's catalogue:

@@ -15,9 +15,10 @@ namespace libqvp {
 namespace {
 
 // Response kinds a suffix may name: the handlers' -o keywords, and the
-// browser's views (html, csv).
+// browser's views (html, csv) and downloads (nc, nc4, png).
 constexpr const char* kResponses[] = {"das",     "dds",  "ddx", "DataDDS",
-                                      "Version", "html", "csv"};
+                                      "Version", "html", "csv", "nc",
+                                      "nc4",     "png"};
 
 bool is_key_char(unsigned char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
@@ -83,7 +84,7 @@ HandlerTable HandlerTable::builtin() {
                   {"ncml", "qvp_nc_handler"}};
   t.d_suffixes = {{"das", "das"},      {"dds", "dds"},     {"ddx", "ddx"},
                   {"vorn", "DataDDS"}, {"ver", "Version"}, {"html", "html"},
-                  {"csv", "csv"}};
+                  {"csv", "csv"},      {"nc", "nc"},       {"png", "png"}};
   return t;
 }
 
@@ -117,8 +118,10 @@ HandlerTable HandlerTable::parse(const std::string& text) {
     } else {
       if (!is_response(f[2]))
         throw ParseError{
-            line_no, "unknown response \"" + f[2].substr(0, 80) +
-                         "\" (das, dds, ddx, DataDDS, Version, html or csv)"};
+            line_no,
+            "unknown response \"" + f[2].substr(0, 80) +
+                "\" (das, dds, ddx, DataDDS, Version, html, csv, nc, nc4 "
+                "or png)"};
       add_row(t.d_suffixes, "suffix", f, line_no);
     }
   }

@@ -32,9 +32,9 @@ class HandlerTable {
   static constexpr size_t kMaxBytes = 64 * 1024;  // of a table file
   static constexpr size_t kMaxName = 255;         // of any one field
 
-  // The built-in table: extensions nc, nc4 and ncml to qvp_nc_handler; suffixes
-  // das, dds, ddx, vorn, ver, html and csv to das, dds, ddx, DataDDS,
-  // Version, html and csv.
+  // The built-in table: extensions nc, nc4 and ncml to qvp_nc_handler;
+  // suffixes das, dds, ddx, vorn, ver, html, csv, nc and png to das, dds,
+  // ddx, DataDDS, Version, html, csv, nc and png.
   static HandlerTable builtin();
 
   // Parses the text of a table. Each line is blank, a comment ('#' first
@@ -44,8 +44,10 @@ class HandlerTable {
   // An extension or suffix holds letters, digits, '_' and '-'; a program is
   // a file name (resolved in the handler directory) or an absolute path,
   // without control bytes or blanks, and not "." or ".."; a response is one
-  // of das, dds, ddx, DataDDS, Version, html (the data set's page) and csv
-  // (its values as CSV). Throws ParseError for anything else,
+  // of das, dds, ddx, DataDDS, Version, html (the data set's page), csv
+  // (its values as CSV), nc and nc4 (the selection as a netCDF file of the
+  // classic family / netCDF-4; the handler does not serve nc4 yet) and
+  // png (a picture of it). Throws ParseError for anything else,
   // for an extension or suffix given twice, for text over kMaxBytes, and for
   // a table without any handler or any suffix line.
   static HandlerTable parse(const std::string& text);

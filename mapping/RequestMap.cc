@@ -65,15 +65,14 @@ void check_path_form(const std::string& path) {
   }
 }
 
-// The real path of `rel` under `root`; throws 404 unless it is a regular file
+// The real path of `rel` under `root`; "" unless it is a regular file
 // inside the root (a link may point anywhere inside it).
 std::string resolve_data_set(const std::string& root, const std::string& rel) {
   const std::string real_root = real_path(root);
   if (real_root.empty()) throw misconfigured("The data root is not readable");
   struct stat st {};
   const std::string real = resolve_in_root(real_root, rel, st);
-  if (real.empty() || !S_ISREG(st.st_mode)) throw not_found(rel);
-  return real;
+  return real.empty() || !S_ISREG(st.st_mode) ? "" : real;
 }
 
 // A positive whole number of seconds, at most kMaxTimeout; 0 otherwise.
@@ -161,8 +160,13 @@ HandlerCall map_request(const EnvLookup& given, const std::string& version,
   const std::string rel = path.substr(1, path.size() - suffix.size() - 2);
   if (rel.empty() || rel.back() == '/') throw bad_request("No data set named");
   const char* program = table.program_for(extension_of(rel));
-  if (program == nullptr) throw not_found(rel);
-  const std::string real = resolve_data_set(root, rel);
+  const std::string real = program ? resolve_data_set(root, rel) : "";
+  if (real.empty()) {
+    // A suffix that is also a data set's extension ("sst.nc" asks for the
+    // netCDF download of "sst"): the bare data set's page when there is one.
+    throw_browser_redirect(env, root, path, table);
+    throw not_found(rel);
+  }
 
   HandlerCall call;
   call.program = program_path(handler_dir, program);

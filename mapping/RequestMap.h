@@ -33,8 +33,11 @@ bool is_configuration_variable(const char* name);
 //   -l <seconds>                     from If-Modified-Since, when it parses
 //   -t <seconds>                     from QVP_TIMEOUT, when a positive number
 //   <data set>                       its real path, '%' written as "%25"
-// The suffixes html and csv ask for the data set's page and CSV with
-// "--view=html|csv" in place of -o; a path ending in '/' maps to the
+// The suffixes html, csv, nc, nc4 and png ask for the data set's page, CSV
+// and downloads with "--view=html|csv|nc|nc4|png" in place of -o. A suffix
+// that is also an extension ("/sst.nc") names the bare data set "sst" when
+// it exists and the 301 to the page of "sst.nc" otherwise (below); a path
+// ending in '/' maps to the
 // catalogue of that directory, and a bare data set or a directory without
 // its slash is a 301 Refusal to its page or directory (BrowseMap.h).
 // Configuration: QVP_DATA_ROOT (the data root), QVP_HANDLER_DIR (where the

@@ -21,18 +21,14 @@
 #include <cerrno>
 #include <string_view>
 
+#include "ClassicFormat.h"
 #include "NcValues.h"
 
 namespace libqvp {
 namespace {
 
-constexpr uint32_t kDimensionTag = 10;
-constexpr uint32_t kVariableTag = 11;
-constexpr uint32_t kAttributeTag = 12;
 constexpr uint64_t kStreaming32 = 0xFFFFFFFFu;
 constexpr size_t kReadBytes = size_t{64} << 10;
-
-uint64_t padded(uint64_t n) { return n + (4 - n % 4) % 4; }
 
 // Bytes of one value of a netCDF type; 0 for a type the version lacks.
 uint64_t type_bytes(uint32_t type, int version) {

@@ -5,16 +5,23 @@
 
 #include <libqvp/ConstraintEvaluator.h>
 #include <libqvp/DDS.h>
+#include <libqvp/Error.h>
 
 #include "NcDescribedDds.h"
+#include "NcDownload.h"
 #include "NcExactValues.h"
 #include "NcFile.h"
+#include "NcPngView.h"
 
 namespace libqvp {
 
 void serve_view(const BrowserView& view, const NcFilter& f) {
   if (view.kind() == BrowserView::catalog_view)
     return view.send_catalogue(f, stdout);
+  if (view.kind() == BrowserView::netcdf_view) return send_netcdf(f);
+  if (view.kind() == BrowserView::image_view) return send_png(f);
+  if (view.kind() == BrowserView::netcdf4_view)
+    throw Error(usage_error, "netCDF-4 downloads (.nc4) are not served yet");
   const bool page = view.kind() == BrowserView::page_view;
   NcFile file(f.get_dataset_name(), page ? 0 : kNcIoBytes);
   DDS dds;

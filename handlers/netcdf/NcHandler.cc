@@ -66,7 +66,10 @@ constexpr const char* kIgnoreLibraryConfig = "NCRCENV_IGNORE";
 unsigned time_limit(const NcFilter& f, const BrowserView& view) {
   if (f.get_timeout() > 0) return static_cast<unsigned>(f.get_timeout());
   const bool data = f.get_response() == VORNFilter::DataDDS_Response ||
-                    view.kind() == BrowserView::csv_view;
+                    view.kind() == BrowserView::csv_view ||
+                    view.kind() == BrowserView::netcdf_view ||
+                    view.kind() == BrowserView::netcdf4_view ||
+                    view.kind() == BrowserView::image_view;
   return data ? kDataSeconds : kMetadataSeconds;
 }
 

@@ -81,6 +81,12 @@ BrowserView::BrowserView(int argc, char* argv[]) {
       d_kind = page_view;
     } else if (view == "csv") {
       d_kind = csv_view;
+    } else if (view == "nc") {
+      d_kind = netcdf_view;
+    } else if (view == "nc4") {
+      d_kind = netcdf4_view;
+    } else if (view == "png") {
+      d_kind = image_view;
     } else if (view == "catalog") {
       d_kind = catalog_view;
       std::string list;

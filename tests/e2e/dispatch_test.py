@@ -55,11 +55,11 @@ BAD, MISSING, CONFIG = ("HTTP/1.0 400 Bad Request", "HTTP/1.0 404 Not Found",
                         "HTTP/1.0 500 Internal Server Error")
 REFUSALS = tuple((p, {}, BAD, 1001) for p in (
     "/../sst.nc.das", "/sub/../sst.nc.das", "/./sst.nc.das", "/sst.nc\x01.das",
-    "sst.nc.das", "", "/sst.nc.htm", "/x.txt", "/escape.nc", "/up", "/missing",
+    "sst.nc.das", "", "/sst.nc.htm", "/x.txt", "/up", "/missing",
     "/sub/../", "/.das", "/sst.nc.<b>")) + tuple(
     (p, {}, MISSING, 1004) for p in (
         "/missing/", "/up/", "/sst.nc/", "/x.txt.das", "/missing.nc.das",
-        "/escape.nc.das", "/dir.nc.das", "/%2e%2e/outside.nc.das",
+        "/escape.nc.das", "/escape.nc", "/dir.nc.das", "/%2e%2e/outside.nc.das",
         "/<b>x</b>.nc.das")) + (
     ("/sst.nc.das", {"HTTP_HOST": "h/x?y"}, BAD, 1001),
     # A control byte in the query, encoded or not (lighttpd refuses the

@@ -30,8 +30,8 @@ TEST(HandlerTableTest, BuiltinTableAndTheInstalledExample) {
   const HandlerTable t = HandlerTable::builtin();
   EXPECT_EQ(rows(t),
             "nc=qvp_nc_handler;nc4=qvp_nc_handler;ncml=qvp_nc_handler;das=das;"
-            "dds=dds;ddx=ddx;"
-            "vorn=DataDDS;ver=Version;html=html;csv=csv;");
+            "dds=dds;ddx=ddx;vorn=DataDDS;ver=Version;html=html;csv=csv;nc=nc;"
+            "png=png;");
   EXPECT_EQ(
       rows(HandlerTable::load(std::string(QVP_SHARE_DIR) + "/handlers.conf")),
       rows(t));

@@ -4,8 +4,11 @@
 //   <handler> --view=html  <filter options> <data set>
 //   <handler> --view=csv   <filter options, -e the constraint> <data set>
 //   <handler> --view=catalog --extensions=nc,nc4 <filter options> <directory>
+//   <handler> --view=nc|nc4|png <filter options, -e the constraint> <data set>
 // A handler reads them first, builds its VORNFilter from what is left, and
-// answers with the send_* operation of the view when there is one.
+// answers with the send_* operation of the view when there is one; the
+// downloads (the selection as a netCDF file or a picture) are the
+// handler's own.
 #ifndef LIBQVP_BROWSERVIEW_H
 #define LIBQVP_BROWSERVIEW_H
 
@@ -21,7 +24,15 @@ class VORNFilter;
 
 class BrowserView {
  public:
-  enum Kind { no_view, page_view, csv_view, catalog_view };
+  enum Kind {
+    no_view,
+    page_view,
+    csv_view,
+    catalog_view,
+    netcdf_view,   // .nc: a file of the classic netCDF family
+    netcdf4_view,  // .nc4: a netCDF-4 file
+    image_view     // .png: a picture of a 2-D slice
+  };
 
   // Takes the view arguments from the start of argv (after argv[0]); `argv`
   // is not changed and must outlive this object. Throws
