@@ -6,6 +6,7 @@
 
 #include <libqvp/DataRoot.h>
 #include <libqvp/Error.h>
+#include <libqvp/Pool.h>
 #include <libqvp/cgi_util.h>
 #include <netcdf.h>
 #include <netcdf_mem.h>
@@ -82,8 +83,11 @@ NcmlIndex load_index(const std::string& real, const std::string& path) {
   std::string bytes;
   NcmlIndex index;
   if (!file.empty() && IndexStore::read(file, bytes) && index.decode(bytes) &&
-      index.document == real && unchanged(index.depends))
+      index.document == real && unchanged(index.depends)) {
+    Pool::count_cache(Pool::kAggregationIndexCache, true);
     return index;
+  }
+  Pool::count_cache(Pool::kAggregationIndexCache, false);
   index = make_index(real, path);
   if (!file.empty()) IndexStore::write(file, index.encode());
   return index;
@@ -105,7 +109,10 @@ std::shared_ptr<NcmlDataSet> NcmlDataSet::open(const std::string& path) {
                          [&](const auto& e) { return e.first == real; });
   std::shared_ptr<NcmlDataSet> ds;
   if (it != k.end()) {
-    if (it->second->current()) ds = it->second;
+    if (it->second->current()) {
+      ds = it->second;
+      Pool::count_cache(Pool::kAggregationIndexCache, true);
+    }
     k.erase(it);
   }
   if (!ds) ds = std::make_shared<NcmlDataSet>(load_index(real, path));
