@@ -130,6 +130,8 @@ class PoolWorkerTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    // Never kill(-1, ...): that would signal every process of the user.
+    if (d_master <= 0) return;
     kill(d_master, SIGTERM);
     int status = 0;
     waitpid(d_master, &status, 0);
