@@ -365,6 +365,16 @@ TEST_F(NcmlTest, IndexesFollowTheirMembersAndDocument) {
   EXPECT_NE(get("DDS").out.find("time = 5]"), std::string::npos);
   member(2, 4, 2);
   EXPECT_NE(get("DDS").out.find("ncoords says 3"), std::string::npos);
+  // A document that nests another follows the inner one's scan.
+  doc(kScanJoin, "inner.ncml");
+  doc("<aggregation type=\"union\"><netcdf location=\"inner.ncml\"/>"
+      "</aggregation>\n",
+      "outer.ncml");
+  EXPECT_NE(get("DDS", "", "outer.ncml").out.find("time = 4]"),
+            std::string::npos);
+  member(3, 10);
+  EXPECT_NE(get("DDS", "", "outer.ncml").out.find("time = 6]"),
+            std::string::npos);
 }
 
 TEST_F(NcmlTest, ServedWithoutAnUsableIndexDirectory) {

@@ -4,6 +4,7 @@
 
 #include "MemberHeader.h"
 #include "NcFile.h"
+#include "NcmlDataSet.h"
 #include "NcmlDocument.h"
 #include "NcmlEdits.h"
 #include "NcmlJoin.h"
@@ -61,6 +62,11 @@ void build_ncml(const std::string& path, const std::string& root,
       if (m.listed) build.depends.push_back({m.path, m.identity});
     try {
       join_members(doc, *doc.aggregation, members, build.data);
+      // A nested document's own members and scans count as this one's.
+      for (const ResolvedMember& m : members)
+        if (NcmlDataSet::names_document(m.path))
+          for (const Dependency& d : NcmlDataSet::open(m.path)->depends())
+            build.depends.push_back(d);
     } catch (const Error&) {
       // A refused join stays refused until one of its members changes.
       for (const ResolvedMember& m : members)

@@ -40,6 +40,8 @@ class NcmlDataSet {
   // The image, opened at the first call; valid while this object lives.
   // Throws Error(internal_error) when netCDF cannot open it.
   int ncid();
+  // What the index depends on: documents, scanned directories, members.
+  const std::vector<Dependency>& depends() const { return d_index.depends; }
   // The newest modification time of the document and of what it depends on.
   time_t last_modified() const;
   // Reads values that the members hold (MemberReads::read).
