@@ -99,7 +99,7 @@ NcFile& MemberReads::member(uint32_t k) {
   const VirtualMember& m = d_index.members.at(k);
   check_identity(k);
   if (d_open.size() >= kOpenMembers) d_open.erase(d_open.begin());
-  d_open.push_back({k, std::make_unique<NcFile>(m.path, kNcIoBytes)});
+  d_open.push_back({k, std::make_unique<NcFile>(m.path, d_io_bytes)});
   return *d_open.back().file;
 }
 
@@ -171,13 +171,16 @@ bool MemberReads::read(const NcVariable& v, const std::vector<size_t>& start,
     return false;
   const ValueOrigin& o = *d_by_varid[static_cast<size_t>(v.varid)];
   if (o.source == ValueSource::own) return false;
+  size_t n = 1;
+  for (size_t c : count) n *= c;
+  // A large I/O size costs a buffer of that size, cleared, at every open:
+  // worth it for large boxes, not for a value or a few from each member.
+  d_io_bytes = n * core_value_bytes(v.type) >= kLargeBoxBytes ? kNcIoBytes : 0;
   if (o.source == ValueSource::member) {
     read_nc_box(member_variable(o.member, o.member_name, v, 0, false), start,
                 stride, count, out);
     return true;
   }
-  size_t n = 1;
-  for (size_t c : count) n *= c;
   if (n > 0) read_joined(v, o, start, stride, count, static_cast<char*>(out));
   return true;
 }

@@ -50,6 +50,8 @@ class MemberReads {
 
   // Members kept open between boxes of one request.
   static constexpr size_t kOpenMembers = 4;
+  // Boxes from this size on open their members with a large I/O size.
+  static constexpr size_t kLargeBoxBytes = size_t{256} << 10;
 
  private:
   struct Open {
@@ -72,6 +74,7 @@ class MemberReads {
   std::vector<Open> d_open;      // the most recently used last
   std::vector<const ValueOrigin*> d_by_varid;
   std::vector<bool> d_checked;  // per member, in this request
+  size_t d_io_bytes = 0;        // for the members the current box opens
 };
 
 }  // namespace libqvp
