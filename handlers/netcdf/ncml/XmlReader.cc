@@ -69,8 +69,11 @@ void XMLCALL on_start(void* data, const char* name, const char** attrs) {
   s.open.push_back(&parent.children.back());
 }
 
+// After a refusal expat may still report the ends of open elements, the
+// refused one among them, which was never pushed.
 void XMLCALL on_end(void* data, const char*) {
-  static_cast<ParseState*>(data)->open.pop_back();
+  auto& s = *static_cast<ParseState*>(data);
+  if (s.failure.empty() && !s.open.empty()) s.open.pop_back();
 }
 
 void XMLCALL on_text(void* data, const char* text, int length) {
