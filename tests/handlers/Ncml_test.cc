@@ -134,6 +134,16 @@ TEST_F(NcmlTest, DocumentsRefusedWithTheirPlace) {
       {"<aggregation type=\"joinExisting\" dimName=\"time\"><scan "
        "location=\"daily/\" suffix=\".grib\"/></aggregation>\n",
        "the scan of \"daily/\" finds no files"},
+      {"<aggregation type=\"joinNew\" dimName=\"run\"><variableAgg "
+       "name=\"sst\"/>"
+       "<netcdf location=\"daily/sst_0.nc\" "
+       "coordValue=\"first\"/></aggregation>\n",
+       "coordValue=\"first\" is neither a number nor a date"},
+      {"<aggregation type=\"joinExisting\" dimName=\"time\">"
+       "<netcdf location=\"daily/sst_0.nc\"/><netcdf "
+       "location=\"daily/sst_0.nc\" "
+       "ncoords=\"2\" coordValue=\"4 x\"/></aggregation>\n",
+       "coordValue=\"4 x\" is not a list of numbers"},
       {"<variable name=\"new\" type=\"int\" shape=\"lat\"><values>1 2</values>"
        "</variable><netcdf/>\n",
        "the element <netcdf> is not supported"},
