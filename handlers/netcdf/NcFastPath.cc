@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "RawRunReader.h"
+#include "ncml/NcmlDataSet.h"
 
 namespace libqvp {
 namespace {
@@ -52,6 +53,17 @@ void size_chunk_cache(int ncid, int varid) {
 }
 
 void install(const NcFile& file, bool netcdf4, Array& a) {
+  // An NcML data set's arrays write their members' parts as the members'
+  // own readers do; the arrays its image holds read as any array does.
+  if (NcmlDataSet* ncml = file.ncml()) {
+    a.set_encoded_reader(
+        [ncml](const Array& array, const std::vector<size_t>& start,
+               const std::vector<size_t>& stride,
+               const std::vector<size_t>& count, Marshaller& m) {
+          return ncml->write_encoded(array, start, stride, count, m);
+        });
+    return;
+  }
   int varid = -1;
   if (nc_inq_varid(file.id(), a.name().c_str(), &varid) != NC_NOERR) return;
   if (file.raw_reader()) {

@@ -88,15 +88,21 @@ RawRunReader::RawRunReader(FileDescriptor fd, ClassicHeader header,
 Array::EncodedReader RawRunReader::encoded_reader(
     const std::shared_ptr<RawRunReader>& self, int ncid, int varid,
     const Array& array) {
+  std::vector<uint64_t> shape;
+  for (const auto& d : array.dims())
+    shape.push_back(static_cast<uint64_t>(d.size));
+  return encoded_reader(self, ncid, varid, array.name(), shape);
+}
+
+Array::EncodedReader RawRunReader::encoded_reader(
+    const std::shared_ptr<RawRunReader>& self, int ncid, int varid,
+    const std::string& name, const std::vector<uint64_t>& shape) {
   const auto& vars = self->d_header.variables();
   if (varid < 0 || static_cast<size_t>(varid) >= vars.size()) return nullptr;
   const ClassicVariable& v = vars[static_cast<size_t>(varid)];
-  if (v.is_record || !is_raw_type(v.type) || v.name != array.name() ||
-      v.shape.size() != array.dimensions() || v.shape.empty())
+  if (v.is_record || !is_raw_type(v.type) || v.name != name ||
+      v.shape != shape || v.shape.empty())
     return nullptr;
-  for (size_t d = 0; d < v.shape.size(); ++d)
-    if (v.shape[d] != static_cast<uint64_t>(array.dims()[d].size))
-      return nullptr;
   const size_t index = static_cast<size_t>(varid);
   return [self, ncid, index](const Array&, const std::vector<size_t>& start,
                              const std::vector<size_t>& stride,

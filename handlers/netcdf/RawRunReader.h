@@ -40,6 +40,12 @@ class RawRunReader {
   static Array::EncodedReader encoded_reader(
       const std::shared_ptr<RawRunReader>& self, int ncid, int varid,
       const Array& array);
+  // The same for boxes of variable `varid` named `name` with dimension
+  // lengths `shape`, whatever array asks (an aggregation reading a member's
+  // part of its array).
+  static Array::EncodedReader encoded_reader(
+      const std::shared_ptr<RawRunReader>& self, int ncid, int varid,
+      const std::string& name, const std::vector<uint64_t>& shape);
 
   // Shortest run worth a read of its own; boxes of shorter runs decline.
   static constexpr size_t kMinRunBytes = size_t{4} << 10;

@@ -19,7 +19,8 @@ namespace {
 // latitudes, sst values k * 100 + (index in the member).
 std::string member_cdl(int k, int t0, int ntime = 2, int nlat = 3,
                        const std::string& sst_type = "float",
-                       const std::string& units = "days since 2020-01-01") {
+                       const std::string& units = "days since 2020-01-01",
+                       bool record = true) {
   std::string times, values;
   for (int i = 0; i < ntime; ++i)
     times += (i ? ", " : "") + std::to_string(t0 + i);
@@ -27,8 +28,9 @@ std::string member_cdl(int k, int t0, int ntime = 2, int nlat = 3,
     values += (i ? ", " : "") + std::to_string(k * 100 + i);
   std::string lats;
   for (int i = 0; i < nlat; ++i) lats += (i ? ", " : "") + std::to_string(i);
-  return "netcdf m {\ndimensions: time = UNLIMITED ; lat = " +
-         std::to_string(nlat) +
+  return "netcdf m {\ndimensions: time = " +
+         (record ? std::string("UNLIMITED") : std::to_string(ntime)) +
+         " ; lat = " + std::to_string(nlat) +
          " ; lon = 2 ;\nvariables:\n  int time(time) ; time:units = \"" +
          units + "\" ;\n  float lat(lat) ; float lon(lon) ;\n  " + sst_type +
          " sst(time, lat, lon) ; sst:units = \"K\" ;\n  :title = \"member " +
@@ -55,11 +57,12 @@ class NcmlTest : public ::testing::Test {
   // Writes member `k` (classic format) as daily/sst_<k>.nc.
   void member(int k, int t0, int ntime = 2, int nlat = 3,
               const std::string& type = "float",
-              const std::string& units = "days since 2020-01-01") {
+              const std::string& units = "days since 2020-01-01",
+              bool record = true) {
     root.mkdir("daily");
     const std::string nc =
         ncgen(root, "m" + std::to_string(k),
-              member_cdl(k, t0, ntime, nlat, type, units), "classic");
+              member_cdl(k, t0, ntime, nlat, type, units, record), "classic");
     ASSERT_EQ(
         rename(nc.c_str(),
                (root / ("daily/sst_" + std::to_string(k) + ".nc")).c_str()),
@@ -238,25 +241,50 @@ TEST_F(NcmlTest, JoinsThatDisagreeNameTheMemberAndTheDifference) {
       << r.out;
 }
 
+// Record variables are decoded; fixed ones, in runs long enough, go out as
+// they lie on disk. Members: time 0 1 2 | 3 | 4 5.
 TEST_F(NcmlTest, BoxesAcrossMemberBoundaries) {
-  member(0, 0, 3);  // time 0 1 2, sst 0..17
-  member(1, 3, 1);  // time 3, sst 100..105
-  member(2, 4, 2);  // time 4 5, sst 200..211
-  doc(kScanJoin);
-  // sst[t][1][0] is k * 100 + local_t * 6 + 2.
-  const struct {
-    const char* ce;
+  const int first[] = {0, 0, 0, 1, 2, 2}, local[] = {0, 1, 2, 0, 0, 1};
+  for (const int nlat : {3, 600}) {
+    const bool record = nlat == 3;
+    const std::string days = "days since 2020-01-01";
+    member(0, 0, 3, nlat, "float", days, record);
+    member(1, 3, 1, nlat, "float", days, record);
+    member(2, 4, 2, nlat, "float", days, record);
+    doc(kScanJoin);
+    // sst[t][lat][lon] of the aggregation, as the members hold it.
+    const auto sst = [&](int t, int lat, int lon) {
+      return int64_t{first[t]} * 100 + (local[t] * nlat + lat) * 2 + lon;
+    };
+    const struct {
+      const char* ce;
+      int t0, t_stride, t1, lat0, lat1, lon0, lon1;
+    } cases[] = {
+        {"sst.sst[0:1:5][1][0]", 0, 1, 5, 1, 1, 0, 0},
+        {"sst.sst[1:2:5][1][0]", 1, 2, 5, 1, 1, 0, 0},
+        {"sst.sst[2:3][1][0:1]", 2, 1, 3, 1, 1, 0, 1},
+        {"sst.sst[5][2][1]", 5, 1, 5, 2, 2, 1, 1},
+        {"sst.sst[0:5][0:2][0:1]", 0, 1, 5, 0, 2, 0, 1},
+    };
+    for (const auto& c : cases) {
+      std::vector<int64_t> want;
+      for (int t = c.t0; t <= c.t1; t += c.t_stride)
+        for (int lat = c.lat0; lat <= c.lat1; ++lat)
+          for (int lon = c.lon0; lon <= c.lon1; ++lon)
+            want.push_back(sst(t, lat, lon));
+      EXPECT_EQ(values(get("DataDDS", c.ce)), want) << c.ce << " " << nlat;
+    }
+    // Whole grids: runs of 4,800 bytes.
     std::vector<int64_t> want;
-  } cases[] = {
-      {"sst.sst[0:1:5][1][0]", {2, 8, 14, 102, 202, 208}},
-      {"sst.sst[1:2:5][1][0]", {8, 102, 208}},
-      {"sst.sst[2:3][1][0:1]", {14, 15, 102, 103}},
-      {"sst.sst[5][2][1]", {211}},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(values(get("DataDDS", c.ce)), c.want) << c.ce;
-  EXPECT_EQ(values(get("DataDDS", "time"), false),
-            (std::vector<int64_t>{0, 1, 2, 3, 4, 5}));
+    for (int t = 1; t <= 4; ++t)
+      for (int lat = 0; lat < nlat; ++lat)
+        for (int lon = 0; lon < 2; ++lon) want.push_back(sst(t, lat, lon));
+    EXPECT_EQ(values(get("DataDDS", "sst.sst[1:4][0:" +
+                                        std::to_string(nlat - 1) + "][0:1]")),
+              want);
+    EXPECT_EQ(values(get("DataDDS", "time"), false),
+              (std::vector<int64_t>{0, 1, 2, 3, 4, 5}));
+  }
 }
 
 TEST_F(NcmlTest, JoinNewUnionAndTimeUnits) {

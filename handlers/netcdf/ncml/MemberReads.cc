@@ -1,6 +1,7 @@
 #include "MemberReads.h"
 
 #include <libqvp/Error.h>
+#include <libqvp/Marshaller.h>
 #include <netcdf.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include "MemberValues.h"
 #include "NcDimensions.h"
 #include "NcReader.h"
+#include "RawRunReader.h"
 
 namespace libqvp {
 
@@ -44,10 +46,8 @@ void MemberReads::check_members(const std::string& name,
                                 const std::vector<size_t>& start,
                                 const std::vector<size_t>& stride,
                                 const std::vector<size_t>& count) {
-  const auto o =
-      std::find_if(d_index.origins.begin(), d_index.origins.end(),
-                   [&](const ValueOrigin& v) { return v.name == name; });
-  if (o == d_index.origins.end() || o->source == ValueSource::own) return;
+  const ValueOrigin* o = origin_of(name);
+  if (o == nullptr) return;
   if (o->source == ValueSource::member) return check_identity(o->member);
   if (count.empty() || count[0] == 0) return;
   const uint64_t first = start[0], last = start[0] + (count[0] - 1) * stride[0];
@@ -129,13 +129,17 @@ NcVariable MemberReads::member_variable(uint32_t k, const std::string& name,
   return mv;
 }
 
-void MemberReads::read_joined(const NcVariable& v, const ValueOrigin& o,
-                              const std::vector<size_t>& start,
-                              const std::vector<size_t>& stride,
-                              const std::vector<size_t>& count, char* out) {
+void MemberReads::each_part(const NcVariable& v, const ValueOrigin& o,
+                            const std::vector<size_t>& start,
+                            const std::vector<size_t>& stride,
+                            const std::vector<size_t>& count,
+                            const Part& part) {
+  if (o.source == ValueSource::member) {
+    const NcVariable mv = member_variable(o.member, o.member_name, v, 0, false);
+    part(member(o.member), mv, start, stride, count, 0);
+    return;
+  }
   const bool join_new = d_index.kind == VirtualDataSet::Kind::join_new;
-  size_t inner = core_value_bytes(v.type);
-  for (size_t d = 1; d < count.size(); ++d) inner *= count[d];
   std::vector<size_t> s(start), st(stride), c(count);
   if (join_new) {
     s.erase(s.begin());
@@ -159,9 +163,55 @@ void MemberReads::read_joined(const NcVariable& v, const ValueOrigin& o,
     }
     const NcVariable mv =
         member_variable(m, o.member_name, v, join_new ? 1 : 0, true);
-    read_nc_box(mv, s, st, c, out + k * inner);
+    part(member(m), mv, s, st, c, k);
     k += n;
   }
+}
+
+const ValueOrigin* MemberReads::origin_of(const std::string& name) const {
+  const auto o =
+      std::find_if(d_index.origins.begin(), d_index.origins.end(),
+                   [&](const ValueOrigin& v) { return v.name == name; });
+  return o == d_index.origins.end() || o->source == ValueSource::own ? nullptr
+                                                                     : &*o;
+}
+
+bool MemberReads::write_encoded(const Array& a,
+                                const std::vector<size_t>& start,
+                                const std::vector<size_t>& stride,
+                                const std::vector<size_t>& count,
+                                Marshaller& m) {
+  const ValueOrigin* o = origin_of(a.name());
+  const Type t = a.element_type();
+  const size_t width = core_value_bytes(t);
+  if (o == nullptr || width == 0 || !is_numeric_type(t)) return false;
+  NcVariable v;  // the data set's variable as the member checks see it
+  v.name = a.name();
+  v.type = t;
+  for (const auto& d : a.dims())
+    v.dim_sizes.push_back(static_cast<size_t>(d.size));
+  size_t n = 1;
+  for (size_t c : count) n *= c;
+  d_io_bytes = n * width >= kLargeBoxBytes ? kNcIoBytes : 0;
+  std::vector<char> values;
+  each_part(
+      v, *o, start, stride, count,
+      [&](NcFile& file, const NcVariable& mv, const std::vector<size_t>& s,
+          const std::vector<size_t>& st, const std::vector<size_t>& c, size_t) {
+        if (file.raw_reader()) {
+          const std::vector<uint64_t> shape(mv.dim_sizes.begin(),
+                                            mv.dim_sizes.end());
+          auto raw = RawRunReader::encoded_reader(
+              file.raw_reader(), file.id(), mv.varid, o->member_name, shape);
+          if (raw && raw(a, s, st, c, m)) return;
+        }
+        size_t k = 1;
+        for (size_t x : c) k *= x;
+        values.resize(k * width);
+        read_nc_box(mv, s, st, c, values.data());
+        m.put_values(values.data(), k, t);
+      });
+  return true;
 }
 
 bool MemberReads::read(const NcVariable& v, const std::vector<size_t>& start,
@@ -176,12 +226,15 @@ bool MemberReads::read(const NcVariable& v, const std::vector<size_t>& start,
   // A large I/O size costs a buffer of that size, cleared, at every open:
   // worth it for large boxes, not for a value or a few from each member.
   d_io_bytes = n * core_value_bytes(v.type) >= kLargeBoxBytes ? kNcIoBytes : 0;
-  if (o.source == ValueSource::member) {
-    read_nc_box(member_variable(o.member, o.member_name, v, 0, false), start,
-                stride, count, out);
-    return true;
-  }
-  if (n > 0) read_joined(v, o, start, stride, count, static_cast<char*>(out));
+  if (n == 0) return true;
+  const size_t inner_bytes =
+      count.empty() ? 0 : n / count[0] * core_value_bytes(v.type);
+  char* bytes = static_cast<char*>(out);
+  each_part(
+      v, o, start, stride, count,
+      [&](NcFile&, const NcVariable& mv, const std::vector<size_t>& s,
+          const std::vector<size_t>& st, const std::vector<size_t>& c,
+          size_t k) { read_nc_box(mv, s, st, c, bytes + k * inner_bytes); });
   return true;
 }
 

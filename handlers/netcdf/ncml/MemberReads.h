@@ -4,6 +4,8 @@
 #ifndef QVP_NC_MEMBERREADS_H
 #define QVP_NC_MEMBERREADS_H
 
+#include <libqvp/Array.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,6 +47,15 @@ class MemberReads {
   // defined in). Throws Error(internal_error) for a variable the index lacks.
   void map_variables(int image);
 
+  // Writes the box of `a`, an array of the data set served from its
+  // members, to `m`: each member's part as that member's values lie on disk
+  // where its raw-run reader takes them (a classic file), otherwise decoded
+  // and written with put_values. Returns false, having written nothing, for
+  // an array whose values the image holds. Throws as read() does.
+  bool write_encoded(const Array& a, const std::vector<size_t>& start,
+                     const std::vector<size_t>& stride,
+                     const std::vector<size_t>& count, Marshaller& m);
+
   // Closes the members opened for reads.
   void release();
 
@@ -63,10 +74,17 @@ class MemberReads {
   NcVariable member_variable(uint32_t k, const std::string& name,
                              const NcVariable& v, size_t outer_removed,
                              bool joined);
-  void read_joined(const NcVariable& v, const ValueOrigin& o,
-                   const std::vector<size_t>& start,
-                   const std::vector<size_t>& stride,
-                   const std::vector<size_t>& count, char* out);
+  // Calls `part(member, member variable, start, stride, count, k)` for each
+  // member's part of the box of `v`, k its first index along the box's
+  // outer dimension.
+  using Part = std::function<void(
+      NcFile&, const NcVariable&, const std::vector<size_t>&,
+      const std::vector<size_t>&, const std::vector<size_t>&, size_t)>;
+  void each_part(const NcVariable& v, const ValueOrigin& o,
+                 const std::vector<size_t>& start,
+                 const std::vector<size_t>& stride,
+                 const std::vector<size_t>& count, const Part& part);
+  const ValueOrigin* origin_of(const std::string& name) const;
 
   const NcmlIndex& d_index;
   std::function<void()> d_stale;

@@ -50,6 +50,12 @@ class NcmlDataSet {
             void* out) {
     return d_reads.read(v, start, stride, count, out);
   }
+  // Writes a box of an array the members serve (MemberReads::write_encoded).
+  bool write_encoded(const Array& a, const std::vector<size_t>& start,
+                     const std::vector<size_t>& stride,
+                     const std::vector<size_t>& count, Marshaller& m) {
+    return d_reads.write_encoded(a, start, stride, count, m);
+  }
   // Checks the members a box reads (MemberReads::check_members).
   void check_members(const std::string& name, const std::vector<size_t>& start,
                      const std::vector<size_t>& stride,
