@@ -95,17 +95,15 @@ class NcmlTest(ServedTestCase):
     def local(self):
         return [xr.open_dataset(m) for m in self.members]
 
-    def test_join_existing_equals_the_members_concatenated(self):
-        local = self.local()
-        want = xr.concat(local, dim="time", data_vars="minimal")
-        with xr.open_dataset(self.url + "join.ncml") as remote:
+    def test_join_existing_equals_open_mfdataset(self):
+        with xr.open_mfdataset(self.members, combine="nested", concat_dim="time",
+                               data_vars="minimal") as want, \
+                xr.open_dataset(self.url + "join.ncml") as remote:
             for name in ("sst", "time", "time_bnds", "lat", "lon"):
                 np.testing.assert_array_equal(remote[name].values, want[name].values, name)
             self.assertEqual(remote.attrs["title"], "Ten days")
             self.assertEqual(remote["sst"].attrs["units"], "degC")
             self.assertTrue(np.isnan(remote["sst"].values[3, 0, 0]))  # the fill value
-        for ds in local:
-            ds.close()
 
     def test_join_existing_equals_ncrcat(self):
         joined = os.path.join(self.base, "ncrcat.nc")

@@ -98,6 +98,22 @@ class NcmlTest : public ::testing::Test {
     }
     return out;
   }
+  // The Float64 values of a DataDDS response of one array.
+  static std::vector<double> doubles(const RunResult& r) {
+    const size_t at = r.out.find("Data:\n");
+    std::vector<double> out;
+    if (at == std::string::npos) return out;
+    const std::string bytes = r.out.substr(at + 6 + 8);
+    for (size_t i = 0; i + 8 <= bytes.size(); i += 8) {
+      uint64_t u = 0;
+      for (size_t b = 0; b < 8; ++b)
+        u = (u << 8) | static_cast<unsigned char>(bytes[i + b]);
+      double d = 0;
+      std::memcpy(&d, &u, 8);
+      out.push_back(d);
+    }
+    return out;
+  }
   static std::string status_line(const RunResult& r) {
     return r.out.substr(0, r.out.find('\r'));
   }
@@ -293,8 +309,11 @@ TEST_F(NcmlTest, JoinNewUnionAndTimeUnits) {
   doc("<aggregation dimName=\"time\" type=\"joinExisting\" "
       "timeUnitsChange=\"true\"><netcdf location=\"daily/sst_0.nc\"/>"
       "<netcdf location=\"daily/sst_1.nc\"/></aggregation>\n");
+  // The second member's hours since 2020-01-02 become days since 2020-01-01.
   const RunResult t = get("DataDDS", "time");
   ASSERT_NE(t.out.find("Float64 time[time = 4]"), std::string::npos) << t.out;
+  EXPECT_EQ(doubles(t),
+            (std::vector<double>{0, 1, 1 + 2 / 24.0, 1 + 3 / 24.0}));
   doc("<aggregation dimName=\"run\" type=\"joinNew\"><variableAgg "
       "name=\"sst\"/>"
       "<netcdf location=\"daily/sst_1.nc\" coordValue=\"2020-01-09\"/>"
