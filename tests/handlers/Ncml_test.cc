@@ -303,6 +303,55 @@ TEST_F(NcmlTest, BoxesAcrossMemberBoundaries) {
   }
 }
 
+// Which files a scan takes, and in which order: by path, or by the date the
+// names carry.
+TEST_F(NcmlTest, ScansChooseAndOrderTheirMembers) {
+  const struct {
+    int t0;
+    const char* path;
+  } files[] = {{2, "daily/b_20200101.nc"},
+               {0, "daily/c_20191230.nc"},
+               {4, "daily/sub/a_20200105.nc"},
+               {6, "daily/new_20200107.nc"}};
+  for (const auto& f : files) {
+    member(9, f.t0);
+    root.mkdir("daily/sub");
+    ASSERT_EQ(
+        rename((root / "daily/sst_9.nc").c_str(), (root / f.path).c_str()), 0);
+  }
+  root.write("daily/notes.txt", "not a member");
+  // Three of the files are old; new_20200107.nc was just written.
+  for (const auto& f : files)
+    if (std::string(f.path).find("new_") == std::string::npos)
+      TempDir::set_mtime(root / f.path, time(nullptr) - 3600);
+  const struct {
+    const char* scan;
+    std::vector<int64_t> times;
+    const char* error;
+  } cases[] = {
+      // By path, b_ before c_: the time coordinate goes back, refused.
+      {"suffix=\".nc\" subdirs=\"false\" olderThan=\"10 min\"",
+       {},
+       "\"daily/c_20191230.nc\": time 0 does not follow 3"},
+      {"suffix=\".nc\" dateFormatMark=\"_#yyyyMMdd\" olderThan=\"10 min\"",
+       {0, 1, 2, 3, 4, 5},
+       ""},
+      {"regExp=\".*/(b|new)_[0-9]+\\.nc\" dateFormatMark=\"_#yyyyMMdd\"",
+       {2, 3, 6, 7},
+       ""},
+  };
+  for (const auto& c : cases) {
+    doc("<aggregation dimName=\"time\" type=\"joinExisting\"><scan "
+        "location=\"daily/\" " +
+        std::string(c.scan) + "/></aggregation>\n");
+    const RunResult r = get("DataDDS", "time");
+    if (*c.error != '\0')
+      EXPECT_NE(r.out.find(c.error), std::string::npos) << r.out;
+    else
+      EXPECT_EQ(values(r, false), c.times) << c.scan << r.out;
+  }
+}
+
 TEST_F(NcmlTest, JoinNewUnionAndTimeUnits) {
   member(0, 0);
   member(1, 2, 2, 3, "float", "hours since 2020-01-02");
