@@ -20,6 +20,7 @@
 
 #include "ImagePlot.h"
 #include "NcDescribedDds.h"
+#include "NcDownload.h"
 #include "NcFile.h"
 #include "NcResponseHeader.h"
 
@@ -158,15 +159,9 @@ void send_png(const NcFilter& f) {
   DDS dds;
   build_described_dds(file, f, dds, false);
   const time_t lmt = f.get_data_last_modified_time("");
-  if (unchanged_since_request(f, lmt)) {
-    set_mime_not_modified(stdout);
-    fflush(stdout);
-    return;
-  }
+  if (answered_not_modified(f, lmt)) return;
   ConstraintEvaluator eval;
-  eval.parse_constraint(f.get_ce(), dds);
-  if (eval.functional_expression())
-    throw Error(usage_error, "A function's result cannot be drawn");
+  select_for_download(f, dds, eval, "drawn");
   const Field field = selected_field(dds);
   Array& a = *field.array;
   const size_t rank = a.dimensions();

@@ -3,8 +3,9 @@ lighttpd (CGI) see a joinExisting equal to its members concatenated and to
 nco's ncrcat of them, a joinNew equal to its members stacked, strided boxes
 across member boundaries, and a document's edits; the pool answers the same
 bytes as the CGI path, sharing one index directory. The downloads of an
-aggregation: a .nc of a slice reads back equal to the members' values, a
-.png of one time step decodes with its cells where the members put them."""
+aggregation: a .nc and a .nc4 of a slice read back equal to the members'
+values, a .png of one time step decodes with its cells where the members
+put them."""
 import io, os, shutil, subprocess, tempfile, urllib.parse
 
 import numpy as np
@@ -173,10 +174,12 @@ class NcmlTest(ServedTestCase):
         sst, time = members("sst"), members("time")
         # (constraint, the index of the concatenated sst it selects); the
         # slices cross member boundaries and take day 3's fill value.
-        for ce, index in (("sst[2:7][0:1][0:3:7]", np.s_[2:8, 0:2, 0:8:3]),
-                          ("sst[1:4:9][5][2]", np.s_[1:10:4, 5:6, 2:3])):
-            with self.subTest(ce=ce):
-                status, headers, body = self.get("join.ncml.nc?" + urllib.parse.quote(ce, safe=",:"))
+        for suffix, ce, index in (("nc", "sst[2:7][0:1][0:3:7]", np.s_[2:8, 0:2, 0:8:3]),
+                                  ("nc", "sst[1:4:9][5][2]", np.s_[1:10:4, 5:6, 2:3]),
+                                  ("nc4", "sst[2:7][0:1][0:3:7]", np.s_[2:8, 0:2, 0:8:3])):
+            with self.subTest(suffix=suffix, ce=ce):
+                status, headers, body = self.get("join.ncml.%s?%s" % (
+                    suffix, urllib.parse.quote(ce, safe=",:")))
                 self.assertEqual(status, 200, body[:300])
                 self.assertEqual(int(headers["Content-Length"]), len(body))
                 path = os.path.join(self.base, "join_slice.nc")
@@ -187,6 +190,7 @@ class NcmlTest(ServedTestCase):
                     np.testing.assert_array_equal(got["sst"][...], sst[index])
                     np.testing.assert_array_equal(got["time"][...], time[index[0]])
                     self.assertEqual(got["sst"].units, "degC")
+                    self.assertEqual(got["sst"].dtype, np.float32)
                     self.assertEqual(got.title, "Ten days")
         # ImagePlot's layout: a 6 x 8 grid drawn 50 pixels a cell, row 0 at
         # the bottom, inside margins of 90, 40, 120 and 60 pixels.
