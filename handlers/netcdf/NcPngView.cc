@@ -9,6 +9,7 @@
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
 #include <libqvp/Grid.h>
+#include <libqvp/Structure.h>
 #include <libqvp/cgi_util.h>
 #include <libqvp/header_edit.h>
 #include <libqvp/visit_scalar.h>
@@ -35,12 +36,18 @@ struct Field {
   const AttrTable* attributes = nullptr;
 };
 
-Field selected_field(DDS& dds) {
-  Field field;
-  size_t n = 0;
-  for (auto it = dds.var_begin(); it != dds.var_end(); ++it) {
+// Counts the selected variables in [begin, end) and inside the structures
+// among them (groups, compounds), and keeps the last one in `field`.
+template <typename It>
+void find_selected(It begin, It end, Field& field, size_t& n) {
+  for (auto it = begin; it != end; ++it) {
     if (!(*it)->send_p()) continue;
+    if (auto* s = dynamic_cast<Structure*>(*it)) {
+      find_selected(s->var_begin(), s->var_end(), field, n);
+      continue;
+    }
     ++n;
+    field = Field{};
     if (auto* g = dynamic_cast<Grid*>(*it)) {
       field.grid = g;
       field.array = g->array()->send_p() ? g->array() : nullptr;
@@ -50,6 +57,12 @@ Field selected_field(DDS& dds) {
       field.attributes = &a->get_attr_table();
     }
   }
+}
+
+Field selected_field(DDS& dds) {
+  Field field;
+  size_t n = 0;
+  find_selected(dds.var_begin(), dds.var_end(), field, n);
   if (n != 1 || field.array == nullptr ||
       !is_numeric_type(field.array->element_type()))
     throw Error(usage_error,
