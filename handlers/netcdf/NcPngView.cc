@@ -144,10 +144,12 @@ ImageAxis axis_of(const Field& f, size_t d, size_t start, size_t stride,
   return axis;
 }
 
-// Reads one box of the numeric array `a` into `out` as doubles.
+// Reads one box of the numeric array `a` and puts every `step`-th of its
+// values into `out` as doubles (out[k] = value k * step); `box` is scratch.
 void read_as_double(const Array& a, const std::vector<size_t>& start,
                     const std::vector<size_t>& stride,
-                    const std::vector<size_t>& count, double* out) {
+                    const std::vector<size_t>& count, size_t step,
+                    std::vector<unsigned char>& box, double* out) {
   size_t n = 1;
   for (size_t c : count) n *= c;
   visit_scalar(
@@ -155,9 +157,11 @@ void read_as_double(const Array& a, const std::vector<size_t>& start,
       [&](auto tag) {
         using T = typename decltype(tag)::value_type;
         if constexpr (!decltype(tag)::is_string) {
-          std::vector<T> box(n);
-          a.read_box(start, stride, count, box.data());
-          for (size_t i = 0; i < n; ++i) out[i] = static_cast<double>(box[i]);
+          box.resize(n * sizeof(T));
+          T* values = reinterpret_cast<T*>(box.data());
+          a.read_box(start, stride, count, values);
+          for (size_t i = 0, k = 0; i < n; i += step, ++k)
+            out[k] = static_cast<double>(values[i]);
         }
       },
       [](Type) {});
@@ -212,12 +216,13 @@ void send_png(const NcFilter& f) {
   stride[rank - 1] = step == 1 ? static_cast<size_t>(rx.stride) : 1;
   const size_t take = step == 1 ? 1 : xstride;
   std::vector<double> values(rows * cols), row;
+  std::vector<unsigned char> box;
   for (size_t r = 0; r < rows; ++r) {
     start[rank - 2] = static_cast<size_t>(ry.start) + r * ystride;
-    row.resize(count[rank - 1]);
-    read_as_double(a, start, stride, count, row.data());
+    row.resize(cols);
+    read_as_double(a, start, stride, count, take, box, row.data());
     for (size_t c = 0; c < cols; ++c) {
-      const double raw = row[c * take];
+      const double raw = row[c];
       values[r * cols + c] = validity.valid(raw) ? raw * scale + offset : NAN;
     }
   }
