@@ -84,7 +84,8 @@ HandlerTable HandlerTable::builtin() {
                   {"ncml", "qvp_nc_handler"}};
   t.d_suffixes = {{"das", "das"},      {"dds", "dds"},     {"ddx", "ddx"},
                   {"vorn", "DataDDS"}, {"ver", "Version"}, {"html", "html"},
-                  {"csv", "csv"},      {"nc", "nc"},       {"png", "png"}};
+                  {"csv", "csv"},      {"nc", "nc"},       {"nc4", "nc4"},
+                  {"png", "png"}};
   return t;
 }
 

@@ -33,8 +33,8 @@ class HandlerTable {
   static constexpr size_t kMaxName = 255;         // of any one field
 
   // The built-in table: extensions nc, nc4 and ncml to qvp_nc_handler;
-  // suffixes das, dds, ddx, vorn, ver, html, csv, nc and png to das, dds,
-  // ddx, DataDDS, Version, html, csv, nc and png.
+  // suffixes das, dds, ddx, vorn, ver, html, csv, nc, nc4 and png to das,
+  // dds, ddx, DataDDS, Version, html, csv, nc, nc4 and png.
   static HandlerTable builtin();
 
   // Parses the text of a table. Each line is blank, a comment ('#' first
@@ -46,7 +46,7 @@ class HandlerTable {
   // without control bytes or blanks, and not "." or ".."; a response is one
   // of das, dds, ddx, DataDDS, Version, html (the data set's page), csv
   // (its values as CSV), nc and nc4 (the selection as a netCDF file of the
-  // classic family / netCDF-4; the handler does not serve nc4 yet) and
+  // classic family / netCDF-4) and
   // png (a picture of it). Throws ParseError for anything else,
   // for an extension or suffix given twice, for text over kMaxBytes, and for
   // a table without any handler or any suffix line.

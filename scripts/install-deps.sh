@@ -10,7 +10,7 @@ all_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libtirpc-dev
   libnetcdf-dev netcdf-bin libexpat1-dev nco
   lighttpd lighttpd-mod-deflate nginx-light curl python3 libxml2-utils
-  nco python3-pil libcairo2-dev
+  python3-pil libcairo2-dev libpng-dev
   chromium chromium-driver python3-selenium python3-netcdf4 python3-xarray python3-dask
   clang libclang-rt-14-dev clang-format
 )

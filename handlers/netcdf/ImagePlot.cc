@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <vector>
+
+#include "PngEncoder.h"
 
 namespace libqvp {
 namespace {
@@ -89,20 +92,29 @@ std::string ImagePlot::png() const {
   const bool any = lo <= hi;
   const double span = hi > lo ? hi - lo : 1;
 
-  // The cells, straight into the pixels.
+  // The cells, straight into the pixels, their colours from a table of
+  // kShades steps (finer than 8-bit colour tells apart).
+  constexpr size_t kShades = 1024;
+  std::vector<uint32_t> shades(kShades);
+  for (size_t i = 0; i < kShades; ++i) {
+    double rgb[3];
+    viridis(static_cast<double>(i) / (kShades - 1), rgb);
+    shades[i] = 0xFF000000u | uint32_t(rgb[0] * 255 + 0.5) << 16 |
+                uint32_t(rgb[1] * 255 + 0.5) << 8 |
+                uint32_t(rgb[2] * 255 + 0.5);
+  }
+  const double to_shade = (kShades - 1) / span;
   cairo_surface_flush(surface.get());
   unsigned char* pixels = cairo_image_surface_get_data(surface.get());
   const int stride = cairo_image_surface_get_stride(surface.get());
   for (size_t r = 0; r < d_rows; ++r) {
     for (size_t c = 0; c < d_cols; ++c) {
       const double v = d_values[r * d_cols + c];
-      uint32_t argb = 0;  // transparent
-      if (!std::isnan(v)) {
-        double rgb[3];
-        viridis((v - lo) / span, rgb);
-        argb = 0xFF000000u | uint32_t(rgb[0] * 255 + 0.5) << 16 |
-               uint32_t(rgb[1] * 255 + 0.5) << 8 | uint32_t(rgb[2] * 255 + 0.5);
-      }
+      const uint32_t argb =  // transparent without a value
+          std::isnan(v)
+              ? 0
+              : shades[std::min(kShades - 1, static_cast<size_t>(
+                                                 (v - lo) * to_shade + 0.5))];
       const size_t top = kTop + (d_rows - 1 - r) * d_scale;
       for (size_t dy = 0; dy < d_scale; ++dy) {
         auto* row = reinterpret_cast<uint32_t*>(
@@ -165,17 +177,9 @@ std::string ImagePlot::png() const {
   }
   text_at(g, d_units, bx + bw / 2, kTop + ph + 8, 0.5, 0);
 
-  std::string out;
-  const auto write = [](void* closure, const unsigned char* data,
-                        unsigned int length) {
-    static_cast<std::string*>(closure)->append(
-        reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
-  };
-  if (cairo_surface_write_to_png_stream(surface.get(), write, &out) !=
-      CAIRO_STATUS_SUCCESS)
-    throw Error(internal_error, "Cannot encode the picture as PNG");
-  return out;
+  cairo_surface_flush(surface.get());
+  return encode_png(cairo_image_surface_get_data(surface.get()), w, h,
+                    cairo_image_surface_get_stride(surface.get()));
 }
 
 }  // namespace libqvp

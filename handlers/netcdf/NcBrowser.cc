@@ -20,8 +20,7 @@ void serve_view(const BrowserView& view, const NcFilter& f) {
     return view.send_catalogue(f, stdout);
   if (view.kind() == BrowserView::netcdf_view) return send_netcdf(f);
   if (view.kind() == BrowserView::image_view) return send_png(f);
-  if (view.kind() == BrowserView::netcdf4_view)
-    throw Error(usage_error, "netCDF-4 downloads (.nc4) are not served yet");
+  if (view.kind() == BrowserView::netcdf4_view) return send_netcdf4(f);
   const bool page = view.kind() == BrowserView::page_view;
   NcFile file(f.get_dataset_name(), page ? 0 : kNcIoBytes);
   DDS dds;

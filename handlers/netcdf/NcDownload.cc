@@ -28,17 +28,10 @@
 namespace libqvp {
 namespace {
 
-// "Tue Mar  5 10:00:00 2024: <url>.nc?<constraint>", then the file's own
-// history on the lines after it.
+// The history line, then the file's own history on the lines after it.
 std::vector<NcRawAttribute> with_history(std::vector<NcRawAttribute> globals,
                                          const NcFilter& f) {
-  const time_t now = time(nullptr);
-  struct tm utc {};
-  gmtime_r(&now, &utc);
-  char date[64];
-  strftime(date, sizeof date, "%a %b %e %H:%M:%S %Y", &utc);
-  std::string line = std::string(date) + ": " + f.get_URL() + ".nc";
-  if (!f.get_ce().empty()) line += "?" + f.get_ce();
+  std::string line = history_line(f, "nc");
   for (NcRawAttribute& a : globals) {
     if (a.name != "history") continue;
     if (a.type == NC_CHAR)
@@ -48,18 +41,6 @@ std::vector<NcRawAttribute> with_history(std::vector<NcRawAttribute> globals,
   }
   globals.push_back(text_attribute("history", line));
   return globals;
-}
-
-std::string download_header(const NcFilter& f, time_t lmt,
-                            const std::string& file_name, uint64_t length) {
-  std::ostringstream out;
-  set_mime_binary(out, unknown_type, f.get_cgi_version(), x_plain, lmt);
-  std::string header = out.str();
-  set_header_value(header, "Content-Type: ", "application/x-netcdf");
-  add_header_line(header,
-                  "Content-Disposition: " + content_disposition(file_name));
-  add_header_line(header, "Content-Length: " + std::to_string(length));
-  return header;
 }
 
 void write_values(const OutputVariable& v, ClassicValueSink& sink,
@@ -99,12 +80,57 @@ void write_body(const NcOutputPlan& plan, const ClassicLayout& layout,
 
 }  // namespace
 
-uint64_t netcdf_cap() {
-  const char* text = getenv("QVP_MAX_NC_BYTES");
-  if (text == nullptr) return kDefaultNcCap;
+bool answered_not_modified(const NcFilter& f, time_t lmt) {
+  if (!unchanged_since_request(f, lmt)) return false;
+  set_mime_not_modified(stdout);
+  fflush(stdout);
+  return true;
+}
+
+void select_for_download(const NcFilter& f, DDS& dds, ConstraintEvaluator& eval,
+                         const std::string& what) {
+  eval.parse_constraint(f.get_ce(), dds);
+  if (eval.functional_expression())
+    throw Error(usage_error, "A function's result cannot be " + what);
+}
+
+std::string history_line(const NcFilter& f, const std::string& suffix) {
+  const time_t now = time(nullptr);
+  struct tm utc {};
+  gmtime_r(&now, &utc);
+  char date[64];
+  strftime(date, sizeof date, "%a %b %e %H:%M:%S %Y", &utc);
+  std::string line = std::string(date) + ": " + f.get_URL() + "." + suffix;
+  if (!f.get_ce().empty()) line += "?" + f.get_ce();
+  return line;
+}
+
+std::string download_header(const NcFilter& f, time_t lmt,
+                            const std::string& file_name, uint64_t length) {
+  std::ostringstream out;
+  set_mime_binary(out, unknown_type, f.get_cgi_version(), x_plain, lmt);
+  std::string header = out.str();
+  set_header_value(header, "Content-Type: ", "application/x-netcdf");
+  add_header_line(header,
+                  "Content-Disposition: " + content_disposition(file_name));
+  add_header_line(header, "Content-Length: " + std::to_string(length));
+  return header;
+}
+
+uint64_t download_cap(const char* variable, uint64_t fallback) {
+  const char* text = getenv(variable);
+  if (text == nullptr) return fallback;
   char* end = nullptr;
   const unsigned long long v = strtoull(text, &end, 10);
-  return end != text && *end == '\0' && v > 0 ? v : kDefaultNcCap;
+  return end != text && *end == '\0' && v > 0 ? v : fallback;
+}
+
+void refuse_over_cap(uint64_t bytes, uint64_t cap) {
+  if (bytes > cap)
+    throw Error(usage_error,
+                "The selection makes a file of " + std::to_string(bytes) +
+                    " bytes, more than the " + std::to_string(cap) +
+                    " that this server sends; select less");
 }
 
 void send_netcdf(const NcFilter& f) {
@@ -113,24 +139,14 @@ void send_netcdf(const NcFilter& f) {
   build_dds(file, dds);
   install_fast_readers(file, dds);
   const time_t lmt = f.get_data_last_modified_time("");
-  if (unchanged_since_request(f, lmt)) {
-    set_mime_not_modified(stdout);
-    fflush(stdout);
-    return;
-  }
+  if (answered_not_modified(f, lmt)) return;
   ConstraintEvaluator eval;
-  eval.parse_constraint(f.get_ce(), dds);
-  if (eval.functional_expression())
-    throw Error(usage_error, "A function's result cannot be a netCDF file");
+  select_for_download(f, dds, eval, "a netCDF file");
   check_exact_values(dds);
   const NcOutputPlan plan(file, dds, f.get_ce().empty());
   const ClassicLayout layout(plan, with_history(plan.global_attributes(), f));
-  if (layout.file_size() > netcdf_cap())
-    throw Error(usage_error, "The selection makes a file of " +
-                                 std::to_string(layout.file_size()) +
-                                 " bytes, more than the " +
-                                 std::to_string(netcdf_cap()) +
-                                 " that this server sends; select less");
+  refuse_over_cap(layout.file_size(),
+                  download_cap(kNcCapVariable, kDefaultNcCap));
   const std::vector<std::string> none;
   const std::string name = download_file_name(
       file.name(), f.get_ce().empty() ? none : plan.selected_names(), "nc");

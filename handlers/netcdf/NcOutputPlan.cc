@@ -78,19 +78,59 @@ size_t longest_string(BaseType& v) {
   return longest;
 }
 
+// The selected member arrays of compound variable `s` (a Structure of
+// arrays, one per member), nested members included.
+void selected_members(const Structure& s, std::vector<const Array*>& out) {
+  for (auto it = s.var_begin(); it != s.var_end(); ++it) {
+    if (!(*it)->send_p()) continue;
+    if (auto* inner = dynamic_cast<const Structure*>(*it))
+      selected_members(*inner, out);
+    else if (auto* a = dynamic_cast<const Array*>(*it))
+      out.push_back(a);
+  }
+}
+
+// The array whose first `rank` dimensions give the selection of compound
+// variable `v`: its first selected member. Throws Error(usage_error) when
+// members are selected with different ranges, as one variable cannot be.
+const Array* compound_selection(const BaseType& v, size_t rank,
+                                const std::string& name) {
+  std::vector<const Array*> members;
+  if (auto* s = dynamic_cast<const Structure*>(&v))
+    selected_members(*s, members);
+  if (members.empty())
+    throw Error(internal_error,
+                "No member of " + quoted(name) + " is selected");
+  for (const Array* m : members)
+    for (size_t d = 0; d < rank; ++d) {
+      const Array::Dimension &x = m->dims()[d], &y = members[0]->dims()[d];
+      if (x.start != y.start || x.stride != y.stride || x.c_size != y.c_size)
+        throw Error(usage_error, "The members of " + quoted(name) +
+                                     " are selected with different ranges; "
+                                     "a file holds whole records");
+    }
+  return members[0];
+}
+
 }  // namespace
 
 class NcOutputPlan::Builder {
  public:
-  Builder(const NcFile& file, DDS& dds, NcOutputPlan& plan, bool whole)
-      : d_file(file), d_dds(dds), d_plan(plan), d_whole(whole) {}
+  Builder(const NcFile& file, DDS& dds, NcOutputPlan& plan, bool whole,
+          OutputFormat format)
+      : d_file(file),
+        d_dds(dds),
+        d_plan(plan),
+        d_whole(whole),
+        d_netcdf4(format == OutputFormat::netcdf4) {}
 
   void walk(BaseType* v, int ncid, const std::string& prefix) {
     if (!v->send_p()) return;
     if (auto* s = dynamic_cast<Structure*>(v)) {
       int g = -1;
       if (nc_inq_grp_ncid(ncid, s->name().c_str(), &g) != NC_NOERR)
-        return refuse_compound(prefix + s->name());
+        return d_netcdf4 ? select(v, ncid, prefix)
+                         : refuse_compound(prefix + s->name());
       for (auto it = s->var_begin(); it != s->var_end(); ++it)
         walk(*it, g, prefix + s->name() + ".");
     } else if (auto* grid = dynamic_cast<Grid*>(v)) {
@@ -110,9 +150,10 @@ class NcOutputPlan::Builder {
     if (d_plan.d_vars.empty())
       throw Error(usage_error, "The selection holds no variable");
     for (const NcVariable& v : d_sources) add_coordinates(v);
+    if (d_netcdf4 && d_whole) add_unserved(d_file.id());
     order();
     choose_record_dimension();
-    check_unique_names();
+    if (!d_netcdf4) check_unique_names();
     d_plan.d_globals = read_raw_attributes(d_file.id(), NC_GLOBAL);
     if (!d_omitted.empty()) {
       auto& g = d_plan.d_globals;
@@ -151,15 +192,18 @@ class NcOutputPlan::Builder {
   void add(BaseType* v, const NcVariable& nv, const std::string& prefix) {
     const auto key = std::make_pair(nv.ncid, nv.varid);
     if (d_index.count(key)) return;
-    if (nv.is_compound()) return refuse_compound(prefix + nv.name);
+    if (nv.is_compound() && !d_netcdf4)
+      return refuse_compound(prefix + nv.name);
     OutputVariable ov;
     ov.name = prefix + nv.name;
     ov.ncid = nv.ncid;
     ov.varid = nv.varid;
     ov.values = v;
     const bool text = nv.xtype == NC_CHAR || nv.xtype == NC_STRING;
-    ov.type = text ? NC_CHAR : nv.value_type();
+    ov.type = d_netcdf4 ? nv.xtype : text ? NC_CHAR : nv.value_type();
     const auto* a = dynamic_cast<const Array*>(v);
+    if (a == nullptr && !nv.dimids.empty())
+      a = compound_selection(*v, nv.dimids.size(), ov.name);
     for (size_t d = 0; d < nv.dimids.size(); ++d) {
       const Array::Dimension& sel = a->dims()[d];
       ov.dims.push_back(bind(nv, d, static_cast<size_t>(sel.start),
@@ -182,7 +226,7 @@ class NcOutputPlan::Builder {
         ov.dims.push_back(bind(whole, whole.dimids.size() - 1, 0, 1,
                                nv.string_length, ov.name));
       }
-    } else if (nv.xtype == NC_STRING) {
+    } else if (nv.xtype == NC_STRING && !d_netcdf4) {
       ov.string_length = longest_string(*v);
       d_plan.d_dims.push_back(
           {ov.name + "_strlen", -1, 0, 1, ov.string_length, false});
@@ -230,6 +274,47 @@ class NcOutputPlan::Builder {
     const size_t stop = start + (length == 0 ? 0 : (length - 1) * stride);
     return "[" + std::to_string(start) + ":" + std::to_string(stride) + ":" +
            std::to_string(stop) + "]";
+  }
+
+  // The variables of group `ncid` and the groups in it that the DDS does
+  // not serve (vlen and opaque types), whole: a netCDF-4 file of the whole
+  // data set holds them too.
+  void add_unserved(int ncid) {
+    int nvars = 0;
+    check_nc(nc_inq_nvars(ncid, &nvars), "Cannot read the variables");
+    for (int varid = 0; varid < nvars; ++varid) {
+      if (d_index.count({ncid, varid})) continue;
+      NcVariable nv;
+      nv.ncid = ncid;
+      nv.varid = varid;
+      char name[NC_MAX_NAME + 1] = {};
+      int ndims = 0;
+      check_nc(
+          nc_inq_var(ncid, varid, name, &nv.xtype, &ndims, nullptr, nullptr),
+          "Cannot read a variable");
+      nv.name = name;
+      nv.dimids.resize(static_cast<size_t>(ndims));
+      check_nc(nc_inq_vardimid(ncid, varid, nv.dimids.data()),
+               "Cannot read " + quoted(nv.name));
+      OutputVariable ov;
+      ov.name = group_prefix(ncid) + nv.name;
+      ov.ncid = ncid;
+      ov.varid = varid;
+      ov.type = nv.xtype;
+      for (size_t d = 0; d < nv.dimids.size(); ++d) {
+        const auto& dim = d_ncdims.get(ncid, nv.dimids[d], nv.name);
+        nv.dim_names.push_back(dim.name);
+        ov.dims.push_back(bind(nv, d, 0, 1, dim.length, ov.name));
+      }
+      d_index[{ncid, varid}] = d_plan.d_vars.size();
+      d_plan.d_vars.push_back(std::move(ov));
+    }
+    int n = 0;
+    check_nc(nc_inq_grps(ncid, &n, nullptr), "Cannot read the groups");
+    std::vector<int> groups(static_cast<size_t>(n));
+    if (n > 0)
+      check_nc(nc_inq_grps(ncid, &n, groups.data()), "Cannot read the groups");
+    for (int g : groups) add_unserved(g);
   }
 
   // The coordinate variables of the dimensions of selected variable `nv`,
@@ -311,6 +396,7 @@ class NcOutputPlan::Builder {
   DDS& d_dds;
   NcOutputPlan& d_plan;
   const bool d_whole;
+  const bool d_netcdf4;   // groups, user-defined types and strings kept
   std::string d_omitted;  // compound variables left out, by blanks
   NcDimensions d_ncdims;
   std::vector<NcVariable> d_sources;  // of the selected variables, in order
@@ -319,8 +405,9 @@ class NcOutputPlan::Builder {
   std::map<int, std::string> d_binder;  // dimension id to its first variable
 };
 
-NcOutputPlan::NcOutputPlan(const NcFile& file, DDS& dds, bool whole) {
-  Builder b(file, dds, *this, whole);
+NcOutputPlan::NcOutputPlan(const NcFile& file, DDS& dds, bool whole,
+                           OutputFormat format) {
+  Builder b(file, dds, *this, whole, format);
   for (auto it = dds.var_begin(); it != dds.var_end(); ++it)
     b.walk(*it, file.id(), "");
   b.finish();

@@ -20,6 +20,11 @@
 
 namespace libqvp {
 
+// The file a plan is for: one of the classic family (groups flattened,
+// strings as characters, no compound variables), or netCDF-4 (every type
+// as the source has it; names keep their groups in the file).
+enum class OutputFormat { classic, netcdf4 };
+
 struct OutputDimension {
   std::string name;
   int source = -1;  // the file's dimension id; -1 for a made string length
@@ -31,7 +36,8 @@ struct OutputVariable {
   std::string name;
   int ncid = -1, varid = -1;  // in the file
   // The type written: the file's, an enum's base type, NC_CHAR for
-  // strings (NC_CHAR and NC_STRING variables alike).
+  // strings (NC_CHAR and NC_STRING variables alike); for netCDF-4 the
+  // source's type (its id in the source file).
   nc_type type = NC_NAT;
   std::vector<size_t> dims;  // into NcOutputPlan::dimensions(); a string
                              // variable's length dimension comes last
@@ -54,8 +60,14 @@ class NcOutputPlan {
   // selected; Error(internal_error) when netCDF fails. `file` and `dds`
   // must outlive the plan. With `whole` (the request selects the whole data
   // set) compound variables are left out instead, and named in the global
-  // attribute "omitted_variables".
-  NcOutputPlan(const NcFile& file, DDS& dds, bool whole);
+  // attribute "omitted_variables". For OutputFormat::netcdf4 compound
+  // variables are planned (whole records, whatever members are selected),
+  // a string variable has no length dimension, names are not checked for
+  // clashes once flattened, and with `whole` every variable of the file
+  // is planned, also those of types the DDS does not serve (their `values`
+  // null).
+  NcOutputPlan(const NcFile& file, DDS& dds, bool whole,
+               OutputFormat format = OutputFormat::classic);
 
   const std::vector<OutputDimension>& dimensions() const { return d_dims; }
   const std::vector<OutputVariable>& variables() const { return d_vars; }

@@ -9,6 +9,7 @@
 #include <libqvp/DDS.h>
 #include <libqvp/Error.h>
 #include <libqvp/Grid.h>
+#include <libqvp/Structure.h>
 #include <libqvp/cgi_util.h>
 #include <libqvp/header_edit.h>
 #include <libqvp/visit_scalar.h>
@@ -20,6 +21,7 @@
 
 #include "ImagePlot.h"
 #include "NcDescribedDds.h"
+#include "NcDownload.h"
 #include "NcFile.h"
 #include "NcResponseHeader.h"
 
@@ -34,12 +36,18 @@ struct Field {
   const AttrTable* attributes = nullptr;
 };
 
-Field selected_field(DDS& dds) {
-  Field field;
-  size_t n = 0;
-  for (auto it = dds.var_begin(); it != dds.var_end(); ++it) {
+// Counts the selected variables in [begin, end) and inside the structures
+// among them (groups, compounds), and keeps the last one in `field`.
+template <typename It>
+void find_selected(It begin, It end, Field& field, size_t& n) {
+  for (auto it = begin; it != end; ++it) {
     if (!(*it)->send_p()) continue;
+    if (auto* s = dynamic_cast<Structure*>(*it)) {
+      find_selected(s->var_begin(), s->var_end(), field, n);
+      continue;
+    }
     ++n;
+    field = Field{};
     if (auto* g = dynamic_cast<Grid*>(*it)) {
       field.grid = g;
       field.array = g->array()->send_p() ? g->array() : nullptr;
@@ -49,6 +57,12 @@ Field selected_field(DDS& dds) {
       field.attributes = &a->get_attr_table();
     }
   }
+}
+
+Field selected_field(DDS& dds) {
+  Field field;
+  size_t n = 0;
+  find_selected(dds.var_begin(), dds.var_end(), field, n);
   if (n != 1 || field.array == nullptr ||
       !is_numeric_type(field.array->element_type()))
     throw Error(usage_error,
@@ -130,10 +144,12 @@ ImageAxis axis_of(const Field& f, size_t d, size_t start, size_t stride,
   return axis;
 }
 
-// Reads one box of the numeric array `a` into `out` as doubles.
+// Reads one box of the numeric array `a` and puts every `step`-th of its
+// values into `out` as doubles (out[k] = value k * step); `box` is scratch.
 void read_as_double(const Array& a, const std::vector<size_t>& start,
                     const std::vector<size_t>& stride,
-                    const std::vector<size_t>& count, double* out) {
+                    const std::vector<size_t>& count, size_t step,
+                    std::vector<unsigned char>& box, double* out) {
   size_t n = 1;
   for (size_t c : count) n *= c;
   visit_scalar(
@@ -141,9 +157,11 @@ void read_as_double(const Array& a, const std::vector<size_t>& start,
       [&](auto tag) {
         using T = typename decltype(tag)::value_type;
         if constexpr (!decltype(tag)::is_string) {
-          std::vector<T> box(n);
-          a.read_box(start, stride, count, box.data());
-          for (size_t i = 0; i < n; ++i) out[i] = static_cast<double>(box[i]);
+          box.resize(n * sizeof(T));
+          T* values = reinterpret_cast<T*>(box.data());
+          a.read_box(start, stride, count, values);
+          for (size_t i = 0, k = 0; i < n; i += step, ++k)
+            out[k] = static_cast<double>(values[i]);
         }
       },
       [](Type) {});
@@ -158,15 +176,9 @@ void send_png(const NcFilter& f) {
   DDS dds;
   build_described_dds(file, f, dds, false);
   const time_t lmt = f.get_data_last_modified_time("");
-  if (unchanged_since_request(f, lmt)) {
-    set_mime_not_modified(stdout);
-    fflush(stdout);
-    return;
-  }
+  if (answered_not_modified(f, lmt)) return;
   ConstraintEvaluator eval;
-  eval.parse_constraint(f.get_ce(), dds);
-  if (eval.functional_expression())
-    throw Error(usage_error, "A function's result cannot be drawn");
+  select_for_download(f, dds, eval, "drawn");
   const Field field = selected_field(dds);
   Array& a = *field.array;
   const size_t rank = a.dimensions();
@@ -204,12 +216,13 @@ void send_png(const NcFilter& f) {
   stride[rank - 1] = step == 1 ? static_cast<size_t>(rx.stride) : 1;
   const size_t take = step == 1 ? 1 : xstride;
   std::vector<double> values(rows * cols), row;
+  std::vector<unsigned char> box;
   for (size_t r = 0; r < rows; ++r) {
     start[rank - 2] = static_cast<size_t>(ry.start) + r * ystride;
-    row.resize(count[rank - 1]);
-    read_as_double(a, start, stride, count, row.data());
+    row.resize(cols);
+    read_as_double(a, start, stride, count, take, box, row.data());
     for (size_t c = 0; c < cols; ++c) {
-      const double raw = row[c * take];
+      const double raw = row[c];
       values[r * cols + c] = validity.valid(raw) ? raw * scale + offset : NAN;
     }
   }

@@ -25,7 +25,7 @@ constexpr const char* kScript = R"(<script>
   function links() {
     var text = ce.value.trim();
     var q = text ? "?" + encodeURIComponent(text) : "";
-    ["vorn", "csv", "dds"].forEach(function (s) {
+    ["vorn", "csv", "nc", "png", "dds"].forEach(function (s) {
       document.getElementById("link-" + s).href = base + "." + s + q;
     });
   }
@@ -107,6 +107,24 @@ std::string dims_text(const Array* a) {
   return out;
 }
 
+// The constraint of a preview of `a` (named `name` in constraints): its
+// first 2-D slice, whole along the last two dimensions (index 0 along the
+// others); "" when `a` has fewer than two dimensions, no values, or values
+// that are not numbers.
+std::string preview_constraint(const Array* a, const std::string& name) {
+  if (a == nullptr || a->dimensions() < 2) return "";
+  if (!is_numeric_type(a->element_type())) return "";
+  std::string ce = name;
+  const size_t rank = a->dimensions();
+  for (size_t d = 0; d < rank; ++d) {
+    const int size = a->dims()[d].size;
+    if (size <= 0) return "";
+    if (rank > 2)
+      ce += d + 2 < rank ? "[0]" : "[0:" + std::to_string(size - 1) + "]";
+  }
+  return ce;
+}
+
 void write_dimension_inputs(std::ostream& out, const Array& a) {
   out << "<div class=\"dims\">\n";
   for (const Array::Dimension& d : a.dims()) {
@@ -162,6 +180,12 @@ void DataSetPage::write_variable(std::ostream& out, const BaseType& v,
       << "</legend>\n";
   if (shape != nullptr && !shape->dims().empty())
     write_dimension_inputs(out, *shape);
+  const std::string preview = preview_constraint(shape, name);
+  if (!preview.empty())
+    out << "<p><img class=\"preview\" loading=\"lazy\" alt=\"The first 2-D "
+           "slice of "
+        << html_escape(v.name()) << "\" src=\"" << base << ".png?"
+        << html_escape(id2www(preview)) << "\"></p>\n";
   write_attributes(out, v.get_attr_table());
   if (v.type() == Type::Structure) {  // members, as a group's variables
     const auto& s = static_cast<const Constructor&>(v);
@@ -199,7 +223,9 @@ void DataSetPage::write(std::ostream& out) const {
          "<input id=\"ce\" type=\"text\" spellcheck=\"false\"></p>\n</div>\n"
       << "<p class=\"links\">Selection: <a id=\"link-vorn\" href=\"" << base
       << ".vorn\">binary data</a><a id=\"link-csv\" href=\"" << base
-      << ".csv\">CSV</a><a id=\"link-dds\" href=\"" << base
+      << ".csv\">CSV</a><a id=\"link-nc\" href=\"" << base
+      << ".nc\">netCDF file</a><a id=\"link-png\" href=\"" << base
+      << ".png\">image</a><a id=\"link-dds\" href=\"" << base
       << ".dds\">DDS</a><a id=\"link-das\" href=\"" << base
       << ".das\">DAS</a></p>\n</form>\n"
       << kScript << page_end();

@@ -2,7 +2,9 @@
 // with its type, dimensions and attributes, the user-supplied document, and
 // a form that builds a constraint expression (a checkbox per variable,
 // start/stride/stop per dimension) with links that fetch the selection as
-// binary data, CSV, DDS and DAS. Private to the server library.
+// binary data, CSV, a netCDF file, an image, DDS and DAS, and a preview
+// image of each numeric variable of two or more dimensions (its first 2-D
+// slice, loaded lazily). Private to the server library.
 #ifndef LIBQVP_DATASETPAGE_H
 #define LIBQVP_DATASETPAGE_H
 

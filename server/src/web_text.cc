@@ -79,6 +79,7 @@ std::string page_start(const std::string& title) {
          ".links a{margin-right:1em}\n"
          ".note{color:#555}\n"
          ".title{font-size:1.2em}\n"
+         "img.preview{max-width:100%;height:auto;min-height:4em}\n"
          "</style>\n</head>\n<body>\n";
 }
 

@@ -1,8 +1,9 @@
 """The browser's views through lighttpd: pages parse as HTML, escape hostile
 names and show nothing outside the data root; CSV equals what netCDF4 reads;
-text is compressed, data is not. A headless Chromium uses the views as a
-person would (screenshots in QVP_ARTIFACT_DIR). Debian's python3 runs it."""
-import csv, email.utils, gzip, html.parser, io, os, pathlib, shutil, subprocess, urllib.parse
+text is compressed, data is not; each numeric field of two or more
+dimensions has a preview image. A headless Chromium uses the views as a
+person would and sees the preview drawn (screenshots in QVP_ARTIFACT_DIR). Debian's python3 runs it."""
+import csv, email.utils, gzip, html.parser, io, os, pathlib, re, shutil, subprocess, urllib.parse
 
 import netCDF4
 import numpy
@@ -138,6 +139,19 @@ class BrowserViewsTest(ServedTestCase):
         # Without JavaScript the links of each whole variable work.
         for href in (h for h in hrefs if "?" in h):
             self.assertEqual(self.get(href[2:])[0], 200, href)
+        # A lazily loaded preview of each numeric field of two or more
+        # dimensions: sst's first time step, whole.
+        # Members of groups and compounds too.
+        src = rb'<img class="preview" loading="lazy"[^>]* src="([^"]*)"'
+        for page, want in (("sst.nc.html", [b"./sst.nc.png?sst%5B0%5D%5B0%3A2%5D%5B0%3A3%5D"]),
+                           ("model.nc.html", [b"./model.nc.png?obs.pair",
+                                              b"./model.nc.png?surface.temp"])):
+            previews = re.findall(src, self.assert_page(page))
+            self.assertEqual(previews, want)
+            for preview in previews:
+                status, headers, png = self.get(preview[2:].decode())
+                self.assertEqual((status, headers["Content-Type"], png[:4]),
+                                 (200, "image/png", b"\x89PNG"), preview)
         body = self.assert_page("%3Cscript%3Ealert(1).nc.html")
         self.assertIn(b"<h1>&lt;script&gt;alert(1).nc</h1>", body)
         self.assertIn(b"data-base=\"./%3Cscript%3Ealert(1).nc\"", body)
@@ -249,9 +263,18 @@ class BrowserViewsTest(ServedTestCase):
         want = "sst[1:1:1][0:2:2][2:1:3]"
         self.assertEqual(ce.get_attribute("value"), want)
         csv_link = d.find_element(By.ID, "link-csv")
-        for kind in ("csv", "vorn"):
+        for kind in ("csv", "vorn", "nc", "png"):
             self.assertEqual(d.find_element(By.ID, "link-" + kind).get_attribute("href"),
                              base + "sst.nc.%s?%s" % (kind, urllib.parse.quote(want, safe="")))
+        # The preview loads when scrolled to and is drawn by the browser.
+        preview = sst.find_element(By.CSS_SELECTOR, "img.preview")
+        d.execute_script("arguments[0].scrollIntoView()", preview)
+        wait_until(lambda: d.execute_script(
+            "return arguments[0].complete && arguments[0].naturalWidth", preview) > 0, 15,
+            "the preview image")
+        self.assertGreater(preview.size["width"], 100)
+        shot("preview")
+        d.execute_script("window.scrollTo(0, 0)")
         shot("page")
         # An edit of the constraint itself moves the links.
         type_in(ce, "lat")

@@ -2,12 +2,16 @@
 lighttpd (CGI) see a joinExisting equal to its members concatenated and to
 nco's ncrcat of them, a joinNew equal to its members stacked, strided boxes
 across member boundaries, and a document's edits; the pool answers the same
-bytes as the CGI path, sharing one index directory."""
-import os, shutil, subprocess, tempfile
+bytes as the CGI path, sharing one index directory. The downloads of an
+aggregation: a .nc and a .nc4 of a slice read back equal to the members'
+values, a .png of one time step decodes with its cells where the members
+put them."""
+import io, os, shutil, subprocess, tempfile, urllib.parse
 
 import numpy as np
 import netCDF4
 import xarray as xr
+from PIL import Image
 
 from client_test import refused_data_suffix
 from e2e_support import ENV, Pool, ServedTestCase, WebServer, scgi_bytes
@@ -156,3 +160,43 @@ class NcmlTest(ServedTestCase):
                               for f in os.listdir(self.cache)}, made)
         finally:
             pool.stop()
+
+    def test_downloads_of_a_join_hold_the_members_values(self):
+        def members(name):
+            out = []
+            for m in self.members:
+                with netCDF4.Dataset(m) as nc:
+                    nc.set_auto_maskandscale(False)
+                    out.append(nc[name][...])
+            return np.concatenate(out)
+        sst, time = members("sst"), members("time")
+        # (constraint, the index of the concatenated sst it selects); the
+        # slices cross member boundaries and take day 3's fill value.
+        for suffix, ce, index in (("nc", "sst[2:7][0:1][0:3:7]", np.s_[2:8, 0:2, 0:8:3]),
+                                  ("nc", "sst[1:4:9][5][2]", np.s_[1:10:4, 5:6, 2:3]),
+                                  ("nc4", "sst[2:7][0:1][0:3:7]", np.s_[2:8, 0:2, 0:8:3])):
+            with self.subTest(suffix=suffix, ce=ce):
+                status, headers, body = self.get("join.ncml.%s?%s" % (
+                    suffix, urllib.parse.quote(ce, safe=",:")))
+                self.assertEqual(status, 200, body[:300])
+                self.assertEqual(int(headers["Content-Length"]), len(body))
+                path = os.path.join(self.base, "join_slice.nc")
+                with open(path, "wb") as f:
+                    f.write(body)
+                with netCDF4.Dataset(path) as got:
+                    got.set_auto_maskandscale(False)
+                    np.testing.assert_array_equal(got["sst"][...], sst[index])
+                    np.testing.assert_array_equal(got["time"][...], time[index[0]])
+                    self.assertEqual(got["sst"].units, "degC")
+                    self.assertEqual(got["sst"].dtype, np.float32)
+                    self.assertEqual(got.title, "Ten days")
+        # ImagePlot's layout: a 6 x 8 grid drawn 50 pixels a cell, row 0 at
+        # the bottom, inside margins of 90, 40, 120 and 60 pixels.
+        status, headers, body = self.get("join.ncml.png?sst[3][0:5][0:7]")
+        self.assertEqual((status, headers["Content-Type"]), (200, "image/png"), body[:300])
+        image = Image.open(io.BytesIO(body)).convert("RGBA")
+        self.assertEqual(image.size, (90 + 8 * 50 + 120, 40 + 6 * 50 + 60))
+        cell = lambda r, c: image.getpixel((90 + c * 50 + 25, 40 + (5 - r) * 50 + 25))  # noqa
+        self.assertEqual(cell(0, 0)[3], 0)  # day 3's fill value
+        self.assertEqual(cell(0, 1)[3], 255)
+        self.assertEqual(cell(5, 7)[:3], (0xfd, 0xe7, 0x25))  # the largest value

@@ -2,8 +2,10 @@
 netCDF4 equal to the source's slice (values, types, attributes, dimensions),
 its ncdump equals that of ncks's subset of the same selection, and what
 cannot be one file is refused before any header; a .png decodes with PIL,
-has the size its grid gives and leaves invalid values transparent. Debian's
-python3 runs it (netCDF4, numpy, PIL)."""
+has the size its grid gives and leaves invalid values transparent; a .nc4
+keeps groups, compound, enum and string types and reads back equal to the
+source's slice, and leaves no temporary file behind. Debian's python3 runs
+it (netCDF4, numpy, PIL)."""
 import io, os, re, shutil, subprocess, tempfile, urllib.parse
 
 import netCDF4
@@ -80,6 +82,35 @@ ODD_CDL = "netcdf odd {\ndimensions:\n\tn = 2 ;\nvariables:\n\tint odd\\ name(n)
           "data:\n odd\\ name = 1, 2 ;\n}\n"
 
 
+# (data set, constraint, {variable path in the download: index of the
+# source's values it holds}) for .nc4; None: every variable of every group
+# that netCDF4 reads (the vlen and opaque variables are not served).
+NC4_READ_BACK = [
+    ("model.nc", "", None),
+    ("model.nc", "surface.temp[1:2:3][1],obs.temp[0:1],obs.wind.speed[0:1],sky[0:1]",
+     {"surface/temp": (slice(1, 4, 2), slice(1, 2)), "surface/time": slice(1, 4, 2),
+      "lat": slice(1, 2), "obs": slice(0, 2), "sky": slice(0, 2)}),
+    ("model.nc", "surface.soil.depth[1],latest", {"surface/soil/depth": slice(1, 2),
+                                                   "lat": slice(1, 2), "latest": ()}),
+    ("types.nc", "", None),
+    ("types.nc", "note[1:2],label[1:2],i16[2:3][1:2][0:2:4]",
+     {"note": slice(1, 3), "label": slice(1, 3), "y": slice(1, 3), "i16": (
+         slice(2, 4), slice(1, 3), slice(0, 5, 2)), "t": slice(2, 4), "x": slice(0, 5, 2)}),
+    ("wide64.nc", "big", dict(big=ALL)),
+]
+
+# 64-bit integers without an exact Float64 value: the data response and .nc
+# refuse them, a netCDF-4 file keeps them.
+WIDE64_CDL = """netcdf wide64 {
+dimensions:
+	n = 2 ;
+variables:
+	int64 big(n) ;
+data:
+ big = 9223372036854775807, -9223372036854775807 ;
+}
+"""
+
 # Values for pictures: invalid ones of each kind, and a field without
 # coordinate variables.
 PICTURE_CDL = """netcdf picture {
@@ -145,10 +176,11 @@ class OutputsTest(ServedTestCase):
     def prepare(cls):
         subprocess.run(["ncgen", "-k", "nc4", "-o", cls.root + "/types.nc",
                         HERE + "/data/types.cdl"], check=True)
-        for name, cdl in (("types3", CLASSIC_CDL), ("sp ace ü", ODD_CDL),
-                          ("picture", PICTURE_CDL)):
+        for name, cdl, kind in (("types3", CLASSIC_CDL, "classic"),
+                                ("sp ace ü", ODD_CDL, "classic"),
+                                ("picture", PICTURE_CDL, "classic"), ("wide64", WIDE64_CDL, "nc4")):
             src = write(os.path.join(cls.base, name + ".cdl"), cdl)
-            subprocess.run(["ncgen", "-k", "classic", "-o", os.path.join(cls.root, name + ".nc"),
+            subprocess.run(["ncgen", "-k", kind, "-o", os.path.join(cls.root, name + ".nc"),
                             src], check=True)
 
     def opened(self, body):
@@ -343,3 +375,134 @@ class PictureTest(ServedTestCase):
         for constraint in ["sst,lat", "time"]:
             status, _, body = self.get("sst.nc.png?" + constraint)
             self.assertEqual(status, 400, constraint)
+
+
+def variables_of(group, prefix=""):
+    """Every variable of `group` and the groups in it, by path."""
+    out = {prefix + n: v for n, v in group.variables.items()}
+    for name, g in group.groups.items():
+        out.update(variables_of(g, prefix + name + "/"))
+    return out
+
+
+def dimension(var, name):
+    """The dimension `name` of `var`, looked up outwards from its group."""
+    group = var.group()
+    while name not in group.dimensions:
+        group = group.parent
+    return group.dimensions[name]
+
+
+def same_values(got, want, where):
+    """Equal values; a compound's member by member, a vlen's element by
+    element."""
+    if want.dtype.names:
+        for field in want.dtype.names:
+            same_values(got[field], want[field], where + "." + field)
+    elif want.dtype == object:
+        test_shape = (got.shape, want.shape)
+        assert test_shape[0] == test_shape[1], (where, test_shape)
+        for a, b in zip(got.flat, want.flat):
+            numpy.testing.assert_array_equal(a, b, where)
+    else:
+        numpy.testing.assert_array_equal(got, want, where)
+
+
+def same_type(test, src, got, where):
+    """Compound, enum and string types as the source has them."""
+    if isinstance(src.datatype, (netCDF4.CompoundType, netCDF4.EnumType)):
+        test.assertEqual(type(got.datatype), type(src.datatype), where)
+        test.assertEqual(got.datatype.name, src.datatype.name, where)
+        test.assertEqual(got.datatype.dtype, src.datatype.dtype, where)
+        if isinstance(src.datatype, netCDF4.EnumType):
+            test.assertEqual(got.datatype.enum_dict, src.datatype.enum_dict, where)
+    else:
+        test.assertEqual(got.dtype, src.dtype, where)
+
+
+class Nc4Test(ServedTestCase):
+    ramp = False
+
+    @classmethod
+    def prepare(cls):
+        OutputsTest.prepare.__func__(cls)
+
+    def download(self, path, constraint):
+        status, headers, body = self.get(path + ".nc4?" + urllib.parse.quote(constraint, safe=",:"))
+        self.assertEqual(status, 200, body[:300])
+        self.assertEqual(headers["Content-Type"], "application/x-netcdf")
+        self.assertEqual(int(headers["Content-Length"]), len(body))
+        path = write(tempfile.mktemp(dir=self.base, suffix=".nc4"), body)
+        return headers, path
+
+    def test_nc4_reads_back_with_groups_and_types_kept(self):
+        for path, constraint, expected in NC4_READ_BACK:
+            with self.subTest(path=path, constraint=constraint):
+                _, got_path = self.download(path, constraint)
+                with netCDF4.Dataset(os.path.join(self.root, path)) as src, \
+                        netCDF4.Dataset(got_path) as got:
+                    self.assertEqual(got.data_model, "NETCDF4")
+                    src.set_auto_maskandscale(False)
+                    got.set_auto_maskandscale(False)
+                    sources, gots = variables_of(src), variables_of(got)
+                    if expected is None:
+                        expected = {n: ALL for n in sources}
+                    self.assertEqual(sorted(gots), sorted(expected))
+                    for name, index in expected.items():
+                        s, g = sources[name], gots[name]
+                        same_type(self, s, g, name)
+                        same_values(numpy.asarray(g[...]), numpy.asarray(s[...])[index], name)
+                        self.assertEqual(list(g.ncattrs()), list(s.ncattrs()), name)
+                        for k in s.ncattrs():  # strings stay strings
+                            numpy.testing.assert_array_equal(g.getncattr(k), s.getncattr(k))
+                            self.assertEqual(numpy.asarray(g.getncattr(k)).dtype,
+                                             numpy.asarray(s.getncattr(k)).dtype, name + ":" + k)
+                        for d in s.dimensions:
+                            self.assertEqual(dimension(g, d).isunlimited(),
+                                             dimension(s, d).isunlimited(), name)
+                    for k, v in attributes(src).items():
+                        numpy.testing.assert_array_equal(got.getncattr(k), v, k)
+                    self.assertIn("%s.nc4" % path, got.getncattr("history").splitlines()[0])
+                    if "surface/temp" in expected:
+                        self.assertEqual(got["surface"].comment, "surface layer")
+
+    def test_compound_with_a_string_member_is_kept(self):
+        # netCDF4 skips such a type; ncdump shows its values.
+        _, got = self.download("model.nc", "tagged")
+        dump = lambda f: re.search(r"\n tagged = [^;]*;", subprocess.run(  # noqa: E731
+            ["ncdump", "-v", "tagged", f], capture_output=True, text=True, check=True
+        ).stdout).group(0)
+        self.assertEqual(dump(got), dump(os.path.join(self.root, "model.nc")))
+        self.assertIn('tagged = {1, "x"}, {2, "y"}, {3, "z"}', dump(got))
+
+    def test_refusals_come_before_any_header(self):
+        for constraint, words in [("obs.temp[0:1],obs.id[1:2]", "selected with different ranges"),
+                                  ("nosuch", "nosuch"), ("version()", "function")]:
+            with self.subTest(constraint=constraint):
+                status, _, body = self.get("model.nc.nc4?" + urllib.parse.quote(constraint,
+                                                                                 safe=",:()"))
+                self.assertIn(status, (400, 404), body)
+                self.assertTrue(body.startswith(b"Error {"), body)
+                self.assertIn(words.encode(), body)
+
+    def test_the_cap_and_the_temporary_file(self):
+        spool = tempfile.mkdtemp(dir=self.base)
+        os.chmod(spool, 0o700)
+
+        def run(ce, cap, path="sst.nc"):
+            env = dict(os.environ, QVP_MAX_NC4_BYTES=str(cap), QVP_CACHE_DIR=spool)
+            return body_of(subprocess.run(
+                [ENV["QVP_HANDLER"], "--view=nc4", "-v", "t", "-u", "http://h/qvp/" + path, "-e",
+                 ce, os.path.join(self.root, path)], capture_output=True, env=env).stdout)
+        status, _, small = run("sst[0][0][0]", 1 << 30)
+        self.assertIn("200", status)
+        self.assertIn("200", run("sst[0][0][0]", len(small))[0])
+        # The values alone are over the cap: refused before the file is made.
+        status, _, body = run("sst", 16)
+        self.assertIn("400", status)
+        self.assertIn(b"more than the 16", body)
+        # The values fit but the file made does not.
+        status, _, body = run("", len(small), "types.nc")
+        self.assertIn("400", status)
+        self.assertIn(b"more than the %d" % len(small), body)
+        self.assertEqual(os.listdir(spool), [])

@@ -31,7 +31,7 @@ TEST(HandlerTableTest, BuiltinTableAndTheInstalledExample) {
   EXPECT_EQ(rows(t),
             "nc=qvp_nc_handler;nc4=qvp_nc_handler;ncml=qvp_nc_handler;das=das;"
             "dds=dds;ddx=ddx;vorn=DataDDS;ver=Version;html=html;csv=csv;nc=nc;"
-            "png=png;");
+            "nc4=nc4;png=png;");
   EXPECT_EQ(
       rows(HandlerTable::load(std::string(QVP_SHARE_DIR) + "/handlers.conf")),
       rows(t));

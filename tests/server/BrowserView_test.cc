@@ -8,8 +8,10 @@
 #include <libqvp/Grid.h>
 #include <libqvp/Int16.h>
 #include <libqvp/Structure.h>
+#include <libqvp/visit_scalar.h>
 
 #include <cmath>
+#include <regex>
 
 #include "ServerTest.h"
 
@@ -174,6 +176,55 @@ TEST(BrowserViewTest, PageEscapesEveryNameAndValue) {
       capture_file([&](FILE* out) { view.send_page(f, dds, out); });
   for (const auto& c : data_cases("page_escapes.txt"))
     EXPECT_EQ(page.find(c[1]) != std::string::npos, c[0] == "1") << c[1];
+}
+
+// A preview for each numeric variable of two or more dimensions, of its
+// first 2-D slice; none for fewer dimensions, strings or an empty dimension.
+TEST(BrowserViewTest, PagePreviewsTheFirst2DSliceOfEachNumericField) {
+  Argv argv({"handler", "--view=html", "-u", "http://h/qvp/d.nc", "/x/d.nc"});
+  BrowserView view(argv.argc(), argv.argv());
+  VORNFilter f(view.filter_argc(), view.filter_argv());
+  DDS dds("d.nc");
+  build(dds);  // g is a Float32 grid [3][7000]
+  struct Field {
+    const char* name;
+    Type type;
+    std::vector<int> sizes;
+  };
+  auto group = std::make_unique<Structure>("in grp");
+  for (const Field& c : {Field{"cube", Type::Int16, {2, 3, 4}},
+                         Field{"four", Type::Byte, {5, 1, 2, 6}},
+                         Field{"text", Type::String, {2, 2}},
+                         Field{"empty", Type::Float64, {0, 2}}}) {
+    auto a = std::make_unique<Array>(
+        c.name,
+        visit_scalar(c.type, [&](auto tag) -> std::unique_ptr<BaseType> {
+          return std::make_unique<typename decltype(tag)::variable_type>(
+              c.name);
+        }));
+    for (int size : c.sizes) a->append_dim(size);
+    dds.add_var(std::move(a));
+  }
+  auto inner = std::make_unique<Array>("w", std::make_unique<Int16>("w"));
+  inner->append_dim(2);
+  inner->append_dim(2);
+  group->add_var(std::move(inner));
+  dds.add_var(std::move(group));
+  const std::string page =
+      capture_file([&](FILE* out) { view.send_page(f, dds, out); });
+  std::vector<std::string> srcs;
+  const std::regex img("<img class=\"preview\"[^>]* src=\"([^\"]*)\"");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), img);
+       it != std::sregex_iterator(); ++it)
+    srcs.push_back((*it)[1]);
+  EXPECT_EQ(srcs,
+            (std::vector<std::string>{
+                "./d.nc.png?g", "./d.nc.png?cube%5B0%5D%5B0%3A2%5D%5B0%3A3%5D",
+                "./d.nc.png?four%5B0%5D%5B0%5D%5B0%3A1%5D%5B0%3A5%5D",
+                "./d.nc.png?in%2520grp.w"}));
+  for (const char* link : {"id=\"link-nc\" href=\"./d.nc.nc\"",
+                           "id=\"link-png\" href=\"./d.nc.png\""})
+    EXPECT_NE(page.find(link), std::string::npos) << link;
 }
 
 class CatalogueTest : public ::testing::Test {
