@@ -138,7 +138,7 @@ class JoinExisting {
 
 void JoinExisting::first_member() {
   const ResolvedMember& m = d_members[0];
-  NcFile file(m.path);
+  NcFile file(m.path, 0, NcFile::Reuse::fresh);
   std::vector<std::string> omitted;
   read_member_header(file.id(), 0, m.display, d_ds, omitted);
   const int join = d_ds.find_dim(d_agg.dim_name);
@@ -198,7 +198,7 @@ void JoinExisting::check_monotonic(size_t k,
 // the aggregation asks for it).
 std::vector<double> JoinExisting::read_member(size_t k, VirtualMember& out) {
   const ResolvedMember& m = d_members[k];
-  NcFile file(m.path);
+  NcFile file(m.path, 0, NcFile::Reuse::fresh);
   const MemberView mv = open_member(m, file);
   const int join = mv.header.find_dim(d_agg.dim_name);
   if (join < 0) disagree(m, "has no dimension " + d_agg.dim_name);
@@ -354,7 +354,7 @@ void new_coordinate(const NcmlDocument& doc, const NcmlAggregation& agg,
 void join_new(const NcmlDocument& doc, const NcmlAggregation& agg,
               const std::vector<ResolvedMember>& members, VirtualDataSet& ds) {
   {
-    NcFile file(members[0].path);
+    NcFile file(members[0].path, 0, NcFile::Reuse::fresh);
     std::vector<std::string> omitted;
     read_member_header(file.id(), 0, members[0].display, ds, omitted);
   }
@@ -378,7 +378,7 @@ void join_new(const NcmlDocument& doc, const NcmlAggregation& agg,
   for (size_t k = 0; k < members.size(); ++k) {
     const ResolvedMember& m = members[k];
     if (k > 0) {
-      NcFile file(m.path);
+      NcFile file(m.path, 0, NcFile::Reuse::fresh);
       const MemberView mv = open_member(m, file);
       for (const VirtualVariable& v : ds.vars)
         if (v.source == ValueSource::joined)
@@ -392,7 +392,7 @@ void join_union(const std::vector<ResolvedMember>& members,
                 VirtualDataSet& ds) {
   for (size_t k = 0; k < members.size(); ++k) {
     const ResolvedMember& m = members[k];
-    NcFile file(m.path);
+    NcFile file(m.path, 0, NcFile::Reuse::fresh);
     MemberView mv = open_member(m, file);
     std::vector<size_t> dim_at(mv.header.dims.size());
     for (size_t d = 0; d < mv.header.dims.size(); ++d) {
