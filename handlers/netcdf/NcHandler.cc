@@ -16,6 +16,7 @@
 #include <libqvp/header_edit.h>
 #include <libqvp/write_all.h>
 #include <libqvp/xdr_size.h>
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -83,9 +84,17 @@ std::string directory_of(const std::string& path) {
 }
 
 // A pool worker keeps open files and response bodies between requests; a
-// one-request process keeps nothing.
+// one-request process keeps nothing. Blocks of kMmapThreshold and more are
+// mapped apart and given back when freed: otherwise the few MiB a large
+// response makes in passing stay resident around the bodies kept beside
+// them (16 DDX bodies of 1.5 MB left a worker at 80 MiB instead of 30).
+constexpr int kMmapThreshold = 256 << 10;
+
 void enable_caches() {
-  if (!Pool::in_worker()) return;
+  static bool enabled = false;
+  if (enabled || !Pool::in_worker()) return;
+  enabled = true;
+  mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
   OpenFiles::enable();
   ResponseBodies::enable();
 }

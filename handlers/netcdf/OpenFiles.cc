@@ -4,6 +4,8 @@
 #include <netcdf.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "LruCache.h"
 #include "RawRunReader.h"
 
@@ -11,12 +13,11 @@ namespace libqvp {
 namespace {
 
 // What an open file is charged, an estimate of what the netCDF library keeps
-// for it: its I/O buffer and its parsed header for a classic file (a few
-// hundred bytes a variable); for a netCDF-4 file HDF5's metadata cache and
-// the chunks of the variables read (bench/pool.sh measures a worker's
-// resident size with its caches full).
+// for it: for a classic file its I/O buffer and its header, parsed (every
+// attribute's values) and as read, about twice the header's bytes; for a
+// netCDF-4 file HDF5's metadata cache and the chunks of the variables read
+// (bench/pool.sh measures a worker's resident size with its caches full).
 constexpr size_t kClassicBase = size_t{64} << 10;
-constexpr size_t kPerVariable = 512;
 constexpr size_t kNetcdf4Charge = size_t{2} << 20;
 
 struct Kept {
@@ -33,8 +34,11 @@ LruCache<Kept>& kept() {
 
 size_t charge(const OpenNcFile& file, size_t io_bytes) {
   if (!file.raw) return kNetcdf4Charge + io_bytes;
-  return kClassicBase + io_bytes +
-         kPerVariable * file.raw->header().variables().size();
+  // The header ends where the first variable's values begin.
+  uint64_t header = 0;
+  for (const ClassicVariable& v : file.raw->header().variables())
+    header = header == 0 ? v.begin : std::min<uint64_t>(header, v.begin);
+  return kClassicBase + io_bytes + 2 * static_cast<size_t>(header);
 }
 
 }  // namespace
