@@ -40,7 +40,7 @@ HandlerCall map_catalogue(const EnvLookup& env, const std::string& version,
                           const std::string& path, const HandlerTable& table) {
   const std::string rel = path.substr(1);
   struct stat st {};
-  const std::string real = resolve_in_root(real_path(root), rel, st);
+  const std::string real = resolve_in_root(real_root(root), rel, st);
   if (real.empty() || !S_ISDIR(st.st_mode)) throw not_found(rel);
   std::vector<std::string> extensions;
   for (const HandlerTable::Row& h : table.handlers())
@@ -69,7 +69,7 @@ void throw_browser_redirect(const EnvLookup& env, const std::string& root,
                             const HandlerTable& table) {
   const std::string rel = path.substr(1);
   struct stat st {};
-  if (rel.empty() || resolve_in_root(real_path(root), rel, st).empty()) return;
+  if (rel.empty() || resolve_in_root(real_root(root), rel, st).empty()) return;
   std::string location;
   if (S_ISDIR(st.st_mode)) {
     location = data_set_url(env, rel) + "/";

@@ -68,10 +68,10 @@ void check_path_form(const std::string& path) {
 // The real path of `rel` under `root`; "" unless it is a regular file
 // inside the root (a link may point anywhere inside it).
 std::string resolve_data_set(const std::string& root, const std::string& rel) {
-  const std::string real_root = real_path(root);
-  if (real_root.empty()) throw misconfigured("The data root is not readable");
+  const std::string real_top = real_root(root);
+  if (real_top.empty()) throw misconfigured("The data root is not readable");
   struct stat st {};
-  const std::string real = resolve_in_root(real_root, rel, st);
+  const std::string real = resolve_in_root(real_top, rel, st);
   return real.empty() || !S_ISREG(st.st_mode) ? "" : real;
 }
 

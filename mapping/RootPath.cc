@@ -22,10 +22,36 @@ bool is_inside(const std::string& real_root, const std::string& real) {
   return real == real_root || real.compare(0, prefix.size(), prefix) == 0;
 }
 
+namespace {
+
+// What remember_data_root() was told; both empty until then.
+struct KnownRoot {
+  std::string configured;
+  std::string real;
+};
+
+KnownRoot& known_root() {
+  static KnownRoot known;
+  return known;
+}
+
+}  // namespace
+
+void remember_data_root(const std::string& configured,
+                        const std::string& real) {
+  known_root() = {configured, real};
+}
+
+std::string real_root(const std::string& root) {
+  const KnownRoot& known = known_root();
+  if (!known.configured.empty() && known.configured == root) return known.real;
+  return real_path(root);
+}
+
 std::string data_root_of(const std::string& dataset) {
   const char* configured = getenv(DataRoot::kVariable);
   if (configured != nullptr && *configured != '\0')
-    return real_path(configured);
+    return real_root(configured);
   const std::string::size_type slash = dataset.rfind('/');
   if (slash == std::string::npos) return real_path(".");
   return real_path(slash == 0 ? "/" : dataset.substr(0, slash));

@@ -26,6 +26,15 @@ bool is_inside(const std::string& real_root, const std::string& real);
 // when it cannot be resolved.
 std::string data_root_of(const std::string& dataset);
 
+// Makes data_root_of and real_root answer `real` for the data root named
+// `configured` without resolving it again: a resident server resolves its
+// root once (the pool passes its real path, so both are the same).
+void remember_data_root(const std::string& configured, const std::string& real);
+
+// The real path of the data root named `root`: real_path(root), or what
+// remember_data_root was told for it.
+std::string real_root(const std::string& root);
+
 // True when `name` is a regular file (after following links) inside
 // `real_root`. A name that does not exist costs one stat.
 bool holds_file(const std::string& real_root, const std::string& name);

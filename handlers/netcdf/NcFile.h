@@ -1,4 +1,5 @@
-// An open netCDF file, closed when the object goes away.
+// An open netCDF file, closed when the object goes away unless a pool worker
+// keeps it open for later requests (OpenFiles).
 #ifndef QVP_NC_NCFILE_H
 #define QVP_NC_NCFILE_H
 
@@ -10,6 +11,7 @@ namespace libqvp {
 
 class NcmlDataSet;
 class RawRunReader;
+struct OpenNcFile;
 
 class NcFile {
  public:
@@ -25,7 +27,12 @@ class NcFile {
   // An NcML document (a name ending in .ncml) opens the netCDF-4 image that
   // describes its data set (NcmlDataSet); reads of the values its members
   // hold go to the members, and NcmlDataSet's Errors are thrown.
-  explicit NcFile(const std::string& path, size_t io_bytes = 0);
+  // A netCDF file is opened through OpenFiles (kept open in a pool worker)
+  // unless `reuse` is fresh: the members of an NcML data set, which would
+  // push the data sets asked for out of that cache.
+  enum class Reuse { kept, fresh };
+  explicit NcFile(const std::string& path, size_t io_bytes = 0,
+                  Reuse reuse = Reuse::kept);
   ~NcFile();
   NcFile(const NcFile&) = delete;
   NcFile& operator=(const NcFile&) = delete;
@@ -44,7 +51,8 @@ class NcFile {
   int d_ncid = -1;
   std::string d_name;
   std::shared_ptr<RawRunReader> d_raw;
-  std::shared_ptr<NcmlDataSet> d_ncml;  // owns d_ncid when set
+  std::shared_ptr<OpenNcFile> d_open;   // owns d_ncid for a netCDF file
+  std::shared_ptr<NcmlDataSet> d_ncml;  // owns d_ncid for an NcML document
 };
 
 // The I/O size the netCDF library is asked to use for classic files whose

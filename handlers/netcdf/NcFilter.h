@@ -34,6 +34,11 @@ class NcFilter : public VORNFilter {
   // changed member is never answered with 304.
   time_t get_dataset_last_modified_time() const override;
 
+  // The ancillary directory (-d) and file name (-f) the ancillary files are
+  // looked up with (Ancillary.h).
+  const std::string& ancillary_dir() const { return d_anc_dir; }
+  const std::string& ancillary_file() const { return d_anc_file; }
+
   // Makes a relative data set name absolute (against the working directory),
   // so that it still names the data set after the handler enters the data
   // set's directory. The name is not otherwise changed.

@@ -16,6 +16,7 @@
 #include <libqvp/header_edit.h>
 #include <libqvp/write_all.h>
 #include <libqvp/xdr_size.h>
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -35,6 +36,8 @@
 #include "NcFile.h"
 #include "NcFilter.h"
 #include "NcResponseHeader.h"
+#include "OpenFiles.h"
+#include "ResponseBodies.h"
 #include "ncml/LoggedError.h"
 #include "ncml/SelectedMembers.h"
 
@@ -80,6 +83,22 @@ std::string directory_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A pool worker keeps open files and response bodies between requests; a
+// one-request process keeps nothing. Blocks of kMmapThreshold and more are
+// mapped apart and given back when freed: otherwise the few MiB a large
+// response makes in passing stay resident around the bodies kept beside
+// them (16 DDX bodies of 1.5 MB left a worker at 80 MiB instead of 30).
+constexpr int kMmapThreshold = 256 << 10;
+
+void enable_caches() {
+  static bool enabled = false;
+  if (enabled || !Pool::in_worker()) return;
+  enabled = true;
+  mallopt(M_MMAP_THRESHOLD, kMmapThreshold);
+  OpenFiles::enable();
+  ResponseBodies::enable();
+}
+
 void limit_address_space() {
 #ifndef QVP_UNDER_ASAN
   struct rlimit limit {};
@@ -92,45 +111,85 @@ void limit_address_space() {
 #endif
 }
 
-// Text responses are made whole in memory (a header, then at most a few MiB
-// of text); the header is completed with the charset and the length, then
-// both are written.
-template <typename Write>
-void send_text(Write write) {
-  std::ostringstream out;
-  write(out);
-  const std::string response = out.str();
-  begin_response(stdout, completed_text_header(response));
-  const size_t body = header_block_length(response);
-  if (body != std::string::npos)
-    write_all(stdout, std::string_view(response).substr(body));
+// Writes a text response: `header`, a header block from a library writer,
+// completed for a body of `body` (none after a 304), then the body.
+void send_parts(const std::string& header, std::string_view body) {
+  begin_response(stdout, completed_text_header(header, body.size()));
+  write_all(stdout, body);
   fflush(stdout);
 }
 
+// Answers f's request with the body kept for `sources`, under a header made
+// now; false when none is kept.
+bool send_kept(const NcFilter& f, const ResponseBodies::Sources& sources) {
+  const std::string* body = ResponseBodies::find(sources.key);
+  if (body == nullptr) return false;
+  std::ostringstream header;
+  if (unchanged_since_request(f, sources.last_modified)) {
+    set_mime_not_modified(header);
+    send_parts(header.str(), "");
+  } else {
+    set_mime_text(header, sources.type, f.get_cgi_version(), x_plain,
+                  sources.last_modified);
+    send_parts(header.str(), *body);
+  }
+  return true;
+}
+
+// Text responses are made whole in memory (a header, then at most a few MiB
+// of text); the header is completed with the charset and the length, then
+// both are written. The body is kept for `sources` when there are any.
+template <typename Write>
+void send_text(const std::optional<ResponseBodies::Sources>& sources,
+               Write write) {
+  std::ostringstream out;
+  write(out);
+  const std::string response = out.str();
+  const size_t length = header_block_length(response);
+  if (length == std::string::npos) {
+    begin_response(stdout, response);
+    fflush(stdout);
+    return;
+  }
+  const std::string_view body = std::string_view(response).substr(length);
+  send_parts(response.substr(0, length), body);
+  if (sources && !body.empty())
+    ResponseBodies::put(sources->key, std::string(body));
+}
+
 void send_das(const NcFilter& f) {
+  const auto sources = ResponseBodies::sources(f, ResponseBodies::das);
+  if (sources && send_kept(f, *sources)) return;
   NcFile file(f.get_dataset_name());
   DAS das;
   build_das(file, das);
   f.read_ancillary_das(das, "");
-  send_text([&](std::ostream& out) { f.send_das(out, das, "", true); });
+  send_text(sources,
+            [&](std::ostream& out) { f.send_das(out, das, "", true); });
 }
 
 void send_dds(const NcFilter& f) {
+  const auto sources = ResponseBodies::sources(f, ResponseBodies::dds);
+  if (sources && send_kept(f, *sources)) return;
   NcFile file(f.get_dataset_name());
   DDS dds;
   build_dds(file, dds);
   f.read_ancillary_dds(dds, "");
   ConstraintEvaluator eval;
-  send_text(
-      [&](std::ostream& out) { f.send_dds(out, dds, eval, true, "", true); });
+  send_text(sources, [&](std::ostream& out) {
+    f.send_dds(out, dds, eval, true, "", true);
+  });
 }
 
 void send_ddx(const NcFilter& f) {
+  const auto sources = ResponseBodies::sources(f, ResponseBodies::ddx);
+  if (sources && send_kept(f, *sources)) return;
   NcFile file(f.get_dataset_name());
   DDS dds;
   build_described_dds(file, f, dds, true);
   ConstraintEvaluator eval;
-  send_text([&](std::ostream& out) { f.send_ddx(dds, eval, out, true); });
+  send_text(sources,
+            [&](std::ostream& out) { f.send_ddx(dds, eval, out, true); });
 }
 
 // The body's length when the selection fixes it: the constrained DDS text,
@@ -197,7 +256,11 @@ void serve(const NcFilter& f) {
 // under `guard` (it is null until the guard is armed), logs that the
 // response was cut short and returns 1.
 int fail(const RequestGuard* guard, const NcFilter* f, const Error& e) {
-  if (guard != nullptr && RequestGuard::output_started()) {
+  const bool cut_short = guard != nullptr && RequestGuard::output_started();
+  // A library that failed on a file may have left it unusable: no file
+  // stays open past a failed read.
+  if (cut_short || http_status_of(e) == 500) OpenFiles::clear();
+  if (cut_short) {
     ErrMsgT("The response for \"" + base_name(f->get_dataset_name()) +
             "\" was cut short: " + e.get_error_message());
     return 1;
@@ -213,6 +276,7 @@ int fail(const RequestGuard* guard, const NcFilter* f, const Error& e) {
 
 int nc_handler_main(int argc, char* argv[]) {
   limit_address_space();
+  enable_caches();
   setenv(kIgnoreLibraryConfig, "1", 1);
   std::unique_ptr<BrowserView> view;
   std::unique_ptr<NcFilter> filter;

@@ -18,11 +18,16 @@ std::string length_line(uint64_t length) {
 
 std::string completed_text_header(std::string_view response) {
   const size_t length = header_block_length(response);
-  std::string header(response.substr(0, length));
+  if (length == std::string_view::npos) return std::string(response);
+  return completed_text_header(std::string(response.substr(0, length)),
+                               response.size() - length);
+}
+
+std::string completed_text_header(std::string header, uint64_t body_length) {
   const std::string type = header_value(header, kContentType);
-  if (length == std::string_view::npos || type.empty()) return header;
+  if (type.empty()) return header;
   set_header_value(header, kContentType, type + "; charset=utf-8");
-  add_header_line(header, length_line(response.size() - length));
+  add_header_line(header, length_line(body_length));
   return header;
 }
 

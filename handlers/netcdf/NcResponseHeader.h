@@ -23,6 +23,10 @@ namespace libqvp {
 // already.)
 std::string completed_text_header(std::string_view response);
 
+// As completed_text_header, from the header block `header` of a response
+// whose body is `body_length` bytes.
+std::string completed_text_header(std::string header, uint64_t body_length);
+
 // The header block of f's data response: set_mime_binary's block for
 // `last_modified`, with "Content-Length: N" as its last line when `length`
 // (the whole body's) is known.

@@ -47,6 +47,10 @@ class RawRunReader {
       const std::shared_ptr<RawRunReader>& self, int ncid, int varid,
       const std::string& name, const std::vector<uint64_t>& shape);
 
+  // Frees the buffer of the last box read: a file kept open between
+  // requests keeps no box.
+  void release_buffer() { std::vector<char>().swap(d_buf); }
+
   // Shortest run worth a read of its own; boxes of shorter runs decline.
   static constexpr size_t kMinRunBytes = size_t{4} << 10;
 

@@ -15,7 +15,7 @@ namespace libqvp {
 
 void JoinExisting::first_member() {
   const ResolvedMember& m = d_members[0];
-  NcFile file(m.path);
+  NcFile file(m.path, 0, NcFile::Reuse::fresh);
   std::vector<std::string> omitted;
   read_member_header(file.id(), 0, m.display, d_ds, omitted);
   const int join = d_ds.find_dim(d_agg.dim_name);
@@ -75,7 +75,7 @@ void JoinExisting::check_monotonic(size_t k,
 // the aggregation asks for it).
 std::vector<double> JoinExisting::read_member(size_t k, VirtualMember& out) {
   const ResolvedMember& m = d_members[k];
-  NcFile file(m.path);
+  NcFile file(m.path, 0, NcFile::Reuse::fresh);
   const MemberView mv = open_member(m, file);
   const int join = mv.header.find_dim(d_agg.dim_name);
   if (join < 0) disagree(m, "has no dimension " + d_agg.dim_name);

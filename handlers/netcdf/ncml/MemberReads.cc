@@ -99,7 +99,8 @@ NcFile& MemberReads::member(uint32_t k) {
   const VirtualMember& m = d_index.members.at(k);
   check_identity(k);
   if (d_open.size() >= kOpenMembers) d_open.erase(d_open.begin());
-  d_open.push_back({k, std::make_unique<NcFile>(m.path, d_io_bytes)});
+  d_open.push_back(
+      {k, std::make_unique<NcFile>(m.path, d_io_bytes, NcFile::Reuse::fresh)});
   return *d_open.back().file;
 }
 

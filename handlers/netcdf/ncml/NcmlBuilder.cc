@@ -30,7 +30,7 @@ void start_from_location(const NcmlDocument& doc, const std::string& dir,
   m.listed = true;
   m.opened = true;
   FileIdentity::of(path, m.identity);
-  NcFile file(path);
+  NcFile file(path, 0, NcFile::Reuse::fresh);
   std::vector<std::string> omitted;
   read_member_header(file.id(), 0, m.display, build.data, omitted);
   build.data.members.push_back(std::move(m));

@@ -75,7 +75,7 @@ void new_coordinate(const NcmlDocument& doc, const NcmlAggregation& agg,
 void join_new(const NcmlDocument& doc, const NcmlAggregation& agg,
               const std::vector<ResolvedMember>& members, VirtualDataSet& ds) {
   {
-    NcFile file(members[0].path);
+    NcFile file(members[0].path, 0, NcFile::Reuse::fresh);
     std::vector<std::string> omitted;
     read_member_header(file.id(), 0, members[0].display, ds, omitted);
   }
@@ -99,7 +99,7 @@ void join_new(const NcmlDocument& doc, const NcmlAggregation& agg,
   for (size_t k = 0; k < members.size(); ++k) {
     const ResolvedMember& m = members[k];
     if (k > 0) {
-      NcFile file(m.path);
+      NcFile file(m.path, 0, NcFile::Reuse::fresh);
       const MemberView mv = open_member(m, file);
       for (const VirtualVariable& v : ds.vars)
         if (v.source == ValueSource::joined)
@@ -113,7 +113,7 @@ void join_union(const std::vector<ResolvedMember>& members,
                 VirtualDataSet& ds) {
   for (size_t k = 0; k < members.size(); ++k) {
     const ResolvedMember& m = members[k];
-    NcFile file(m.path);
+    NcFile file(m.path, 0, NcFile::Reuse::fresh);
     MemberView mv = open_member(m, file);
     std::vector<size_t> dim_at(mv.header.dims.size());
     for (size_t d = 0; d < mv.header.dims.size(); ++d) {

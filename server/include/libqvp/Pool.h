@@ -51,8 +51,11 @@ class Pool {
   };
 
   // The caches that count their lookups (count_cache), listed in /metrics
-  // from the start: the netCDF handler's index of aggregated files.
+  // from the start: the netCDF handler's index of aggregated files, its open
+  // files and its metadata response bodies.
   static constexpr const char* kAggregationIndexCache = "aggregation_index";
+  static constexpr const char* kOpenFilesCache = "open_files";
+  static constexpr const char* kResponseBodiesCache = "response_bodies";
 
   // True when `argv` asks for the pool: its first argument is "--serve".
   // Only there, so that a request's own words on a handler's command line
@@ -82,6 +85,10 @@ class Pool {
   // a library whose state it no longer trusts. Outside a pool worker (a
   // one-request process) it does nothing that matters.
   static void retire_after_request();
+
+  // True in a pool worker: a process that serves request after request, where
+  // a handler may keep what it read between them.
+  static bool in_worker();
 
   // Counts a lookup in the cache named `cache` (kAggregationIndexCache, or
   // another short name) as a hit or a miss, for qvp_cache_hits_total and

@@ -92,7 +92,9 @@ class Master {
       try {
         d_counters = std::make_unique<SharedCounters>(
             static_cast<size_t>(d_options.workers),
-            std::initializer_list<const char*>{Pool::kAggregationIndexCache});
+            std::initializer_list<const char*>{Pool::kAggregationIndexCache,
+                                               Pool::kOpenFilesCache,
+                                               Pool::kResponseBodiesCache});
       } catch (const std::runtime_error& e) {
         pool_log(e.what());
         return 2;

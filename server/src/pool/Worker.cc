@@ -40,6 +40,7 @@
 #include "ProcessMemory.h"
 #include "ProcessState.h"
 #include "RequestMap.h"
+#include "RootPath.h"
 #include "ScgiRequest.h"
 #include "SharedCounters.h"
 
@@ -74,7 +75,8 @@ constexpr const char* kErrorResponse = "error";
 constexpr const char* kRedirectResponse = "redirect";
 
 volatile sig_atomic_t g_stop = 0;
-bool g_retire = false;  // see Pool::retire_after_request()
+bool g_retire = false;     // see Pool::retire_after_request()
+bool g_in_worker = false;  // see Pool::in_worker()
 // Where Pool::count_cache() counts: the worker's slot, with metrics on.
 SharedCounters* g_counters = nullptr;
 size_t g_slot = 0;
@@ -189,6 +191,7 @@ class Worker {
 
  private:
   void set_up_process() {
+    g_in_worker = true;
     become_worker_log(getppid());
 #ifdef __linux__
     prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -216,6 +219,8 @@ class Worker {
     d_state.save_signal_handlers();
     d_state.save_actions(ProcessState::standard_signals());
     d_state.save_signal_mask();
+    // Pool::run made the root a real path: resolved once, here.
+    remember_data_root(d_options.root, d_options.root);
     if (d_counters) {
       d_counted = std::make_unique<CountedOutput>(kStdoutBuffer);
       g_counters = d_counters;
@@ -376,6 +381,8 @@ class Worker {
 }  // namespace
 
 void Pool::retire_after_request() { g_retire = true; }
+
+bool Pool::in_worker() { return g_in_worker; }
 
 void Pool::count_cache(const char* cache, bool hit) {
   if (g_counters && cache) g_counters->count_cache(g_slot, cache, hit);
