@@ -23,7 +23,8 @@ timeout=${QVP_TIMEOUT:-60}
 mode=${QVP_DEMO_MODE:-pool}
 case $mode in pool|cgi) ;; *) echo "demo: QVP_DEMO_MODE is pool or cgi" >&2; exit 2 ;; esac
 "$src/scripts/install-deps.sh" build-essential cmake pkg-config libnetcdf-dev \
-  netcdf-bin lighttpd lighttpd-mod-deflate curl
+  netcdf-bin libexpat1-dev libcairo2-dev libpng-dev lighttpd \
+  lighttpd-mod-deflate curl
 if [ -z "${QVP_DEMO_BUILD:-}" ]; then
   cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQVP_BUILD_TESTS=OFF >/dev/null
   cmake --build "$build" -j"$(nproc)" --target qvp_dispatch qvp_nc_handler nc_ramp
