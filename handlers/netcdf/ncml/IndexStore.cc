@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ReadWhole.h"
+
 namespace libqvp {
 namespace {
 
@@ -76,16 +78,7 @@ bool IndexStore::read(const std::string& file, std::string& bytes) {
   struct stat st {};
   if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
     return false;
-  bytes.assign(static_cast<size_t>(st.st_size), '\0');
-  size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = pread(fd.get(), bytes.data() + got, bytes.size() - got,
-                            static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    got += static_cast<size_t>(n);
-  }
-  return true;
+  return read_whole(fd.get(), static_cast<size_t>(st.st_size), bytes);
 }
 
 void IndexStore::write(const std::string& file, const std::string& bytes) {

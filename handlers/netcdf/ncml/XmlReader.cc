@@ -15,6 +15,8 @@
 #include <memory>
 #include <vector>
 
+#include "ReadWhole.h"
+
 namespace libqvp {
 namespace {
 
@@ -131,15 +133,9 @@ XmlElement read_xml_file(const std::string& path, const std::string& name) {
   if (static_cast<uint64_t>(st.st_size) > kMaxNcmlBytes)
     throw Error(internal_error, context + "larger than " +
                                     std::to_string(kMaxNcmlBytes) + " bytes");
-  std::string text(static_cast<size_t>(st.st_size), '\0');
-  size_t got = 0;
-  while (got < text.size()) {
-    const ssize_t n = pread(fd.get(), text.data() + got, text.size() - got,
-                            static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw Error(internal_error, context + "the file shrank");
-    got += static_cast<size_t>(n);
-  }
+  std::string text;
+  if (!read_whole(fd.get(), static_cast<size_t>(st.st_size), text))
+    throw Error(internal_error, context + "the file shrank");
   return read_xml(text, name);
 }
 
