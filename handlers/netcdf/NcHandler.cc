@@ -39,6 +39,7 @@
 #include "OpenFiles.h"
 #include "ResponseBodies.h"
 #include "ncml/LoggedError.h"
+#include "ncml/NcmlDataSet.h"
 #include "ncml/SelectedMembers.h"
 
 namespace libqvp {
@@ -277,6 +278,7 @@ int fail(const RequestGuard* guard, const NcFilter* f, const Error& e) {
 int nc_handler_main(int argc, char* argv[]) {
   limit_address_space();
   enable_caches();
+  NcmlDataSet::begin_request();
   setenv(kIgnoreLibraryConfig, "1", 1);
   std::unique_ptr<BrowserView> view;
   std::unique_ptr<NcFilter> filter;

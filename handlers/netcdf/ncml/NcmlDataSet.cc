@@ -22,6 +22,8 @@
 namespace libqvp {
 namespace {
 
+uint64_t g_request = 0;  // counts begin_request(); 0 before the first
+
 std::map<int, NcmlDataSet*>& open_images() {
   static std::map<int, NcmlDataSet*> images;
   return images;
@@ -115,7 +117,10 @@ std::shared_ptr<NcmlDataSet> NcmlDataSet::open(const std::string& path) {
     }
     k.erase(it);
   }
-  if (!ds) ds = std::make_shared<NcmlDataSet>(load_index(real, path));
+  if (!ds) {
+    ds = std::make_shared<NcmlDataSet>(load_index(real, path));
+    ds->d_checked_in = g_request;  // made or checked just now
+  }
   if (k.size() >= kKept) k.erase(k.begin());
   k.emplace_back(real, ds);
   if (!ds->d_index.error.empty())
@@ -163,8 +168,14 @@ time_t NcmlDataSet::last_modified() const {
   return static_cast<time_t>(newest / 1000000000);
 }
 
-bool NcmlDataSet::current() const {
-  return !d_stale && unchanged(d_index.depends);
+void NcmlDataSet::begin_request() { ++g_request; }
+
+bool NcmlDataSet::current() {
+  if (d_stale) return false;
+  if (g_request != 0 && d_checked_in == g_request) return true;
+  if (!unchanged(d_index.depends)) return false;
+  d_checked_in = g_request;
+  return true;
 }
 
 // A member changed under the index: the index file goes, and this copy is

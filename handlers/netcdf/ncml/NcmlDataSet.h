@@ -5,6 +5,7 @@
 #define QVP_NC_NCMLDATASET_H
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -25,6 +26,11 @@ class NcmlDataSet {
   // served, that reason kept with the index so that it is logged once and
   // the document is not read again until something it depends on changes.
   static std::shared_ptr<NcmlDataSet> open(const std::string& path);
+
+  // Starts a request: within one request a document's dependencies are
+  // checked once (its Last-Modified and its responses both open it). Before
+  // the first call every open() checks them.
+  static void begin_request();
 
   // The data set whose image is open as `ncid`; null for any other file.
   static NcmlDataSet* of(int ncid);
@@ -69,13 +75,14 @@ class NcmlDataSet {
   static constexpr size_t kKept = 8;
 
  private:
-  bool current() const;
+  bool current();
   void forget();
 
   NcmlIndex d_index;
   MemberReads d_reads;
   int d_ncid = -1;
   bool d_stale = false;
+  uint64_t d_checked_in = 0;  // the request that last found it current
 };
 
 }  // namespace libqvp
