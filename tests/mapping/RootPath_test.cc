@@ -27,7 +27,9 @@ class RootPathTreeTest : public ::testing::Test {
     dir.write("data/sst.nc", "x");
     dir.write("database/secret.nc", "x");
     dir.mkdir("data/sub");
+    dir.write("data/sub/deep.nc", "x");
     link("sst.nc", "data/again.nc");
+    link("sub", "data/subl");
     link("../database/secret.nc", "data/out.nc");
     link("../database", "data/outdir");
     link("/", "data/top");
@@ -51,6 +53,12 @@ TEST_F(RootPathTreeTest, ResolvesOnlyWhatStaysInside) {
                      {"sub", "/sub"},
                      {"", ""},
                      {"sub/../sst.nc", "/sst.nc"},
+                     {"sub/deep.nc", "/sub/deep.nc"},
+                     {"subl/deep.nc", "/sub/deep.nc"},
+                     {"./sub//deep.nc", "/sub/deep.nc"},
+                     {"sub/", "/sub"},
+                     {"sst.nc/x", nullptr},
+                     {"sub/missing/x.nc", nullptr},
                      {"out.nc", nullptr},
                      {"outdir/secret.nc", nullptr},
                      {"top", nullptr},
@@ -68,6 +76,9 @@ TEST_F(RootPathTreeTest, ResolvesOnlyWhatStaysInside) {
 TEST_F(RootPathTreeTest, HoldsRegularFilesInside) {
   EXPECT_TRUE(holds_file(root, dir / "data/sst.nc"));
   EXPECT_TRUE(holds_file(root, dir / "data/again.nc"));
+  EXPECT_TRUE(holds_file(root, dir / "data/sub/deep.nc"));
+  EXPECT_TRUE(holds_file(root, dir / "data/subl/deep.nc"));
+  EXPECT_TRUE(holds_file(root, root + "/sub/deep.nc"));
   EXPECT_FALSE(holds_file(root, dir / "data/sub"));
   EXPECT_FALSE(holds_file(root, dir / "data/out.nc"));
   EXPECT_FALSE(holds_file(root, dir / "data/missing.nc"));
