@@ -13,10 +13,15 @@
 #include <cstdio>
 #include <iostream>
 
+#include "ChangedSignals.h"
+
 namespace libqvp {
 namespace {
 
 const struct sigaction kNoAction {};
+
+// See make_outermost(); null when no state is.
+const ProcessState* g_outermost = nullptr;
 
 // Deletes `h`, which a request registered with SignalHandler. An
 // AlarmHandler built on a standard stream would close it when deleted,
@@ -33,11 +38,19 @@ void release(EventHandler* h) {
 
 }  // namespace
 
+ProcessState::~ProcessState() {
+  if (g_outermost == this) g_outermost = nullptr;
+}
+
+void ProcessState::make_outermost() { g_outermost = this; }
+
 void ProcessState::save_actions(const std::vector<int>& signals) {
+  d_watch_all = !ChangedSignals::recording();
   for (int s : signals) {
-    d_actions.emplace_back(s, kNoAction);
-    sigaction(s, nullptr, &d_actions.back().second);
+    d_watched.emplace_back(s, kNoAction);
+    sigaction(s, nullptr, &d_watched.back().second);
   }
+  ChangedSignals::take();
 }
 
 void ProcessState::save_signal_mask() {
@@ -65,8 +78,10 @@ bool ProcessState::save_standard_output() {
 }
 
 void ProcessState::set_action(int signum, const struct sigaction& action) {
-  d_actions.emplace_back(signum, kNoAction);
-  sigaction(signum, &action, &d_actions.back().second);
+  const bool unchanged =
+      (ChangedSignals::peek() & ChangedSignals::only(signum)) == 0;
+  d_actions.push_back({signum, kNoAction, unchanged});
+  sigaction(signum, &action, &d_actions.back().action);
 }
 
 void ProcessState::set_alternate_stack(const stack_t& stack) {
@@ -74,7 +89,10 @@ void ProcessState::set_alternate_stack(const stack_t& stack) {
 }
 
 bool ProcessState::enter_directory(const char* path) {
-  return save_working_directory() && chdir(path) == 0;
+  const bool outermost_returns = g_outermost != nullptr &&
+                                 g_outermost != this &&
+                                 g_outermost->d_directory.get() >= 0;
+  return (outermost_returns || save_working_directory()) && chdir(path) == 0;
 }
 
 void ProcessState::restore_output() const {
@@ -93,8 +111,19 @@ bool ProcessState::restore() const {
         release(signals->remove_handler(s));
   }
   // Latest first: a signal saved twice gets its first saved action back.
-  for (auto a = d_actions.rbegin(); a != d_actions.rend(); ++a)
-    sigaction(a->first, &a->second, nullptr);
+  uint64_t as_saved = 0;
+  for (auto a = d_actions.rbegin(); a != d_actions.rend(); ++a) {
+    sigaction(a->signum, &a->action, nullptr);
+    if (a->unchanged) as_saved |= ChangedSignals::only(a->signum);
+  }
+  ChangedSignals::forget(as_saved);
+  if (!d_watched.empty()) {
+    const uint64_t changed = ChangedSignals::take();
+    for (const auto& [signum, action] : d_watched)
+      if (d_watch_all || ChangedSignals::has(changed, signum))
+        sigaction(signum, &action, nullptr);
+    ChangedSignals::take();  // what putting them back recorded
+  }
   if (d_has_mask) sigprocmask(SIG_SETMASK, &d_mask, nullptr);
   if (d_has_stack) {
     if (d_stack.ss_flags & SS_DISABLE) {

@@ -5,6 +5,7 @@
 // crashes or throws costs nothing but its own reply.
 #include <fcntl.h>
 #include <libqvp/Pool.h>
+#include <libqvp/RequestGuard.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -82,12 +83,16 @@ extern "C" void on_usr1(int) {}
 // (-t) it arms the library's alarm handler on stdout, as a handler built on
 // VORNFilter does, and leaves it for the pool to release.
 int stand_in(int argc, char* argv[]) {
-  struct sigaction usr1 {};
-  sigaction(SIGUSR1, nullptr, &usr1);
+  bool usr_default = true;
+  for (int s : {SIGUSR1, SIGUSR2, SIGSEGV, SIGBUS}) {
+    struct sigaction now {};
+    sigaction(s, nullptr, &now);
+    usr_default = usr_default && now.sa_handler == SIG_DFL;
+  }
   const unsigned pending = alarm(0);
-  printf("HTTP/1.0 200 OK\r\n\r\ncwd=%s alarm=%u usr1=%s errno=%d pid=%d |",
+  printf("HTTP/1.0 200 OK\r\n\r\ncwd=%s alarm=%u usr=%s errno=%d pid=%d |",
          working_directory().c_str(), pending,
-         usr1.sa_handler == SIG_DFL ? "default" : "changed", errno,
+         usr_default ? "default" : "changed", errno,
          static_cast<int>(getpid()));
   std::string query;
   for (int i = 1; i < argc; ++i) {
@@ -100,9 +105,19 @@ int stand_in(int argc, char* argv[]) {
   if (query == "retire") Pool::retire_after_request();
   const VORNFilter filter(argc, argv);
   if (filter.get_timeout() > 0) filter.establish_timeout(stdout);
+  if (query == "guarded") {
+    // Set before the guard, and while the guard holds the same signals.
+    signal(SIGBUS, on_usr1);
+    const RequestGuard guard(60, "v", "x", "/");
+    signal(SIGSEGV, on_usr1);
+    signal(SIGUSR1, on_usr1);
+  }
   if (query == "mess") {
     if (chdir("/") != 0) return 1;
     signal(SIGUSR1, on_usr1);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGUSR2, &ignore, nullptr);
     alarm(1000);
     errno = EIO;
   }
@@ -172,7 +187,7 @@ class PoolWorkerTest : public ::testing::Test {
   void expect_nothing_carried() {
     const std::string clean =
         "HTTP/1.0 200 OK\r\n\r\ncwd=" + working_directory() +
-        " alarm=0 usr1=default errno=0 pid=";
+        " alarm=0 usr=default errno=0 pid=";
     const std::string first = request("mess");
     EXPECT_EQ(first.substr(0, clean.size()), clean);
     EXPECT_NE(first.find(" -o das -v qvp_dispatch/"), std::string::npos);
@@ -180,6 +195,11 @@ class PoolWorkerTest : public ::testing::Test {
     const std::string second = request("x");
     EXPECT_EQ(second.substr(0, clean.size()), clean) << second;
     EXPECT_EQ(second.find("mess"), std::string::npos);
+    for (int i = 0; i < 2; ++i) {
+      request("guarded");
+      const std::string next = request("x");
+      EXPECT_EQ(next.substr(0, clean.size()), clean) << next;
+    }
   }
 
   void expect_only_that_reply_lost() {

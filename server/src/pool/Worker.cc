@@ -1,8 +1,9 @@
 // Everything a request may change in the process is put back after it by
 // one ProcessState: the alarm, the signal handlers registered with
-// SignalHandler (released), the action of every standard signal and the
-// signal mask, the working directory, stdout's descriptor, buffer and error
-// state; errno is 0 when the handler is called.
+// SignalHandler (released), the action of every standard signal that the
+// request set (ChangedSignals records them) and the signal mask, the working
+// directory, stdout's descriptor, buffer and error state; errno is 0 when
+// the handler is called.
 // Pool signals (SIGTERM, SIGINT, SIGHUP) stay blocked while a request runs
 // and are taken only in ppoll() between requests, so they never interrupt a
 // response.
@@ -219,6 +220,7 @@ class Worker {
     d_state.save_signal_handlers();
     d_state.save_actions(ProcessState::standard_signals());
     d_state.save_signal_mask();
+    d_state.make_outermost();
     // Pool::run made the root a real path: resolved once, here.
     remember_data_root(d_options.root, d_options.root);
     if (d_counters) {
@@ -231,12 +233,11 @@ class Worker {
   // A request variable from the SCGI headers, or configuration from the
   // pool's own command line; null for anything else.
   const char* lookup(const ScgiRequest& request, const char* name) const {
-    const std::string n = name;
-    if (n == DataRoot::kVariable) return d_options.root.c_str();
-    if (n == "QVP_HANDLER_DIR") return d_handler_dir.c_str();
-    if (n == "QVP_TIMEOUT")
+    if (strcmp(name, DataRoot::kVariable) == 0) return d_options.root.c_str();
+    if (strcmp(name, "QVP_HANDLER_DIR") == 0) return d_handler_dir.c_str();
+    if (strcmp(name, "QVP_TIMEOUT") == 0)
       return d_timeout.empty() ? nullptr : d_timeout.c_str();
-    if (n == "QVP_CONFIG")
+    if (strcmp(name, "QVP_CONFIG") == 0)
       return d_options.config.empty() ? nullptr : d_options.config.c_str();
     return is_request_variable(name) ? request.get(name) : nullptr;
   }
