@@ -143,7 +143,17 @@ const char* month_abbreviation(int month) {
   return month >= 0 && month <= 11 ? kMonths[month] : nullptr;
 }
 
-std::string http_date(time_t t) {
+namespace {
+
+// The last dates written, which a response asks for again and again (its
+// Date, and the Last-Modified of a data set served many times).
+struct RecentDates {
+  time_t t[2] = {0, 0};
+  std::string text[2];
+  int next = 0;  // the entry replaced next
+};
+
+std::string format_http_date(time_t t) {
   struct tm tm {};
   const char* day = nullptr;
   const char* month = nullptr;
@@ -158,6 +168,19 @@ std::string http_date(time_t t) {
            tm.tm_mday, month, tm.tm_year + 1900LL, tm.tm_hour, tm.tm_min,
            tm.tm_sec);
   return buf;
+}
+
+}  // namespace
+
+std::string http_date(time_t t) {
+  thread_local RecentDates recent;
+  for (int i = 0; i < 2; ++i)
+    if (!recent.text[i].empty() && recent.t[i] == t) return recent.text[i];
+  const int i = recent.next;
+  recent.next = 1 - i;
+  recent.t[i] = t;
+  recent.text[i] = format_http_date(t);
+  return recent.text[i];
 }
 
 bool parse_http_date(const std::string& text, time_t& t) {

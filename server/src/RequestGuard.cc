@@ -31,7 +31,18 @@ struct SignalText {
   }
 };
 
+// What the responses and the log prefix in the buffers were made for: they
+// are made again only when one of these changes, at most once a second
+// when requests follow each other in a resident server.
+struct PreparedFor {
+  bool made = false;
+  unsigned seconds = 0;
+  std::string version;
+  time_t now = 0;
+};
+
 volatile sig_atomic_t g_output_started = 0;
+PreparedFor g_prepared;
 SignalText g_expired_response, g_crashed_response;
 SignalText g_log_prefix, g_expired_log, g_crashed_log;
 alignas(16) char g_alt_stack[64 * 1024];
@@ -83,11 +94,17 @@ RequestGuard::RequestGuard(unsigned seconds, const std::string& version,
     : d_saved(std::make_unique<ProcessState>()) {
   g_output_started = 0;
   const std::string limit = std::to_string(seconds);
-  g_expired_response.set(response_text(
-      "The request ran past its time limit of " + limit + " seconds", version));
-  g_crashed_response.set(
-      response_text("The server failed while reading this data set", version));
-  g_log_prefix.set("[" + log_time_text(time(nullptr)) + "] QVP server error: ");
+  const time_t now = time(nullptr);
+  if (!g_prepared.made || g_prepared.seconds != seconds ||
+      g_prepared.now != now || g_prepared.version != version) {
+    g_expired_response.set(response_text(
+        "The request ran past its time limit of " + limit + " seconds",
+        version));
+    g_crashed_response.set(response_text(
+        "The server failed while reading this data set", version));
+    g_log_prefix.set("[" + log_time_text(now) + "] QVP server error: ");
+    g_prepared = {true, seconds, version, now};
+  }
   g_expired_log.set("the request for " + what + " ran past its time limit (" +
                     limit + " s) and was ended\n");
   g_crashed_log.set("the request for " + what +
