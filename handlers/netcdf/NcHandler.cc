@@ -100,8 +100,12 @@ void enable_caches() {
   ResponseBodies::enable();
 }
 
+// Once per process: a resident worker keeps the limit it set.
 void limit_address_space() {
 #ifndef QVP_UNDER_ASAN
+  static bool limited = false;
+  if (limited) return;
+  limited = true;
   struct rlimit limit {};
   if (getrlimit(RLIMIT_AS, &limit) == 0 &&
       (limit.rlim_cur == RLIM_INFINITY ||
