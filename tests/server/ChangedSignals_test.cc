@@ -39,15 +39,19 @@ TEST(ChangedSignalsTest, RecordsWhatSetsAnActionOnly) {
       {"sysv_signal", [] { sysv_signal(SIGUSR2, on_signal); }, true},
       {"sigset", [] { obsolete_sigset(SIGUSR2, SIG_IGN); }, true},
       {"sigset SIG_HOLD", [] { obsolete_sigset(SIGUSR2, SIG_HOLD); }, false},
-      {"sigaction read", [] {
+      {"sigaction read",
+       [] {
          struct sigaction now {};
          sigaction(SIGUSR2, nullptr, &now);
-       }, false},
-      {"signal mask", [] {
+       },
+       false},
+      {"signal mask",
+       [] {
          sigset_t set;
          sigemptyset(&set);
          sigprocmask(SIG_BLOCK, &set, nullptr);
-       }, false},
+       },
+       false},
   };
   for (const SetAction& c : cases) {
     ChangedSignals::take();

@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <regex>
@@ -77,22 +78,28 @@ TEST(PoolTest, RequestedOnlyWithServe) {
 
 extern "C" void on_usr1(int) {}
 
+// Signals whose actions the stand-in reports, and their actions before the
+// pool started (a sanitizer handles SIGSEGV and SIGBUS itself).
+constexpr std::array<int, 4> kWatched = {SIGUSR1, SIGUSR2, SIGSEGV, SIGBUS};
+struct sigaction g_initial[kWatched.size()];
+
 // Writes "<state> | <argv[1..]>" and then, for the constraints "mess",
 // "crash", "throw", "log" and "retire", changes everything it can, aborts,
 // throws, writes to the error log or asks to be replaced. With a time limit
 // (-t) it arms the library's alarm handler on stdout, as a handler built on
 // VORNFilter does, and leaves it for the pool to release.
 int stand_in(int argc, char* argv[]) {
-  bool usr_default = true;
-  for (int s : {SIGUSR1, SIGUSR2, SIGSEGV, SIGBUS}) {
+  bool signals_as_found = true;
+  for (size_t i = 0; i < kWatched.size(); ++i) {
     struct sigaction now {};
-    sigaction(s, nullptr, &now);
-    usr_default = usr_default && now.sa_handler == SIG_DFL;
+    sigaction(kWatched[i], nullptr, &now);
+    signals_as_found =
+        signals_as_found && now.sa_handler == g_initial[i].sa_handler;
   }
   const unsigned pending = alarm(0);
-  printf("HTTP/1.0 200 OK\r\n\r\ncwd=%s alarm=%u usr=%s errno=%d pid=%d |",
+  printf("HTTP/1.0 200 OK\r\n\r\ncwd=%s alarm=%u signals=%s errno=%d pid=%d |",
          working_directory().c_str(), pending,
-         usr_default ? "default" : "changed", errno,
+         signals_as_found ? "as-found" : "changed", errno,
          static_cast<int>(getpid()));
   std::string query;
   for (int i = 1; i < argc; ++i) {
@@ -135,6 +142,8 @@ class PoolWorkerTest : public ::testing::Test {
     o.timeout = d_timeout;
     o.program = "qvp_nc_handler";
     if (d_metrics) o.metrics = "127.0.0.1:0";
+    for (size_t i = 0; i < kWatched.size(); ++i)
+      sigaction(kWatched[i], nullptr, &g_initial[i]);
     d_master = fork();
     ASSERT_GE(d_master, 0);
     if (d_master == 0) {
@@ -187,7 +196,7 @@ class PoolWorkerTest : public ::testing::Test {
   void expect_nothing_carried() {
     const std::string clean =
         "HTTP/1.0 200 OK\r\n\r\ncwd=" + working_directory() +
-        " alarm=0 usr=default errno=0 pid=";
+        " alarm=0 signals=as-found errno=0 pid=";
     const std::string first = request("mess");
     EXPECT_EQ(first.substr(0, clean.size()), clean);
     EXPECT_NE(first.find(" -o das -v qvp_dispatch/"), std::string::npos);
