@@ -109,17 +109,30 @@ BrowserView::BrowserView(int argc, char* argv[]) {
 void BrowserView::send_page(const VORNFilter& f, const DDS& dds,
                             FILE* out) const {
   const time_t lmt = f.get_data_last_modified_time("");
-  if (unchanged(f, lmt)) {
-    set_mime_not_modified(out);
-    fflush(out);
-    return;
-  }
+  send_page(f, unchanged(f, lmt) ? std::string() : page(f, dds), lmt, out);
+}
+
+std::string BrowserView::page(const VORNFilter& f, const DDS& dds) const {
   std::ostringstream body;
   DataSetPage(dds, url_name(f),
               get_user_supplied_docs(f.get_dataset_name(), d_program))
       .write(body);
-  set_mime_html(out, unknown_type, f.get_cgi_version(), x_plain, lmt);
-  write_all(out, body.str());
+  return body.str();
+}
+
+std::array<std::string, 2> BrowserView::page_documents(
+    const VORNFilter& f) const {
+  return user_supplied_doc_names(f.get_dataset_name(), d_program);
+}
+
+void BrowserView::send_page(const VORNFilter& f, const std::string& body,
+                            time_t lmt, FILE* out) const {
+  if (unchanged(f, lmt)) {
+    set_mime_not_modified(out);
+  } else {
+    set_mime_html(out, unknown_type, f.get_cgi_version(), x_plain, lmt);
+    write_all(out, body);
+  }
   fflush(out);
 }
 

@@ -41,6 +41,29 @@ void copy_lines(FILE* in, std::string& out) {
   }
 }
 
+// The user-supplied documents of the data set `name`, open, with the names
+// they were opened by; a document not found is null. Shared by the reader
+// and the lister, so the two never disagree on which files are read.
+struct UserDocs {
+  std::string server_name, dataset_name;
+  InputFile server, dataset;
+};
+
+UserDocs open_user_docs(const std::string& name, const std::string& cgi) {
+  UserDocs found;
+  found.server_name = cgi + ".html";
+  found.server = open_input_file(found.server_name);
+  const std::string root = DataRoot::of(name);
+  found.dataset_name = name + ".html";
+  found.dataset = open_contained_file(found.dataset_name, root);
+  if (!found.dataset) {
+    found.dataset_name = Ancillary::find_group_ancillary_file(name, ".html");
+    if (!found.dataset_name.empty())
+      found.dataset = open_contained_file(found.dataset_name, root);
+  }
+  return found;
+}
+
 }  // namespace
 
 // Only a line that is exactly CR LF ends the header: every line is tested
@@ -70,20 +93,21 @@ std::string name_path(const std::string& path) {
 }
 
 std::string get_user_supplied_docs(std::string name, std::string cgi) {
+  const UserDocs found = open_user_docs(name, cgi);
   std::string docs;
-  if (InputFile server = open_input_file(cgi + ".html")) {
-    copy_lines(server.get(), docs);
+  if (found.server) {
+    copy_lines(found.server.get(), docs);
     docs += "<hr>";
   }
-  const std::string root = DataRoot::of(name);
-  InputFile dataset = open_contained_file(name + ".html", root);
-  if (!dataset) {
-    const std::string group =
-        Ancillary::find_group_ancillary_file(name, ".html");
-    if (!group.empty()) dataset = open_contained_file(group, root);
-  }
-  if (dataset) copy_lines(dataset.get(), docs);
+  if (found.dataset) copy_lines(found.dataset.get(), docs);
   return docs;
+}
+
+std::array<std::string, 2> user_supplied_doc_names(const std::string& name,
+                                                   const std::string& cgi) {
+  const UserDocs found = open_user_docs(name, cgi);
+  return {found.server ? found.server_name : "",
+          found.dataset ? found.dataset_name : ""};
 }
 
 bool found_override(std::string name, std::string& doc) {

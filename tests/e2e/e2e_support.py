@@ -198,9 +198,10 @@ def scgi_bytes(path, query="", extra=()):
 class Pool:
     """qvp_nc_handler --serve unix:<state>/pool.sock (or 127.0.0.1:`port`)
     over `root`, its stderr in <state>/pool.log; with `group`, the master
-    leads a process group of its own (its workers' too), for killpg."""
+    leads a process group of its own (its workers' too), for killpg; run
+    from `program` (a copy of the handler) when given."""
 
-    def __init__(self, state, root, *args, port=None, group=False):
+    def __init__(self, state, root, *args, port=None, group=False, program=None):
         os.makedirs(state, exist_ok=True)
         self.socket, self.log_path = state + "/pool.sock", state + "/pool.log"
         self.address = (socket.AF_INET, ("127.0.0.1", port)) if port else (
@@ -208,7 +209,7 @@ class Pool:
         serve = "127.0.0.1:%d" % port if port else "unix:" + self.socket
         with open(self.log_path, "wb") as log:
             self.proc = subprocess.Popen(
-                [ENV["QVP_HANDLER"], "--serve", serve, "--root", root] +
+                [program or ENV["QVP_HANDLER"], "--serve", serve, "--root", root] +
                 [str(a) for a in args], stdout=subprocess.DEVNULL, stderr=log,
                 start_new_session=group)
         wait_until(lambda: "serving" in self.log() or

@@ -1,17 +1,18 @@
-"""The caches of a pool worker (open files, metadata bodies): whatever
-changes on disk is answered from disk at once. One worker serves every
-request, so each meets what the earlier ones left; its replies are compared
-with those of a pool whose workers serve one request each (fresh processes
-that keep nothing), the Date line aside."""
+"""The caches of a pool worker (open files, metadata bodies and pages):
+whatever changes on disk is answered from disk at once. One worker serves
+every request, so each meets what the earlier ones left; its replies are
+compared with the CGI path's (the dispatcher and a handler process for each
+request, which keep nothing), the Date line aside."""
 import os, re, shutil, subprocess, time
 
-from e2e_support import (OK, Pool, ServedTestCase, free_port, read_all, scgi_bytes,
+from e2e_support import (ENV, OK, Pool, ServedTestCase, free_port, read_all, scgi_bytes,
                          under_address_sanitizer, write)
 from pool_metrics_test import Metrics
 
 TITLE, OTHER_TITLE = b"Monthly sea surface temperature", b"Weekly. sea surface temperature"
 ANCILLARY_DAS = 'Attributes {\n    sst {\n        String comment "from beside";\n    }\n}\n'
 ANCILLARY_DDS = "Dataset {\n    Float32 lat[lat = 3];\n} sst;\n"
+DOCUMENT = "<p>%s, kept by the sea desk.</p>\n" % TITLE.decode()
 
 
 def without_date(reply):
@@ -48,11 +49,37 @@ def add_beside(ext, text):
     return lambda path: write(path[:-3] + "." + ext, text)
 
 
-CHANGES = (("changed in place", change_in_place),
-           ("replaced by a file of the same size and time", replace_keeping_size_and_time),
-           ("touched", touch), ("removed", os.remove),
-           ("an ancillary DAS added beside it", add_beside("das", ANCILLARY_DAS)),
-           ("an ancillary DDS added beside it", add_beside("dds", ANCILLARY_DDS)))
+def document(change):
+    """`change` applied to the data set's own document, <data set>.html."""
+    return lambda path: change(path + ".html")
+
+
+add_document = document(lambda doc: write(doc, DOCUMENT))
+
+
+def add_group_document(path):  # caseN.nc belongs to the group "case"
+    write(re.sub(r"\d+\.nc$", ".html", path), DOCUMENT)
+
+
+def add_server_document(path):  # beside the handler that both paths run
+    write(os.path.join(os.path.dirname(os.path.dirname(path)), "bin", "qvp_nc_handler.html"),
+          DOCUMENT)
+
+
+# What is done to a case's data set after its first requests, and what is
+# prepared before them. The last two reach every later data set too.
+CHANGES = (("changed in place", None, change_in_place),
+           ("replaced by a file of the same size and time", None, replace_keeping_size_and_time),
+           ("touched", None, touch), ("removed", None, os.remove),
+           ("an ancillary DAS added beside it", None, add_beside("das", ANCILLARY_DAS)),
+           ("an ancillary DDS added beside it", None, add_beside("dds", ANCILLARY_DDS)),
+           ("its document added", None, add_document),
+           ("its document changed in place", add_document, document(change_in_place)),
+           ("its document replaced by one of the same size and time", add_document,
+            document(replace_keeping_size_and_time)),
+           ("its document removed", add_document, document(os.remove)),
+           ("its group's document added", None, add_group_document),
+           ("the server's document added", None, add_server_document))
 
 
 class PoolCacheTest(ServedTestCase):
@@ -66,6 +93,11 @@ class PoolCacheTest(ServedTestCase):
                        check=True)
         for i in range(1, 16):
             shutil.copy(os.path.join(cls.root, "big0.nc"), os.path.join(cls.root, "big%d.nc" % i))
+        # The handler in a directory of the test's, where the server's
+        # document (qvp_nc_handler.html beside it) may be written.
+        cls.handler_dir = os.path.join(cls.base, "bin")
+        os.makedirs(cls.handler_dir)
+        cls.program = shutil.copy(ENV["QVP_HANDLER"], cls.handler_dir)
 
     @classmethod
     def start_server(cls):
@@ -74,44 +106,60 @@ class PoolCacheTest(ServedTestCase):
     def setUp(self):
         state = os.path.join(self.base, self.id().rsplit(".", 1)[1])
         self.port = free_port()
-        self.pool = Pool(state + "/kept", self.root, "--workers", 1,
-                         "--metrics", "127.0.0.1:%d" % self.port)
+        self.pool = Pool(state, self.root, "--workers", 1,
+                         "--metrics", "127.0.0.1:%d" % self.port, program=self.program)
         self.addCleanup(self.pool.stop)
-        self.fresh = Pool(state + "/fresh", self.root, "--workers", 1, "--max-requests", 1)
-        self.addCleanup(self.fresh.stop)
 
     def counts(self, cache):
         m = Metrics(self.port)
         return (m.get("qvp_cache_hits_total", cache=cache),
                 m.get("qvp_cache_misses_total", cache=cache))
 
+    def cgi(self, path, query="", extra=()):
+        """The CGI path's reply: the dispatcher run with what the pool is sent."""
+        env = {k: v for k, v in ENV.items() if k in ("PATH", "TZ") or k.endswith("SAN_OPTIONS")}
+        env.update(QVP_DATA_ROOT=self.root, QVP_HANDLER_DIR=self.handler_dir,
+                   REQUEST_METHOD="GET", SCRIPT_NAME="/qvp", PATH_INFO=path, QUERY_STRING=query,
+                   HTTP_HOST="127.0.0.1:1", REQUEST_SCHEME="http")
+        env.update(extra)
+        return subprocess.run([ENV["QVP_DISPATCH"]], env=env, stdout=subprocess.PIPE,
+                              check=True).stdout
+
     def assert_from_disk(self, path, query="", extra=(), what=""):
-        got, want = (without_date(p.request(path, query, extra)) for p in (self.pool, self.fresh))
-        self.assertEqual(got, want, (what, path, query, extra))
+        got = without_date(self.pool.request(path, query, extra))
+        self.assertEqual(got, without_date(self.cgi(path, query, extra)),
+                         (what, path, query, extra))
         return got
 
     def requests(self, name, since):
         """The requests each case checks: the metadata responses, a
-        constrained DDS, a data response, and the DAS under a condition."""
+        constrained DDS, a data response, the page, and the DAS and the page
+        under a condition."""
+        condition = [("HTTP_IF_MODIFIED_SINCE", since)]
         return (("/%s.nc.das" % name, "", ()), ("/%s.nc.dds" % name, "", ()),
                 ("/%s.nc.ddx" % name, "", ()), ("/%s.nc.dds" % name, "sst.lat", ()),
-                ("/%s.nc.vorn" % name, "sst", ()),
-                ("/%s.nc.das" % name, "", [("HTTP_IF_MODIFIED_SINCE", since)]))
+                ("/%s.nc.vorn" % name, "sst", ()), ("/%s.nc.html" % name, "", ()),
+                ("/%s.nc.das" % name, "", condition), ("/%s.nc.html" % name, "", condition))
 
     def test_a_change_on_disk_is_answered_from_disk_at_once(self):
-        for i, (what, change) in enumerate(CHANGES):
+        for i, (what, prepare, change) in enumerate(CHANGES):
             name = "case%d" % i
             path = os.path.join(self.root, name + ".nc")
             shutil.copy(os.path.join(self.root, "sst.nc"), path)
+            if prepare:
+                prepare(path)
             since = time.strftime("%a, %d %b %Y %H:%M:%S GMT",
                                   time.gmtime(os.path.getmtime(path) + 1))
             requests = self.requests(name, since)
-            before = self.counts("response_bodies")[0], self.counts("open_files")[0]
-            for _ in range(2):
-                for r in requests:
-                    self.assert_from_disk(*r, what="before: " + what)
-            after = self.counts("response_bodies")[0], self.counts("open_files")[0]
-            self.assertTrue(after[0] > before[0] and after[1] > before[1], (what, before, after))
+            for r in requests:
+                self.assert_from_disk(*r, what="first: " + what)
+            bodies, files = self.counts("response_bodies"), self.counts("open_files")
+            for r in requests:
+                self.assert_from_disk(*r, what="again: " + what)
+            # Every body of the repeat, pages and 304s included, was kept.
+            kept = sum(not p.endswith(".vorn") for p, _, _ in requests)
+            self.assertEqual(self.counts("response_bodies"), (bodies[0] + kept, bodies[1]), what)
+            self.assertGreater(self.counts("open_files")[0], files[0], what)
             change(path)
             for r in requests:
                 self.assert_from_disk(*r, what=what)

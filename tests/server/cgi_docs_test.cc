@@ -69,7 +69,13 @@ TEST(UserDocsTest, ServerAndDatasetDocuments) {
     }
     EXPECT_EQ(
         get_user_supplied_docs(dir / "data/sst2001.nc", dir / "bin/handler"),
-        c[3]);
+        c[4]);
+    std::string read;
+    for (const std::string& name :
+         user_supplied_doc_names(dir / "data/sst2001.nc", dir / "bin/handler"))
+      read += (read.empty() ? "" : " ") +
+              (name.empty() ? "-" : name.substr((dir / "").size()));
+    EXPECT_EQ(read, c[3]);
   }
 }
 
@@ -96,6 +102,8 @@ TEST(UserDocsTest, OnlyRegularFilesInsideTheRootAreRead) {
           << name;
     }
     EXPECT_EQ(get_user_supplied_docs(dataset, dir / "bin/handler"), "S\n<hr>");
+    EXPECT_EQ(user_supplied_doc_names(dataset, dir / "bin/handler"),
+              (std::array<std::string, 2>{dir / "bin/handler.html", ""}));
     EXPECT_FALSE(found_override(dataset, doc));
     EXPECT_EQ(doc, "kept");
     for (const char* name : names) unlink((dir / name).c_str());

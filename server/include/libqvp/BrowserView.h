@@ -12,7 +12,9 @@
 #ifndef LIBQVP_BROWSERVIEW_H
 #define LIBQVP_BROWSERVIEW_H
 
+#include <array>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,18 @@ class BrowserView {
   // set_mime_html header and the page. `dds` carries the attributes
   // (DDS::transfer_attributes). Flushes `out`.
   void send_page(const VORNFilter& f, const DDS& dds, FILE* out) const;
+
+  // The parts of send_page, for a handler that keeps pages between requests
+  // (a pool worker): page() makes the HTML from `dds`, f's URL and the
+  // user-supplied documents; page_documents() names the files among those
+  // documents that page() would read now (user_supplied_doc_names); the
+  // second send_page answers with a `body` that page() made, dated `lmt`
+  // (f.get_data_last_modified_time("") as it is now), writing what the first
+  // one writes, and flushes `out`.
+  std::string page(const VORNFilter& f, const DDS& dds) const;
+  std::array<std::string, 2> page_documents(const VORNFilter& f) const;
+  void send_page(const VORNFilter& f, const std::string& body, time_t lmt,
+                 FILE* out) const;
 
   // The values that f's constraint selects as CSV ("Content-Type: text/csv;
   // charset=utf-8", otherwise the header of set_mime_text), or a 304 header

@@ -4,6 +4,7 @@
 #ifndef LIBQVP_CGI_UTIL_H
 #define LIBQVP_CGI_UTIL_H
 
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <ostream>
@@ -116,6 +117,13 @@ std::string name_path(const std::string& path);
 // skipped, and so is a data set or group document whose real path lies
 // outside the data root of `name` (DataRoot::of). Never throws.
 std::string get_user_supplied_docs(std::string name, std::string cgi);
+
+// The files that get_user_supplied_docs(name, cgi) would read now, by the
+// same rules: {the server document, the data set or group document}, each ""
+// when none would be read. For a cache that keys the page by them. Never
+// throws but std::bad_alloc.
+std::array<std::string, 2> user_supplied_doc_names(const std::string& name,
+                                                   const std::string& cgi);
 
 // Reads name + ".ovr" into `doc` (copied as the documents above) and returns
 // true; false, `doc` untouched, when it cannot be opened, is not a regular
