@@ -9,9 +9,12 @@
 #include <libqvp/DAS.h>
 #include <libqvp/DDS.h>
 #include <libqvp/DataRoot.h>
+#include <libqvp/Pool.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdint>
+#include <vector>
 
 #include "InputFile.h"
 
@@ -63,8 +66,8 @@ struct Served {
   std::string place;
 };
 
-Served find_served(const std::string& pathname, const std::string& ext,
-                   const std::string& dir, const std::string& file) {
+Served search_served(const std::string& pathname, const std::string& ext,
+                     const std::string& dir, const std::string& file) {
   const std::string root = DataRoot::of(pathname);
   const std::string chosen = dir.empty() ? "" : DataRoot::real_path(dir);
   for (const Candidate& c : candidates(pathname, ext, dir, file)) {
@@ -72,6 +75,40 @@ Served find_served(const std::string& pathname, const std::string& ext,
     if (c.in_dir && DataRoot::holds(chosen, c.name)) return {c.name, chosen};
   }
   return {};
+}
+
+// The served ancillary files found during the request in progress of a pool
+// worker: a response asks for the same one up to three times (for its date,
+// its body and the worker's cache key), each time a search of up to seven
+// names. Kept only while Pool::request_number() stays the same, so the next
+// request searches again and sees any file added or removed meanwhile; its
+// answers within one request agree. Outside a pool worker nothing is kept:
+// the library cannot tell where one request of another process ends.
+struct FoundThisRequest {
+  struct Entry {
+    std::string pathname, ext, dir, file;
+    Served served;
+  };
+  uint64_t request = 0;
+  std::vector<Entry> entries;
+};
+
+Served find_served(const std::string& pathname, const std::string& ext,
+                   const std::string& dir, const std::string& file) {
+  const uint64_t request = Pool::request_number();
+  if (request == 0) return search_served(pathname, ext, dir, file);
+  static FoundThisRequest found;
+  if (found.request != request) {
+    found.request = request;
+    found.entries.clear();
+  }
+  for (const FoundThisRequest::Entry& e : found.entries)
+    if (e.pathname == pathname && e.ext == ext && e.dir == dir &&
+        e.file == file)
+      return e.served;
+  Served served = search_served(pathname, ext, dir, file);
+  found.entries.push_back({pathname, ext, dir, file, served});
+  return served;
 }
 
 // The served ancillary file of `pathname` with extension `ext`, open; null

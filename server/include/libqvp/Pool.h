@@ -11,6 +11,7 @@
 #ifndef LIBQVP_POOL_H
 #define LIBQVP_POOL_H
 
+#include <cstdint>
 #include <string>
 
 namespace libqvp {
@@ -89,6 +90,11 @@ class Pool {
   // True in a pool worker: a process that serves request after request, where
   // a handler may keep what it read between them.
   static bool in_worker();
+
+  // In a pool worker, the number of the request in progress (1 for its
+  // first): what a handler may keep for the length of one request is valid
+  // while this stays the same. 0 outside a pool worker.
+  static uint64_t request_number();
 
   // Counts a lookup in the cache named `cache` (kAggregationIndexCache, or
   // another short name) as a hit or a miss, for qvp_cache_hits_total and

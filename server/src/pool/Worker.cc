@@ -76,8 +76,9 @@ constexpr const char* kErrorResponse = "error";
 constexpr const char* kRedirectResponse = "redirect";
 
 volatile sig_atomic_t g_stop = 0;
-bool g_retire = false;     // see Pool::retire_after_request()
-bool g_in_worker = false;  // see Pool::in_worker()
+bool g_retire = false;          // see Pool::retire_after_request()
+bool g_in_worker = false;       // see Pool::in_worker()
+uint64_t g_request_number = 0;  // see Pool::request_number()
 // Where Pool::count_cache() counts: the worker's slot, with metrics on.
 SharedCounters* g_counters = nullptr;
 size_t g_slot = 0;
@@ -249,6 +250,7 @@ class Worker {
   // it gives it up rather than closing it.
   void serve(int conn) {
     const auto start = std::chrono::steady_clock::now();
+    ++g_request_number;
     if (d_counted) {
       d_response = kErrorResponse;
       d_counted->begin();
@@ -384,6 +386,8 @@ class Worker {
 void Pool::retire_after_request() { g_retire = true; }
 
 bool Pool::in_worker() { return g_in_worker; }
+
+uint64_t Pool::request_number() { return g_request_number; }
 
 void Pool::count_cache(const char* cache, bool hit) {
   if (g_counters && cache) g_counters->count_cache(g_slot, cache, hit);
